@@ -1,0 +1,92 @@
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <thread>
+
+#include "shell/Platform.h"
+
+namespace ostrelo {
+
+namespace {
+
+// Days from 30 December 1899 to the given civil date (proleptic Gregorian).
+int64_t DaysFromEpoch(int y, int m, int d) {
+  // Days from 1970-01-01 (H. Hinnant's algorithm), then shifted.
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468 + 25569;
+}
+
+LocalTime FromEpochSeconds(double seconds) {
+  const int64_t days = static_cast<int64_t>(std::floor(seconds / 86400.0));
+  const double inDay = seconds - static_cast<double>(days) * 86400.0;
+  // Civil date from days since 1970-01-01.
+  int64_t z = days - 25569 + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  LocalTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2));
+  const int whole = static_cast<int>(std::floor(inDay));
+  t.hour = whole / 3600;
+  t.minute = (whole / 60) % 60;
+  t.second = whole % 60;
+  t.secondsSinceMidnight = inDay;
+  return t;
+}
+
+}  // namespace
+
+double DateTimeDays(const LocalTime& t) {
+  return static_cast<double>(DaysFromEpoch(t.year, t.month, t.day)) +
+         static_cast<double>(t.hour * 3600 + t.minute * 60 + t.second) / 86400.0;
+}
+
+LocalTime SystemClock::Now() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t secs = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&secs, &local);
+  const auto sub = std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(secs)).count();
+  LocalTime t;
+  t.year = local.tm_year + 1900;
+  t.month = local.tm_mon + 1;
+  t.day = local.tm_mday;
+  t.hour = local.tm_hour;
+  t.minute = local.tm_min;
+  t.second = local.tm_sec;
+  t.secondsSinceMidnight = t.hour * 3600.0 + t.minute * 60.0 + t.second + sub;
+  return t;
+}
+
+int64_t SystemClock::SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void SystemClock::SleepMs(int32_t ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+ManualClock::ManualClock(LocalTime start) { Set(start); }
+
+LocalTime ManualClock::Now() { return FromEpochSeconds(epochSeconds_); }
+
+void ManualClock::Advance(int64_t ms) {
+  if (ms <= 0) return;
+  steadyMs_ += ms;
+  epochSeconds_ += static_cast<double>(ms) / 1000.0;
+}
+
+void ManualClock::Set(const LocalTime& t) {
+  epochSeconds_ = static_cast<double>(DaysFromEpoch(t.year, t.month, t.day)) * 86400.0 + t.secondsSinceMidnight;
+}
+
+}  // namespace ostrelo

@@ -1,0 +1,49 @@
+#include "shell/Form1.h"
+
+#include <exception>
+#include <string>
+
+#include "camera/SurfaceDisplay.h"
+#include "shell/Numbers.h"
+#include "shell/ProgramError.h"
+
+namespace ostrelo {
+
+Form1::Form1(Devices devices) : dev(devices) {
+  if (dev.display == nullptr) {
+    ownDisplay_ = std::make_unique<SurfaceDisplay>(ui.CamSurface);
+    dev.display = ownDisplay_.get();
+  }
+}
+
+std::string AreaText(const AcquisitionState& st) {
+  return "(" + FormatNumber(st.AoiLeft, "0000") + "," + FormatNumber(st.AoiTop, "0000") + ") - (W:" +
+         FormatNumber(st.AoiWidth, "0000") + " - H:" + FormatNumber(st.AoiHeight, "0000") + ")";
+}
+
+void Form1::Dispatch(const std::function<void()>& handler) {
+  if (phase_ == Phase::Ended) return;
+  try {
+    handler();
+  } catch (const ProgramError& e) {
+    ReportFatal(e.number(), e.description());
+  } catch (const std::exception& e) {
+    ReportFatal(-1, e.what());
+  }
+}
+
+void Form1::ReportFatal(int32_t number, const std::string& description) {
+  if (phase_ == Phase::Ended) return;
+  dev.dialogs.SetBusyPointer(false);
+  dev.dialogs.MessageBox("Run-time error '" + std::to_string(number) + "':\n\n" + description, kAppTitle);
+  // Release the camera and the card before ending, as a normal shut-down does.
+  Unload();
+  exitCode_ = 1;
+}
+
+void Form1::EndProgram(int exitCode) {
+  phase_ = Phase::Ended;
+  exitCode_ = exitCode;
+}
+
+}  // namespace ostrelo

@@ -1,0 +1,99 @@
+#pragma once
+// The main window's logic: the shared state, the window model, the platform it runs
+// on, and one handler per window event. The Qt executable forwards every widget event
+// to a handler through Dispatch and then shows the model.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "camera/CameraDriver.h"
+#include "camera/Display.h"
+#include "daq/DaqDriver.h"
+#include "shell/AboutBox.h"
+#include "shell/AcquisitionState.h"
+#include "shell/MainWindowModel.h"
+#include "shell/Platform.h"
+
+namespace ostrelo {
+
+struct Devices {
+  CameraDriver& camera;
+  Display* display;  // nullptr: the window's own display, painting into PicCam's surface
+  DaqDriver& daq;
+  Clock& clock;
+  Dialogs& dialogs;
+  NumberLocale locale{};
+};
+
+inline constexpr const char* kAppTitle = "Ostrelo";
+inline constexpr int32_t kKeyEnter = 13;
+
+enum class Phase { Starting, Running, Ended };
+
+class Form1 {
+ public:
+  explicit Form1(Devices devices);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  AcquisitionState st;  // the one shared record
+  MainWindowModel ui;   // the window as the operator sees it
+  Devices dev;
+  AboutBoxModel about;
+
+  // Kept by the window rather than in the shared record.
+  bool OneShot = false;
+  bool MultiShot = false;
+  // Kept by the shot-timer tick from one tick to the next.
+  bool TickBusy = false;
+  int32_t ShotCounter = 0;
+
+  // Window events.
+  bool Load();    // false: no camera; the program has been shut down and must exit non-zero
+  void Unload();  // also Terminate: shut-down
+  void Command1_Click();
+  void Command2_Click();
+  void TimeText_Change();
+  void TimeText_KeyPress(int32_t keyAscii);
+  void Timer1_Timer();
+  void VisuTimer_Timer();
+  void LiveCheck_Click();
+  void Text_Gain_KeyPress(int32_t keyAscii);
+  void PicCam_MouseDown(int32_t button, int32_t shift, double x, double y);
+  void PicCam_MouseMove(int32_t button, int32_t shift, double x, double y);
+  void PicCam_MouseUp(int32_t button, int32_t shift, double x, double y);
+  void CheckHisto_Click();
+  void CheckNoSignal_Click();
+  void CheckSaturation_Click();
+  void CheckWarning_Click();
+  void NoText_KeyPress(int32_t keyAscii);
+  void SatText_KeyPress(int32_t keyAscii);
+  void AcquiCheck_Click();
+  void InfoContainer_Click();
+
+  // Runs one window event to completion. An error the handler does not catch ends the
+  // program: a message box with its number and description, then shut-down. After
+  // the program has ended, events are ignored, so no tick runs after shut-down.
+  void Dispatch(const std::function<void()>& handler);
+
+  Phase phase() const { return phase_; }
+  int exitCode() const { return exitCode_; }
+
+ private:
+  friend void CloseCamera(Form1&);
+  void EndProgram(int exitCode);
+  void ReportFatal(int32_t number, const std::string& description);
+
+  std::unique_ptr<Display> ownDisplay_;
+  Phase phase_ = Phase::Starting;
+  int exitCode_ = 0;
+};
+
+// The text of InfoCam for the current area of interest: (0000,0000) - (W:1280 - H:1024).
+std::string AreaText(const AcquisitionState& st);
+
+// Stops both timers and closes the camera connection in order.
+void CloseCamera(Form1& f);
+
+}  // namespace ostrelo

@@ -1,0 +1,85 @@
+#pragma once
+// What the platform provides to the core: the clock, the modal dialogs and the busy
+// pointer. The Qt executable implements them with Qt; tests replace them.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ostrelo {
+
+// A local calendar reading.
+struct LocalTime {
+  int year = 1899, month = 12, day = 30;
+  int hour = 0, minute = 0, second = 0;
+  double secondsSinceMidnight = 0.0;  // with fractions
+};
+
+// Days since 30 December 1899 with the time of day as fraction, read to the whole
+// second: the date-and-time value of LastShotTime.
+double DateTimeDays(const LocalTime& t);
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() = 0;
+  // Monotonic milliseconds, for time-outs.
+  virtual int64_t SteadyMs() = 0;
+  // Blocks the caller; a simulated clock advances instead.
+  virtual void SleepMs(int32_t ms) = 0;
+};
+
+// The wall clock of the machine.
+class SystemClock final : public Clock {
+ public:
+  LocalTime Now() override;
+  int64_t SteadyMs() override;
+  void SleepMs(int32_t ms) override;
+};
+
+// A clock that moves only when told to (or when something sleeps on it): whole
+// series of shots run in simulated time.
+class ManualClock final : public Clock {
+ public:
+  explicit ManualClock(LocalTime start = {2011, 3, 25, 12, 0, 0, 43200.0});
+  LocalTime Now() override;
+  int64_t SteadyMs() override { return steadyMs_; }
+  void SleepMs(int32_t ms) override { Advance(ms); }
+
+  void Advance(int64_t ms);
+  void Set(const LocalTime& t);  // jumps the calendar (steady time unchanged)
+
+ private:
+  double epochSeconds_;  // local seconds since 30 December 1899, with fractions
+  int64_t steadyMs_ = 0;
+};
+
+struct SaveDialogRequest {
+  bool cancelError = false;
+  uint32_t flags = 0;
+  std::string fileName;  // proposed name
+  std::string defaultExt;
+  std::string initDir;
+  std::string title;
+  std::string filter;  // "description|pattern"
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // Modal message box: OK button, no icon.
+  virtual void MessageBox(const std::string& text, const std::string& title) = 0;
+  // Modal Yes/No question; true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+  // Modal save-file dialog; nullopt when the user cancels.
+  virtual std::optional<std::string> ShowSave(const SaveDialogRequest& request) = 0;
+  // The application-wide busy pointer.
+  virtual void SetBusyPointer(bool busy) = 0;
+};
+
+// The locale's number rules the program uses.
+struct NumberLocale {
+  char decimalSeparator = '.';
+};
+
+}  // namespace ostrelo

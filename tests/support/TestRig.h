@@ -1,0 +1,94 @@
+#pragma once
+// What most core tests need: simulated devices on a manual clock, dialogs answered by
+// the test, a main window on top of them, and the window timers run in simulated time.
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "camera/sim/SimulatedCamera.h"
+#include "daq/sim/SimulatedDaq.h"
+#include "shell/Form1.h"
+#include "shell/Platform.h"
+
+namespace ostrelo::testing {
+
+class FakeDialogs final : public Dialogs {
+ public:
+  struct Message {
+    std::string text, title;
+  };
+  std::vector<Message> messages;
+  std::vector<SaveDialogRequest> saveRequests;
+  // Answers of the save dialog in order; nullopt is a cancel. When empty: cancel.
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::vector<std::string> questions;
+  std::deque<bool> yesNoAnswers;  // when empty: Yes
+  std::vector<bool> busyChanges;
+  bool busy = false;
+  // Runs while a modal dialog or message box is open, as the timers keep ticking then.
+  std::function<void()> whileModal;
+
+  void MessageBox(const std::string& text, const std::string& title) override {
+    messages.push_back({text, title});
+    if (whileModal) whileModal();
+  }
+  bool AskYesNo(const std::string& text, const std::string&) override {
+    questions.push_back(text);
+    if (yesNoAnswers.empty()) return true;
+    const bool answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return answer;
+  }
+  std::optional<std::string> ShowSave(const SaveDialogRequest& request) override {
+    saveRequests.push_back(request);
+    if (whileModal) whileModal();
+    if (saveAnswers.empty()) return std::nullopt;
+    auto answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+  }
+  void SetBusyPointer(bool on) override {
+    busy = on;
+    busyChanges.push_back(on);
+  }
+};
+
+// Fires the window's timers as an event loop would, in simulated time: a started timer
+// first fires one interval after its start; ticks do not pile up behind a slow handler.
+class TimerLoop {
+ public:
+  TimerLoop(Form1& form, ManualClock& clock) : form_(form), clock_(clock) { Sync(); }
+  // Advances the clock by ms, running every tick that falls due meanwhile.
+  void RunFor(int64_t ms);
+  // Runs ticks until pred() holds or maxMs of simulated time have passed; true if it held.
+  bool RunUntil(const std::function<bool()>& pred, int64_t maxMs);
+  // Ticks fired so far.
+  int64_t visuTicks = 0, shotTicks = 0;
+
+ private:
+  struct Track {
+    uint64_t generation = ~0ull;
+    int64_t due = 0;
+  };
+  void Sync();
+  bool Step(int64_t endMs);
+  Form1& form_;
+  ManualClock& clock_;
+  Track visu_, shot_;
+};
+
+struct Rig {
+  explicit Rig(int32_t width = SimulatedCamera::kDefaultWidth, int32_t height = SimulatedCamera::kDefaultHeight)
+      : camera(clock, width, height), daq(clock), form(Devices{camera, nullptr, daq, clock, dialogs}) {}
+  ManualClock clock;
+  SimulatedCamera camera;
+  SimulatedDaq daq;
+  FakeDialogs dialogs;
+  Form1 form;
+};
+
+}  // namespace ostrelo::testing
