@@ -57,7 +57,10 @@ std::string RecordShotLine(const AcquisitionState& st, const std::string& pictur
                            char decimalSeparator) {
   std::string line = pictureName + "\t" + stamp;
   if (st.DaqAcquisitionOn) {
-    for (const ChannelRecord& c : st.ChannelTable) line += "\t" + FormatNumber(c.Value, kVoltagePattern, decimalSeparator);
+    // + 0.0 turns a negated 0 V reading (-0.0) into 0: written -00.000 like any zero.
+    for (const ChannelRecord& c : st.ChannelTable) {
+      line += "\t" + FormatNumber(c.Value + 0.0, kVoltagePattern, decimalSeparator);
+    }
   }
   return line + kLineEnd;
 }
