@@ -72,15 +72,14 @@ void CheckAreaInsideFrame(const AcquisitionState& st) {
   }
 }
 
-void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out) {
-  CheckAreaInsideFrame(st);
+namespace {
+
+// The 1078 bytes before the pixels: file header, information header, palette.
+void FillBmpHeader(const AcquisitionState& st, uint8_t* p) {
   const uint32_t width = static_cast<uint32_t>(st.AoiWidth);
   const uint32_t height = static_cast<uint32_t>(st.AoiHeight);
-  const uint32_t rowBytes = BmpRowBytes(st.AoiWidth);
-  const uint32_t dataBytes = rowBytes * height;
+  const uint32_t dataBytes = BmpRowBytes(st.AoiWidth) * height;
   const uint32_t fileBytes = kBmpPixelOffset + dataBytes;
-  out.resize(fileBytes);
-  uint8_t* p = out.data();
 
   Put16(p + 0, 0x4D42);  // "BM"
   Put32(p + 2, fileBytes);
@@ -106,6 +105,18 @@ void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out) {
     q[2] = e.red;
     q[3] = e.reserved;
   }
+}
+
+}  // namespace
+
+void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out) {
+  CheckAreaInsideFrame(st);
+  const uint32_t width = static_cast<uint32_t>(st.AoiWidth);
+  const uint32_t height = static_cast<uint32_t>(st.AoiHeight);
+  const uint32_t rowBytes = BmpRowBytes(st.AoiWidth);
+  out.resize(kBmpPixelOffset + rowBytes * height);
+  uint8_t* p = out.data();
+  FillBmpHeader(st, p);
 
   // Bottom line of the area first; pad bytes zeroed every time, as the buffer is reused.
   const size_t stride = static_cast<size_t>(st.ImageWidth);
@@ -119,11 +130,17 @@ void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out) {
   }
 }
 
-void ReplaceFileContents(const std::string& fileName, const void* data, size_t size) {
+namespace {
+
+// Writes the new content under a temporary name in the same folder and renames it over
+// fileName once it is complete and closed. On any failure the temporary file goes and
+// fileName keeps what it held.
+template <typename Body>
+void ReplaceFile(const std::string& fileName, Body&& writeBody) {
   const std::string partName = fileName + ".part";
   FileDescriptor fd(::open(partName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd.valid()) throw FileError(errno, fileName);
-  int error = WriteAll(fd.get(), data, size);
+  int error = writeBody(fd.get());
   if (error == 0) error = fd.Close();
   if (error == 0 && ::rename(partName.c_str(), fileName.c_str()) != 0) error = errno;
   if (error != 0) {
@@ -133,12 +150,39 @@ void ReplaceFileContents(const std::string& fileName, const void* data, size_t s
   }
 }
 
+}  // namespace
+
+void ReplaceFileContents(const std::string& fileName, const void* data, size_t size) {
+  ReplaceFile(fileName, [&](int fd) { return WriteAll(fd, data, size); });
+}
+
 void SaveAoiBitmap(Form1& f, const std::string& fileName) {
   BusyPointer busy(f.dev.dialogs);
-  // One buffer for the whole run: the user-interface thread is the only writer.
-  static std::vector<uint8_t> buffer;
-  BuildAoiBitmap(f.st, buffer);
-  ReplaceFileContents(fileName, buffer.data(), buffer.size());
+  const AcquisitionState& st = f.st;
+  CheckAreaInsideFrame(st);
+
+  // The file is gathered straight from the frame: the header, then for each line of the
+  // area from the bottom one up its pixels in FrameBytes and the zero pad bytes. The
+  // kernel copies each byte once, as for a file built in memory first, without the
+  // extra copy. The piece list is kept for the whole run (one user-interface thread).
+  static uint8_t header[kBmpPixelOffset];
+  static const uint8_t kZeros[3] = {0, 0, 0};
+  static std::vector<iovec> pieces;
+  FillBmpHeader(st, header);
+  const uint32_t width = static_cast<uint32_t>(st.AoiWidth);
+  const uint32_t height = static_cast<uint32_t>(st.AoiHeight);
+  const uint32_t pad = BmpRowBytes(st.AoiWidth) - width;
+  pieces.clear();
+  pieces.reserve(1 + static_cast<size_t>(height) * (pad != 0 ? 2 : 1));
+  pieces.push_back({header, kBmpPixelOffset});
+  const size_t stride = static_cast<size_t>(st.ImageWidth);
+  const uint8_t* line =
+      st.FrameBytes.data() + (static_cast<size_t>(st.AoiTop) + height - 1) * stride + static_cast<size_t>(st.AoiLeft);
+  for (uint32_t k = 0; k < height; ++k, line -= stride) {
+    pieces.push_back({const_cast<uint8_t*>(line), width});
+    if (pad != 0) pieces.push_back({const_cast<uint8_t*>(kZeros), pad});
+  }
+  ReplaceFile(fileName, [&](int fd) { return WriteAllPieces(fd, pieces.data(), pieces.size()); });
 }
 
 }  // namespace ostrelo
