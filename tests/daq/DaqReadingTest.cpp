@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,6 +89,10 @@ struct StrideCase {
   double expected;
 };
 
+void PrintTo(const StrideCase& c, std::ostream* os) {
+  *os << c.channels << " channels, n=" << c.samplesRead << ", channel " << int(c.channel);
+}
+
 class Stride : public ::testing::TestWithParam<StrideCase> {};
 
 TEST_P(Stride, SumsExactlyTheChannelsSamples) {
@@ -127,6 +132,8 @@ struct GuardCase {
   int32_t number;
   bool readMade;
 };
+
+void PrintTo(const GuardCase& c, std::ostream* os) { *os << c.name; }
 
 class ReadGuard : public ::testing::TestWithParam<GuardCase> {};
 
@@ -172,6 +179,8 @@ struct ErrorTextCase {
   bool raises;
   std::string description;
 };
+
+void PrintTo(const ErrorTextCase& c, std::ostream* os) { *os << c.name; }
 
 class ShowDaqErrorCase : public ::testing::TestWithParam<ErrorTextCase> {};
 

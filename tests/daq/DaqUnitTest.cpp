@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,8 @@ struct SwitchCase {
   int failChannelOnLastTick;   // -1: the card stays healthy
   DaqState expected;
 };
+
+void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.name; }
 
 class AcquisitionSwitch : public ::testing::TestWithParam<SwitchCase> {};
 
@@ -221,6 +224,8 @@ struct ConstantCase {
   const char* caption;
 };
 
+void PrintTo(const ConstantCase& c, std::ostream* os) { *os << c.volts << " V"; }
+
 class ConstantInput : public ::testing::TestWithParam<ConstantCase> {};
 
 TEST_P(ConstantInput, ValueIsMinusTheMeanAndShowsWithItsSign) {
@@ -278,6 +283,8 @@ struct ErrorCase {
   const char* name;
   int32_t SimulatedDaq::Script::*status;
 };
+
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class DaqErrorInEvent : public ::testing::TestWithParam<ErrorCase> {};
 
