@@ -138,63 +138,92 @@ void BM_QImageSave(benchmark::State& state) {
 }
 #endif
 
-#ifdef OSTRELO_BENCH_WITH_QT
-using QStringOrNothing = QString;
-QString QtName(const std::string& name) { return QString::fromStdString(name); }
-#else
-using QStringOrNothing = std::string;
-std::string QtName(const std::string& name) { return name; }
-#endif
 
-// The same contenders in turn within one loop, so that all of them meet the same
-// machine load and page-cache writeback; medians per file, and the ratios to the floor.
+// The contenders in turn within one loop, so that all of them meet the same machine
+// load and page-cache writeback; median and least time per file.
+//   floor / save / qimage: the same file name rewritten every time (the floor's
+//     O_TRUNC, SaveAoiBitmap's rename over the earlier file, Qt's own way);
+//   floor_new / save_new: a new name every time, as in a series (each file is
+//     removed afterwards, outside the timing);
+//   buffer_new: the file built in memory first, then one write() loop.
 void BM_SideBySide(benchmark::State& state) {
   const Area a = kAreas[state.range(0)];
   WriterRig rig(a);
   const size_t bytes = FileBytes(a);
   std::vector<uint8_t> floorBytes(bytes, 0x5A);
-  const std::string floorName = (BenchFolder() / "side-floor.bmp").string();
-  const std::string oursName = (BenchFolder() / "side-ours.bmp").string();
-  std::vector<double> floorUs, oursUs, qtUs;
-  using Clock = std::chrono::steady_clock;
-  auto timed = [](std::vector<double>& samples, auto&& body) {
-    const auto t0 = Clock::now();
-    body();
-    samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+  auto path = [](const std::string& name) { return (BenchFolder() / name).string(); };
+  auto writeFloor = [&](const std::string& name) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0 || ::write(fd, floorBytes.data(), bytes) != static_cast<ssize_t>(bytes)) std::abort();
+    ::close(fd);
   };
-  const QStringOrNothing qtName = QtName((BenchFolder() / "side-qt.bmp").string());
-  std::vector<std::function<void()>> contenders = {
-      [&] {
-        timed(floorUs, [&] {
-          const int fd = ::open(floorName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-          if (fd < 0 || ::write(fd, floorBytes.data(), bytes) != static_cast<ssize_t>(bytes)) std::abort();
-          ::close(fd);
-        });
-      },
-      [&] { timed(oursUs, [&] { SaveAoiBitmap(rig.form, oursName); }); },
+  struct Contender {
+    std::string key;
+    std::function<std::string(size_t)> run;  // returns a file to remove afterwards, or ""
+    std::vector<double> samples;
   };
+  std::vector<Contender> contenders;
+  contenders.push_back({"floor", [&](size_t) { writeFloor(path("side-floor.bmp")); return std::string(); }, {}});
+  contenders.push_back(
+      {"save", [&](size_t) { SaveAoiBitmap(rig.form, path("side-save.bmp")); return std::string(); }, {}});
+  contenders.push_back({"floor_new",
+                        [&](size_t i) {
+                          const std::string name = path("new-floor-" + std::to_string(i) + ".bmp");
+                          writeFloor(name);
+                          return name;
+                        },
+                        {}});
+  contenders.push_back({"save_new",
+                        [&](size_t i) {
+                          const std::string name = path("new-save-" + std::to_string(i) + ".bmp");
+                          SaveAoiBitmap(rig.form, name);
+                          return name;
+                        },
+                        {}});
+  // The other way: the whole file built in one buffer, then one write() loop, through
+  // the same temporary name and rename.
+  std::vector<uint8_t> built;
+  contenders.push_back({"buffer_new",
+                        [&](size_t i) {
+                          const std::string name = path("new-buffer-" + std::to_string(i) + ".bmp");
+                          BuildAoiBitmap(rig.form.st, built);
+                          ReplaceFileContents(name, built.data(), built.size());
+                          return name;
+                        },
+                        {}});
 #ifdef OSTRELO_BENCH_WITH_QT
-  contenders.push_back([&] {
-    timed(qtUs, [&] {
-      const QImage image(rig.form.st.FrameBytes.data(), a.width, a.height, a.width, QImage::Format_Grayscale8);
-      if (!image.save(qtName, "BMP")) std::abort();
-    });
-  });
+  const QString qtName = QString::fromStdString(path("side-qt.bmp"));
+  contenders.push_back({"qimage",
+                        [&](size_t) {
+                          const QImage image(rig.form.st.FrameBytes.data(), a.width, a.height, a.width,
+                                             QImage::Format_Grayscale8);
+                          if (!image.save(qtName, "BMP")) std::abort();
+                          return std::string();
+                        },
+                        {}});
 #endif
   size_t turn = 0;
   for (auto _ : state) {
     // A different one goes first each time: none always follows the same neighbour.
-    for (size_t i = 0; i < contenders.size(); ++i) contenders[(turn + i) % contenders.size()]();
+    for (size_t i = 0; i < contenders.size(); ++i) {
+      Contender& c = contenders[(turn + i) % contenders.size()];
+      const auto t0 = std::chrono::steady_clock::now();
+      const std::string leftover = c.run(turn);
+      c.samples.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+      if (!leftover.empty()) {
+        state.PauseTiming();
+        ::unlink(leftover.c_str());
+        state.ResumeTiming();
+      }
+    }
     ++turn;
   }
-  auto median = [](std::vector<double> v) -> double {
-    if (v.empty()) return std::nan("");
+  for (Contender& c : contenders) {
+    std::vector<double>& v = c.samples;
     std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-  };
-  state.counters["floor_us"] = median(floorUs);
-  state.counters["save_us"] = median(oursUs);
-  state.counters["qimage_us"] = median(qtUs);
+    state.counters[c.key + "_med"] = v[v.size() / 2];
+    state.counters[c.key + "_min"] = *std::min_element(v.begin(), v.end());
+  }
   state.SetLabel(std::to_string(a.width) + "x" + std::to_string(a.height));
 }
 
@@ -268,17 +297,27 @@ void PrintRatios(const RatioReporter& reporter) {
     std::snprintf(area, sizeof area, "%dx%d", kAreas[i].width, kAreas[i].height);
     std::printf("%-10s %10.1f %12.1f %10.3f %10.1f %12.3f\n", area, floor, ours, ours / floor, qt, qt / floor);
   }
-  std::printf("\nSide by side in one loop (median per file, microseconds; ratio to the floor):\n");
-  std::printf("%-10s %10s %10s %7s %10s %7s\n", "area", "floor", "SaveAoi", "ratio", "QImage", "ratio");
-  for (int i = 0; i < 5; ++i) {
-    auto it = reporter.side.find(std::to_string(i));
-    if (it == reporter.side.end()) continue;
-    auto c = it->second;
-    char area[32];
-    std::snprintf(area, sizeof area, "%dx%d", kAreas[i].width, kAreas[i].height);
-    std::printf("%-10s %10.1f %10.1f %7.3f %10.1f %7.3f\n", area, c["floor_us"], c["save_us"],
-                c["save_us"] / c["floor_us"], c["qimage_us"], c["qimage_us"] / c["floor_us"]);
-  }
+  auto row = [&](const char* title, const char* suffix) {
+    std::printf("\nSide by side in one loop, %s: microseconds per file, ratio to the floor\n", title);
+    std::printf("%-10s %9s %9s %6s | %9s %9s %6s %9s %6s | %9s %6s\n", "area", "floor", "SaveAoi", "ratio",
+                "floor new", "Save new", "ratio", "buffer", "ratio", "QImage", "ratio");
+    for (int i = 0; i < 5; ++i) {
+      auto it = reporter.side.find(std::to_string(i));
+      if (it == reporter.side.end()) continue;
+      auto& c = it->second;
+      auto v = [&](const std::string& key) {
+        auto f = c.find(key + suffix);
+        return f == c.end() ? std::nan("") : f->second;
+      };
+      char area[32];
+      std::snprintf(area, sizeof area, "%dx%d", kAreas[i].width, kAreas[i].height);
+      std::printf("%-10s %9.1f %9.1f %6.3f | %9.1f %9.1f %6.3f %9.1f %6.3f | %9.1f %6.3f\n", area, v("floor"),
+                  v("save"), v("save") / v("floor"), v("floor_new"), v("save_new"), v("save_new") / v("floor_new"),
+                  v("buffer_new"), v("buffer_new") / v("floor_new"), v("qimage"), v("qimage") / v("floor"));
+    }
+  };
+  row("medians", "_med");
+  row("least times", "_min");
 }
 
 #ifdef OSTRELO_BENCH_WITH_QT

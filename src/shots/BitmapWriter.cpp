@@ -158,13 +158,33 @@ void ReplaceFileContents(const std::string& fileName, const void* data, size_t s
 
 void SaveAoiBitmap(Form1& f, const std::string& fileName) {
   BusyPointer busy(f.dev.dialogs);
-  // The whole file in one buffer, written with one write() loop: measured as fast as
-  // writing the same bytes from memory, and faster than gathering the rows straight
-  // from the frame with writev for all but the largest areas. One buffer for the
-  // whole run: the user-interface thread is the only writer.
-  static std::vector<uint8_t> buffer;
-  BuildAoiBitmap(f.st, buffer);
-  ReplaceFileContents(fileName, buffer.data(), buffer.size());
+  const AcquisitionState& st = f.st;
+  CheckAreaInsideFrame(st);
+
+  // The file is gathered straight from the frame: the header, then for each line of the
+  // area from the bottom one up its pixels in FrameBytes and the zero pad bytes, handed
+  // to writev. The kernel copies each byte once, as for one write() of bytes ready in
+  // memory; building the file in a buffer first adds a copy that measured 1.3 to 2 x the
+  // floor for new files. The piece list is kept for the whole run (one user-interface
+  // thread).
+  static uint8_t header[kBmpPixelOffset];
+  static const uint8_t kZeros[3] = {0, 0, 0};
+  static std::vector<iovec> pieces;
+  FillBmpHeader(st, header);
+  const uint32_t width = static_cast<uint32_t>(st.AoiWidth);
+  const uint32_t height = static_cast<uint32_t>(st.AoiHeight);
+  const uint32_t pad = BmpRowBytes(st.AoiWidth) - width;
+  pieces.clear();
+  pieces.reserve(1 + static_cast<size_t>(height) * (pad != 0 ? 2 : 1));
+  pieces.push_back({header, kBmpPixelOffset});
+  const size_t stride = static_cast<size_t>(st.ImageWidth);
+  const uint8_t* line =
+      st.FrameBytes.data() + (static_cast<size_t>(st.AoiTop) + height - 1) * stride + static_cast<size_t>(st.AoiLeft);
+  for (uint32_t k = 0; k < height; ++k, line -= stride) {
+    pieces.push_back({const_cast<uint8_t*>(line), width});
+    if (pad != 0) pieces.push_back({const_cast<uint8_t*>(kZeros), pad});
+  }
+  ReplaceFile(fileName, [&](int fd) { return WriteAllPieces(fd, pieces.data(), pieces.size()); });
 }
 
 }  // namespace ostrelo

@@ -21,8 +21,9 @@ uint32_t BmpRowBytes(int32_t width);
 // one pixel wide and high and lies wholly inside the frame and its buffer.
 void CheckAreaInsideFrame(const AcquisitionState& st);
 
-// The whole file in memory. out is resized; its capacity is kept, so a buffer reused
-// from shot to shot is allocated once.
+// The whole file in memory, byte for byte what SaveAoiBitmap writes (which gathers the
+// same bytes from the frame without building them first). out is resized; its
+// capacity is kept.
 void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out);
 
 // Writes the area of interest of FrameBytes to fileName, with the busy pointer shown.

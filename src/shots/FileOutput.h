@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include <sys/uio.h>
+
 namespace ostrelo {
 
 // Owns a file descriptor; closes it on destruction unless released or closed.
@@ -30,5 +32,9 @@ class FileDescriptor {
 // Returns 0, or the errno of the write that failed (ENOSPC for a write that wrote
 // nothing without saying why). bytesWritten receives what reached the file.
 int WriteAll(int fd, const void* data, size_t size, size_t* bytesWritten = nullptr);
+
+// The same for pieces gathered from several places (at most IOV_MAX a call). The
+// pieces are consumed: after a partial write they describe what is left.
+int WriteAllPieces(int fd, iovec* pieces, size_t count);
 
 }  // namespace ostrelo
