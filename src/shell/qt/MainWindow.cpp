@@ -11,7 +11,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <map>
+#include <functional>
 #include <vector>
 
 #include "shell/qt/AboutWindow.h"
@@ -76,40 +76,44 @@ MainWindow::Binding* MainWindow::BindingOf(const Control& model) {
   return nullptr;
 }
 
+// The lambdas below keep plain pointers: the model and the bindings outlive every widget.
+
 void MainWindow::AddTextBox(Control& box, void (Form1::*keyPress)(int32_t), void (Form1::*change)()) {
   auto* edit = new TextBox(this);
-  Binding& b = Bind(box, edit);
+  Control* model = &box;
+  Binding* binding = &Bind(box, edit);
   // The caret and the selection as the core reads them.
-  auto syncCaret = [edit, &box, &b] {
-    box.selStart = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
-    box.selLength = static_cast<int32_t>(edit->selectedText().size());
-    b.shown.selStart = box.selStart;
-    b.shown.selLength = box.selLength;
+  auto syncCaret = [edit, model, binding] {
+    model->selStart = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    model->selLength = static_cast<int32_t>(edit->selectedText().size());
+    binding->shown.selStart = model->selStart;
+    binding->shown.selLength = model->selLength;
   };
   connect(edit, &TextBox::keyTyped, this, [this, keyPress, syncCaret](int32_t keyAscii) {
     Dispatch([this, keyPress, syncCaret, keyAscii] {
       syncCaret();
-      (form_.*keyPress)(keyAscii);
+      std::invoke(keyPress, form_, keyAscii);
     });
   });
-  connect(edit, &QLineEdit::textEdited, this, [this, &box, &b, change, syncCaret](const QString& text) {
-    Dispatch([this, &box, &b, change, syncCaret, text] {
-      box.caption = text.toStdString();
-      b.shown.caption = box.caption;
+  connect(edit, &QLineEdit::textEdited, this, [this, model, binding, change, syncCaret](const QString& text) {
+    Dispatch([this, model, binding, change, syncCaret, text] {
+      model->caption = text.toStdString();
+      binding->shown.caption = model->caption;
       syncCaret();
-      if (change != nullptr) (form_.*change)();
+      if (change != nullptr) std::invoke(change, form_);
     });
   });
 }
 
 void MainWindow::AddCheckBox(Control& box, void (Form1::*click)()) {
   auto* check = new QCheckBox(this);
-  Binding& b = Bind(box, check);
-  connect(check, &QCheckBox::clicked, this, [this, &box, &b, click](bool checked) {
-    b.shown.value = checked ? 1 : 0;  // what the widget shows after the user's click
-    Dispatch([this, &box, click, checked] {
-      box.value = checked ? 1 : 0;
-      (form_.*click)();
+  Control* model = &box;
+  Binding* binding = &Bind(box, check);
+  connect(check, &QCheckBox::clicked, this, [this, model, binding, click](bool checked) {
+    binding->shown.value = checked ? 1 : 0;  // what the widget shows after the user's click
+    Dispatch([this, model, click, checked] {
+      model->value = checked ? 1 : 0;
+      std::invoke(click, form_);
     });
   });
 }
@@ -118,7 +122,7 @@ void MainWindow::AddButton(Control& button, void (Form1::*click)()) {
   auto* push = new QPushButton(this);
   push->setAutoDefault(false);
   Bind(button, push);
-  connect(push, &QPushButton::clicked, this, [this, click] { Dispatch([this, click] { (form_.*click)(); }); });
+  connect(push, &QPushButton::clicked, this, [this, click] { Dispatch([this, click] { std::invoke(click, form_); }); });
 }
 
 void MainWindow::Build() {
