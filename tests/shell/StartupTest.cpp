@@ -102,6 +102,7 @@ TEST_P(StartupStateTest, EveryFieldHasItsStartupValue) {
   // Analog inputs.
   EXPECT_TRUE(st.DaqAcquisitionOn);
   EXPECT_EQ(st.DaqDevicePrefix, "Dev1/");
+  EXPECT_EQ(st.AiTask, DaqTaskHandle{0x5a});  // the card's task
   EXPECT_EQ(st.AiChannelCount, 0u);
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(st.ChannelTable[i].Name, "Canal " + std::to_string(i));
@@ -247,6 +248,7 @@ class ShutdownTest : public ::testing::Test {
   TimerLoop loop{rig.form, rig.clock};
 };
 
+// The camera is closed, then the card's task is cleared.
 TEST_F(ShutdownTest, StopsTheTimersFirstThenClosesTheCameraInOrder) {
   rig.form.ui.Timer1.Start();  // a series is running
   rig.form.st.LastShotTime = 40627.5;
@@ -266,7 +268,7 @@ TEST_F(ShutdownTest, StopsTheTimersFirstThenClosesTheCameraInOrder) {
   EXPECT_FALSE(shotOn);
   EXPECT_EQ(lastShot, 0.0);
   EXPECT_EQ(rig.camera.calls, (Calls{"mvDispDeinit(1)", "DMR_ImageRequestUnlock(7," + std::to_string(held) + ")",
-                                     "DMR_CloseDevice(7,3)", "DMR_Close"}));
+                                     "DMR_CloseDevice(7,3)", "DMR_Close", "DAQmxClearTask"}));
   EXPECT_EQ(rig.form.st.RequestNumber, -1);
   EXPECT_EQ(rig.form.st.DisplayHandle, display);  // released through a copy
   EXPECT_EQ(rig.camera.lockedRequests(), 0);
@@ -303,7 +305,7 @@ TEST_F(ShutdownTest, ClosingAfterALiveGrabGaveUpStillReleasesTheDisplay) {
   ASSERT_EQ(rig.form.st.RequestNumber, -1);
   rig.camera.calls.clear();
   rig.form.Dispatch([&] { rig.form.Unload(); });
-  EXPECT_EQ(rig.camera.calls, (Calls{"mvDispDeinit(1)", "DMR_CloseDevice(7,3)", "DMR_Close"}));
+  EXPECT_EQ(rig.camera.calls, (Calls{"mvDispDeinit(1)", "DMR_CloseDevice(7,3)", "DMR_Close", "DAQmxClearTask"}));
 }
 
 }  // namespace
