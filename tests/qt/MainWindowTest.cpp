@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "QtTestSupport.h"
+#include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "shell/ProgramError.h"
 #include "shell/qt/Widgets.h"
 
@@ -293,6 +294,47 @@ TEST(QtMainWindow, UncaughtErrorShowsTheQtMessageBoxThenEndsNonZero) {
   EXPECT_FALSE(w.window->visuTimer().isActive());
   EXPECT_EQ(w.camera().calls.back(), "DMR_Close");  // released as on a normal close
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(QtMainWindow, LiveTimerTicksBringThePictureToTheView) {
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  auto* cam = qobject_cast<SurfaceView*>(w.window->controlWidget("PicCam"));
+  ASSERT_NE(cam, nullptr);
+  const uint64_t before = w.form().ui.CamSurface.revision;
+  QTest::qWait(700);  // a few 200 ms ticks
+  EXPECT_GT(w.form().ui.CamSurface.revision, before);
+  EXPECT_EQ(cam->shownRevision(), w.form().ui.CamSurface.revision);
+  const QImage shown = cam->grab().toImage();
+  EXPECT_NE(shown.pixelColor(10, 10), QColor(255, 255, 255));
+  int greys = 0;
+  for (int x = 0; x < shown.width(); x += 8) greys += shown.pixelColor(x, 200) != shown.pixelColor(0, 200);
+  EXPECT_GT(greys, 10);  // a picture, not a plain fill
+}
+
+TEST(QtMainWindow, RealDevicesWithoutTheDaqLibraryRunWithAcquisitionOff) {
+  if (NiDaqmxDriver().loaded()) GTEST_SKIP() << "NI-DAQmx is installed on this machine";
+  ManualClock cameraClock;
+  ostrelo::testing::FakeDialogs dialogs;
+  SessionOptions options;
+  options.dialogs = &dialogs;
+  options.makeRealCamera = [&cameraClock] {
+    auto camera = std::make_unique<SimulatedCamera>(cameraClock);
+    camera->script.instant = true;
+    return std::unique_ptr<CameraDriver>(std::move(camera));
+  };
+  Session session(options);
+  ASSERT_TRUE(session.Start());
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, "No NI card found, data acquisition disabled");
+  EXPECT_EQ(dialogs.messages[0].title, "Ostrelo");
+  MainWindow& win = *session.window();
+  auto* acquisition = qobject_cast<QCheckBox*>(win.controlWidget("AcquiCheck"));
+  EXPECT_FALSE(acquisition->isChecked());
+  EXPECT_FALSE(acquisition->isEnabled());
+  EXPECT_FALSE(win.banner()->simulatedNote()->isVisibleTo(win.banner()));  // real devices
+  win.close();
+  EXPECT_EQ(session.exitCode(), 0);
 }
 
 struct NoCameraCase {
