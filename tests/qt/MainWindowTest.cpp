@@ -214,6 +214,37 @@ TEST(QtMainWindow, WidgetEventsReachTheCoreHandlers) {
   EXPECT_FALSE(w.widget<QRadioButton>("Option1(0)")->isChecked());
 }
 
+TEST(QtMainWindow, CameraViewMouseEventsCarryButtonsKeysAndPositionsEvenOutsideTheView) {
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  auto* cam = qobject_cast<SurfaceView*>(w.window->controlWidget("PicCam"));
+  ASSERT_NE(cam, nullptr);
+  QSignalSpy spy(cam, &SurfaceView::mouse);
+  QTest::mousePress(cam, Qt::LeftButton, Qt::ShiftModifier, QPoint(10, 20));
+  QTest::mouseMove(cam, QPoint(-15, 400));  // dragged past the view's left and bottom edges
+  QTest::mouseRelease(cam, Qt::LeftButton, {}, QPoint(-15, 400));
+  QTest::mousePress(cam, Qt::RightButton, Qt::ControlModifier, QPoint(30, 40));
+  QTest::mouseRelease(cam, Qt::RightButton, {}, QPoint(30, 40));
+
+  struct Seen {
+    MouseAction action;
+    int32_t button, shift;
+    double x, y;
+  };
+  const Seen expected[] = {{MouseAction::Down, 1, 1, 10, 20},  {MouseAction::Move, 1, 0, -15, 400},
+                           {MouseAction::Up, 1, 0, -15, 400},  {MouseAction::Down, 2, 2, 30, 40},
+                           {MouseAction::Up, 2, 0, 30, 40}};
+  ASSERT_EQ(spy.count(), 5);
+  for (int i = 0; i < 5; ++i) {
+    const QList<QVariant>& e = spy.at(i);
+    EXPECT_EQ(e.at(0).value<MouseAction>(), expected[i].action) << i;
+    EXPECT_EQ(e.at(1).toInt(), expected[i].button) << i;
+    EXPECT_EQ(e.at(2).toInt(), expected[i].shift) << i;
+    EXPECT_DOUBLE_EQ(e.at(3).toDouble(), expected[i].x) << i;
+    EXPECT_DOUBLE_EQ(e.at(4).toDouble(), expected[i].y) << i;
+  }
+}
+
 TEST(QtMainWindow, TimersRestartWhenTheModelStartsThemAgain) {
   SimulatedWindow w;
   ASSERT_TRUE(w.started);
