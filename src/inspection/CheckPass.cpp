@@ -16,6 +16,7 @@ constexpr VbColour kBarColour = 255;     // red
 constexpr VbColour kOutlineColour = 25;  // very dark red
 constexpr uint8_t kMarkSaturated = 1;
 constexpr uint8_t kMarkNoSignal = 2;
+constexpr int64_t kFarOff = int64_t{1} << 24;
 
 // What a grey level asks for: a mark of each kind the switches and thresholds call for.
 std::array<uint8_t, 256> MarkTable(const AcquisitionState& st) {
@@ -52,8 +53,7 @@ std::array<uint32_t, 256> WalkFrame(Form1& f) {
   const int64_t firstColumn = std::max<int64_t>(int64_t{st.AoiLeft} + 1, 0);
   const int64_t lastColumn = std::min<int64_t>(int64_t{st.AoiLeft} + st.AoiWidth - 1, width - 1);
   const int64_t firstRow = std::max<int64_t>(int64_t{st.AoiTop} + 1, 0);
-  const int64_t lastRow =
-      std::min<int64_t>({int64_t{st.AoiTop} + st.AoiHeight - 1, height - 1, lastByte / width});
+  const int64_t lastRow = std::min<int64_t>(int64_t{st.AoiTop} + st.AoiHeight - 1, lastByte / width);
   const uint8_t* bytes = st.FrameBytes.data();
 
   if (firstColumn <= lastColumn) {
@@ -63,7 +63,9 @@ std::array<uint32_t, 256> WalkFrame(Form1& f) {
       const int64_t to = std::min(rowStart + lastColumn, lastByte);
       int64_t i = (from + kSampleStep - 1) / kSampleStep * kSampleStep;
       if (i > to) continue;
-      const int32_t y = static_cast<int32_t>(row * overlayHeight / height);
+      // Lines past the picture's height (a later picture smaller than the buffer) mark
+      // off the surface; the bound only keeps the position a small number.
+      const int32_t y = static_cast<int32_t>(std::min<int64_t>(row * overlayHeight / height, kFarOff));
       // Four samples at a time, one per table; the rest one by one.
       for (; i + 3 * kSampleStep <= to; i += 4 * kSampleStep) {
         const uint8_t v0 = bytes[i], v1 = bytes[i + 12], v2 = bytes[i + 24], v3 = bytes[i + 36];

@@ -97,6 +97,7 @@ struct DragCase {
   const char* name;
   double x0, y0, x1, y1;
 };
+void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
 
 class DragDirection : public AreaOfInterest, public ::testing::WithParamInterface<DragCase> {};
 
@@ -241,6 +242,7 @@ struct FitCase {
   double x0, y0, x1, y1;
   Rect zoom;  // left, top, width, height of PicZoom after the release
 };
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 
 class ZoomFitting : public AreaOfInterest, public ::testing::WithParamInterface<FitCase> {};
 
@@ -348,6 +350,7 @@ struct OtherButtonCase {
   int32_t button;
   int event;  // 0 press, 1 move
 };
+void PrintTo(const OtherButtonCase& c, std::ostream* os) { *os << c.name; }
 
 class OtherButtons : public AreaOfInterest, public ::testing::WithParamInterface<OtherButtonCase> {};
 
