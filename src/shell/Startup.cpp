@@ -137,9 +137,12 @@ void CloseCamera(Form1& f) {
   f.ui.Timer1.Stop();
   st.LastShotTime = 0;
   f.ui.VisuTimer.Stop();
+  // The display is released even when no request is held (a failed start-up, or a
+  // grab that gave up waiting): it was bound before anything could fail. A copy of the
+  // handle is given, so DisplayHandle keeps its value.
+  int32_t display = st.DisplayHandle;
+  f.dev.display->Deinit(&display);
   if (st.RequestNumber != -1) {
-    int32_t display = st.DisplayHandle;
-    f.dev.display->Deinit(&display);
     f.dev.camera.ImageRequestUnlock(st.DriverHandle, st.RequestNumber);
     st.RequestNumber = -1;
   }

@@ -29,6 +29,10 @@ int32_t SimulatedCamera::lockedRequests() const {
   return static_cast<int32_t>(std::count_if(requests_.begin(), requests_.end(), [](const Request& r) { return r.locked; }));
 }
 
+int32_t SimulatedCamera::queuedRequests() const {
+  return static_cast<int32_t>(std::count_if(requests_.begin(), requests_.end(), [](const Request& r) { return r.queued; }));
+}
+
 int32_t SimulatedCamera::Init(int32_t* deviceManager) {
   Log("DMR_Init");
   if (script.failInit) return kFailure;

@@ -50,6 +50,7 @@ class SimulatedCamera final : public CameraDriver {
   std::vector<std::string> calls;
   double gain() const { return gain_; }
   int32_t lockedRequests() const;
+  int32_t queuedRequests() const;  // asked for, not yet delivered
   uint64_t framesDelivered() const { return frameIndex_; }
 
   int32_t Init(int32_t* deviceManager) override;
