@@ -1,6 +1,7 @@
 // The check pass (saturation and no-signal marks plus the histogram, all three on) over
 // the whole picture, against a plain memcpy of the same frame, in the same run.
-// The figures to read are the ratios printed at the end: check pass time / memcpy time.
+// The figures to read are the ratios printed at the end: check pass CPU time / memcpy
+// CPU time (medians when run with --benchmark_repetitions).
 //
 //   Scene     grey ramp with a saturated band and a black band, thresholds 255 and 0
 //             as the boxes show at start: marks only on the bands.
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nCheck pass time / memcpy time of the same frame:\n");
+  std::printf("\nCheck pass / memcpy of the same frame (CPU time):\n");
   for (const char* size : {"2448/2048", "5472/3648"}) {
     const auto copy = reporter.times.find(std::string("BM_FrameMemcpy/") + size);
     if (copy == reporter.times.end() || copy->second <= 0) continue;
