@@ -28,7 +28,8 @@ class LiveInspection : public ::testing::Test {
   void Dispatch(const std::function<void()>& handler) { f.Dispatch(handler); }
   void Tick(Control& box, int32_t value, void (Form1::*click)()) {
     box.value = value;
-    Dispatch([&] { (f.*click)(); });
+    Form1& form = f;
+    Dispatch([&form, click] { (form.*click)(); });
   }
   int Count(const Surface& s, uint32_t pixel) const {
     return static_cast<int>(std::count(s.pixels.begin(), s.pixels.end(), pixel));
