@@ -245,6 +245,36 @@ TEST(QtMainWindow, CameraViewMouseEventsCarryButtonsKeysAndPositionsEvenOutsideT
   }
 }
 
+TEST(QtMainWindow, DraggingOnTheCameraViewSelectsTheAreaAndFitsTheZoomView) {
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  MainWindowModel& ui = w.form().ui;
+  QWidget* cam = w.window->controlWidget("PicCam");
+  QWidget* zoom = w.window->controlWidget("PicZoom");
+  const QRect homeZoom = zoom->geometry();
+
+  QTest::mousePress(cam, Qt::LeftButton, {}, QPoint(100, 50));
+  QTest::mouseMove(cam, QPoint(300, 90));
+  EXPECT_TRUE(ui.ZoomShape.visible);
+  EXPECT_FALSE(w.window->visuTimer().isActive());  // the live view waits for the release
+  EXPECT_NE(ShownText(w.window->controlWidget("InfoCam")), "(0000,0000) - (W:1280 - H:1024)");
+  EXPECT_EQ(ShownText(w.window->controlWidget("InfoCam")), Q(ui.InfoCam.caption));
+  QTest::mouseRelease(cam, Qt::LeftButton, {}, QPoint(300, 90));
+
+  // A wide area: a full-width zoom view of reduced height, hanging from the same top.
+  EXPECT_FALSE(ui.ZoomShape.visible);
+  EXPECT_TRUE(w.window->visuTimer().isActive());
+  EXPECT_EQ(zoom->geometry(), QRect(ui.PicZoom.left, ui.PicZoom.top, ui.PicZoom.width, ui.PicZoom.height));
+  EXPECT_EQ(zoom->width(), homeZoom.width());
+  EXPECT_EQ(zoom->y(), homeZoom.y());
+  EXPECT_LT(zoom->height(), homeZoom.height());
+
+  // A right click gives back the whole picture.
+  QTest::mouseClick(cam, Qt::RightButton, {}, QPoint(20, 20));
+  EXPECT_EQ(zoom->geometry(), homeZoom);
+  EXPECT_EQ(ShownText(w.window->controlWidget("InfoCam")), "(0000,0000) - (W:1280 - H:1024)");
+}
+
 TEST(QtMainWindow, TimersRestartWhenTheModelStartsThemAgain) {
   SimulatedWindow w;
   ASSERT_TRUE(w.started);
