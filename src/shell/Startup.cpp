@@ -68,7 +68,11 @@ bool Form1::Load() {
     // 11: the first picture, only to learn its size.
     cameraFound = false;
     for (int attempt = 0; attempt < kFirstPictureAttempts && !cameraFound; ++attempt) {
-      if (dev.camera.ImageRequestWaitFor(st.DriverHandle, kFirstPictureTimeoutMs, 0, &st.RequestNumber) != 0) continue;
+      // Only a finished wait names a request: a failed one must not overwrite the number
+      // of a request already held, which CloseCamera has to give back.
+      int32_t finished = -1;
+      if (dev.camera.ImageRequestWaitFor(st.DriverHandle, kFirstPictureTimeoutMs, 0, &finished) != 0) continue;
+      st.RequestNumber = finished;
       RequestBufferInfo info;
       if (dev.camera.GetImageRequestBufferData(st.DriverHandle, st.RequestNumber, &info) != 0) continue;
       st.ImageHeight = info.height;

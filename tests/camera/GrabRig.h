@@ -5,6 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,8 +41,10 @@ class RecordingDisplay final : public Display {
   }
   void Deinit(int32_t* display) override {
     Log("mvDispDeinit(" + std::to_string(*display) + ")");
+    if (onDeinit) onDeinit();
     inner_->Deinit(display);
   }
+  std::function<void()> onDeinit;  // runs when the display is released
 
  private:
   void Log(const std::string& call) {

@@ -1,0 +1,74 @@
+#include "shell/qt/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+#ifndef OSTRELO_VERSION
+#define OSTRELO_VERSION "unknown"
+#endif
+
+namespace ostrelo::qtui {
+
+namespace {
+
+QString Usage(const QCommandLineParser& parser, const QString& program) {
+  QString help = parser.helpText();
+  // The parser names the program only when an application object exists; say it anyway.
+  const QString usageLine = "Usage: " + program;
+  const qsizetype end = help.indexOf('\n');
+  if (help.startsWith("Usage: ") && end > 0) {
+    const qsizetype options = help.indexOf(" [options]");
+    if (options > 0 && options < end) help.replace(0, options, usageLine);
+  }
+  return help;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Ostrelo documents a laboratory test with pictures and voltages: a live camera picture,\n"
+      "an area of interest, and shots saved as 8-bit grey BMP files with the four analog\n"
+      "voltages of a DAQ card appended to a tab-separated record.\n"
+      "Without options it uses the first GenICam camera found and the NI-DAQmx card Dev1.");
+  const QCommandLineOption simulate("simulate", "Use a simulated camera (1280 x 1024) and a simulated DAQ card.");
+  parser.addOption(simulate);
+  // Our own help and version options: the parser's would also offer Qt's own options,
+  // which this program does not take from the command line.
+  const QCommandLineOption help(QStringList{"h", "help"}, "Display this help and exit.");
+  const QCommandLineOption version(QStringList{"v", "version"}, "Display the version and exit.");
+  parser.addOption(help);
+  parser.addOption(version);
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+
+  const QString program = arguments.isEmpty() ? QString("ostrelo") : QFileInfo(arguments.first()).fileName();
+  CommandLine result;
+  if (!parser.parse(arguments)) {
+    result.action = CommandLine::Action::Error;
+    result.text = program + ": " + parser.errorText() + "\n\n" + Usage(parser, program);
+    result.exitCode = 2;
+    return result;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    result.action = CommandLine::Action::Error;
+    result.text = program + ": unexpected argument '" + parser.positionalArguments().first() + "'.\n\n" +
+                  Usage(parser, program);
+    result.exitCode = 2;
+    return result;
+  }
+  if (parser.isSet(help)) {
+    result.action = CommandLine::Action::Help;
+    result.text = Usage(parser, program);
+    return result;
+  }
+  if (parser.isSet(version)) {
+    result.action = CommandLine::Action::Version;
+    result.text = "ostrelo " OSTRELO_VERSION "\n";
+    return result;
+  }
+  result.simulate = parser.isSet(simulate);
+  return result;
+}
+
+}  // namespace ostrelo::qtui

@@ -1,0 +1,20 @@
+#pragma once
+// The command line: --simulate, --help, --version; nothing else is accepted.
+
+#include <QString>
+#include <QStringList>
+
+namespace ostrelo::qtui {
+
+struct CommandLine {
+  enum class Action { Run, Help, Version, Error };
+  Action action = Action::Run;
+  bool simulate = false;
+  QString text;  // what to print: help, version, or the error followed by the usage
+  int exitCode = 0;  // for everything but Run: 0, or 2 for a command-line error
+};
+
+// arguments[0] is the program's name.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+}  // namespace ostrelo::qtui

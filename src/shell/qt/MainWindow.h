@@ -1,0 +1,101 @@
+#pragma once
+// The main window Form1 in Qt: built from the window model, it forwards every widget
+// event to the core through Dispatch and then shows what changed in the model.
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "shell/Form1.h"
+
+namespace ostrelo::qtui {
+
+class AboutWindow;
+class Banner;
+class SurfaceView;
+class TextBox;
+class WarningPanel;
+
+class MainWindow final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit MainWindow(Form1& form, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Runs one window event in the core, then shows the model. Once the program has
+  // ended nothing runs any more.
+  void Dispatch(const std::function<void()>& handler);
+  // Shows what changed in the model since the last call.
+  void Refresh();
+
+  // The widget showing a control of the model, by the control's name.
+  QWidget* controlWidget(const std::string& name) const;
+  AboutWindow* aboutWindow() const;
+  Banner* banner() const { return banner_; }
+  const QTimer& visuTimer() const { return visuTimer_; }
+  const QTimer& shotTimer() const { return shotTimer_; }
+  bool programEnded() const { return ended_; }
+
+ signals:
+  // The program has ended (closed window, fatal error); the process exits with this code.
+  void ended(int exitCode);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  struct Binding {
+    Control* model = nullptr;
+    QWidget* widget = nullptr;
+    Control shown;      // what the widget shows now
+    bool fresh = true;  // nothing applied yet
+  };
+
+  void Build();
+  Binding& Bind(Control& model, QWidget* widget);
+  Binding* BindingOf(const Control& model);
+  void Apply(Binding& b);
+  void ApplyColours(const Control& m, QWidget* w);
+  void ApplyForm();
+  void DockBanner();
+  void SyncTimer(QTimer& timer, const TimerModel& model, uint64_t& shownGeneration);
+  void SyncAbout();
+  void EndProgram();
+  void SetAboutScreen();
+
+  void AddTextBox(Control& box, void (Form1::*keyPress)(int32_t), void (Form1::*change)());
+  void AddCheckBox(Control& box, void (Form1::*click)());
+  void AddButton(Control& button, void (Form1::*click)());
+
+  Form1& form_;
+  MainWindowModel& ui_;
+  std::deque<Binding> bindings_;
+  Control shownForm_;
+  bool formFresh_ = true;
+  Control shownLine1_, shownLine2_;
+  std::string shownPicture1Text_;
+  bool picture1Fresh_ = true;
+
+  SurfaceView* cam_ = nullptr;
+  SurfaceView* zoom_ = nullptr;
+  SurfaceView* histo_ = nullptr;
+  WarningPanel* picture1_ = nullptr;
+  Banner* banner_ = nullptr;
+
+  QTimer visuTimer_, shotTimer_;
+  uint64_t visuGeneration_ = ~0ull, shotGeneration_ = ~0ull;
+
+  QPointer<AboutWindow> about_;
+  uint64_t aboutInstance_ = 0;
+  int aboutRaised_ = 0;
+
+  bool ended_ = false;
+};
+
+}  // namespace ostrelo::qtui

@@ -1,0 +1,84 @@
+#include "shell/qt/Session.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QStyleFactory>
+
+#include "camera/sim/SimulatedCamera.h"
+#include "daq/nidaqmx/NiDaqmxDriver.h"
+#include "daq/sim/SimulatedDaq.h"
+#include "shell/qt/AbsentDevices.h"
+#include "shell/qt/ControlLook.h"
+#include "shell/qt/MainWindow.h"
+#include "shell/qt/QtDialogs.h"
+
+#ifdef OSTRELO_HAVE_ARAVIS
+#include "camera/aravis/AravisCamera.h"
+#endif
+
+namespace ostrelo::qtui {
+
+namespace {
+
+std::unique_ptr<CameraDriver> DefaultRealCamera() {
+#ifdef OSTRELO_HAVE_ARAVIS
+  return MakeAravisCamera();
+#else
+  return nullptr;
+#endif
+}
+
+}  // namespace
+
+#ifndef OSTRELO_VERSION
+#define OSTRELO_VERSION "unknown"
+#endif
+
+void ConfigureApplication() {
+  QApplication::setApplicationName("Ostrelo");
+  QApplication::setApplicationVersion(OSTRELO_VERSION);
+  // Fusion honours the controls' own colours (button faces) on every desktop.
+  QApplication::setStyle(QStyleFactory::create("Fusion"));
+  QApplication::setWindowIcon(QIcon(":/artwork/ostrelo.ico"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  InstallFontSubstitutes();
+}
+
+Session::Session(const SessionOptions& options) {
+  if (options.dialogs == nullptr) qtDialogs_ = std::make_unique<QtDialogs>();
+  Dialogs& dialogs = options.dialogs != nullptr ? *options.dialogs : *qtDialogs_;
+
+  if (options.simulate) {
+    auto camera = std::make_unique<SimulatedCamera>(clock_);
+    camera->script.instant = options.instantCamera;
+    simCamera_ = camera.get();
+    camera_ = std::move(camera);
+    daq_ = std::make_unique<SimulatedDaq>(clock_);
+  } else {
+    camera_ = options.makeRealCamera ? options.makeRealCamera() : DefaultRealCamera();
+    daq_ = LoadNiDaqmx();
+  }
+  // A backend that could not be loaded at all is a device that is not there: start-up
+  // then reports the missing camera or card in its usual way.
+  if (!camera_) camera_ = std::make_unique<AbsentCamera>();
+  if (!daq_) daq_ = std::make_unique<AbsentDaq>();
+
+  form_ = std::make_unique<Form1>(Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale()});
+  form_->ui.SimulatedDevices = options.simulate;
+}
+
+Session::~Session() {
+  // The window refers to the form: it goes first.
+  window_.reset();
+}
+
+bool Session::Start() {
+  bool loaded = false;
+  form_->Dispatch([&] { loaded = form_->Load(); });
+  if (!loaded || form_->phase() == Phase::Ended) return false;
+  window_ = std::make_unique<MainWindow>(*form_);
+  if (qtDialogs_) qtDialogs_->setParent(window_.get());
+  return true;
+}
+
+}  // namespace ostrelo::qtui

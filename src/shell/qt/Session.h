@@ -1,0 +1,64 @@
+#pragma once
+// One run of the program: the devices, the main window's logic and its Qt window,
+// put together as the executable does, so tests can build exactly the same thing.
+
+#include <functional>
+#include <memory>
+
+#include "camera/CameraDriver.h"
+#include "daq/DaqDriver.h"
+#include "shell/Form1.h"
+#include "shell/Platform.h"
+
+namespace ostrelo {
+class SimulatedCamera;
+}
+
+namespace ostrelo::qtui {
+
+class MainWindow;
+class QtDialogs;
+
+struct SessionOptions {
+  bool simulate = false;  // simulated camera and card instead of the real ones
+  // For tests: pictures ready at once rather than at the camera's frame rate.
+  bool instantCamera = false;
+  // For tests: replace the Qt dialogs, or the real camera backend.
+  Dialogs* dialogs = nullptr;
+  std::function<std::unique_ptr<CameraDriver>()> makeRealCamera;
+};
+
+// Application-wide settings of the program's look: style, icon, font substitutes. The
+// application ends when the program does, not when its last window closes.
+void ConfigureApplication();
+
+class Session {
+ public:
+  explicit Session(const SessionOptions& options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Runs start-up; when it succeeds, builds the main window (not shown yet). False when
+  // the program ended during start-up: exit with exitCode() without showing anything.
+  bool Start();
+
+  Form1& form() { return *form_; }
+  MainWindow* window() { return window_.get(); }
+  int exitCode() const { return form_->exitCode(); }
+  // The simulated camera, when the devices are simulated.
+  SimulatedCamera* simulatedCamera() { return simCamera_; }
+  // The Qt dialogs, unless a test replaced them.
+  QtDialogs* qtDialogs() { return qtDialogs_.get(); }
+
+ private:
+  SystemClock clock_;
+  std::unique_ptr<QtDialogs> qtDialogs_;
+  std::unique_ptr<CameraDriver> camera_;
+  std::unique_ptr<DaqDriver> daq_;
+  SimulatedCamera* simCamera_ = nullptr;
+  std::unique_ptr<Form1> form_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+}  // namespace ostrelo::qtui

@@ -1,0 +1,220 @@
+#include "shell/qt/Widgets.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+#include "shell/qt/ControlLook.h"
+
+namespace ostrelo::qtui {
+
+int32_t ButtonCode(Qt::MouseButtons buttons) {
+  int32_t code = 0;
+  if (buttons & Qt::LeftButton) code |= 1;
+  if (buttons & Qt::RightButton) code |= 2;
+  if (buttons & Qt::MiddleButton) code |= 4;
+  return code;
+}
+
+int32_t ShiftCode(Qt::KeyboardModifiers modifiers) {
+  int32_t code = 0;
+  if (modifiers & Qt::ShiftModifier) code |= 1;
+  if (modifiers & Qt::ControlModifier) code |= 2;
+  if (modifiers & Qt::AltModifier) code |= 4;
+  return code;
+}
+
+// ------------------------------------------------------------------ SurfaceView
+
+SurfaceView::SurfaceView(const Surface& surface, int32_t border, QWidget* parent)
+    : QWidget(parent), surface_(surface), border_(border) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);  // moves without a button held are events too
+}
+
+void SurfaceView::setBackColour(const QColor& c) {
+  back_ = c;
+  update();
+}
+
+void SurfaceView::SyncFromModel() {
+  bool changed = surface_.revision != shownRevision_;
+  if (shape_ != nullptr) {
+    const Control& s = *shape_;
+    if (s.visible != shownShape_.visible || s.left != shownShape_.left || s.top != shownShape_.top ||
+        s.width != shownShape_.width || s.height != shownShape_.height || s.foreColour != shownShape_.foreColour) {
+      shownShape_ = s;
+      changed = true;
+    }
+  }
+  if (changed) {
+    shownRevision_ = surface_.revision;
+    update();
+  }
+}
+
+void SurfaceView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), back_);
+  if (border_ > 0) {
+    // A sunken frame: shadow above and left, light below and right, two lines deep.
+    const QPalette& pal = palette();
+    const int w = width(), h = height();
+    const QColor outerDark = pal.color(QPalette::Mid), innerDark = pal.color(QPalette::Shadow);
+    const QColor outerLight = pal.color(QPalette::Light), innerLight = pal.color(QPalette::Midlight);
+    p.fillRect(0, 0, w, 1, outerDark);
+    p.fillRect(0, 0, 1, h, outerDark);
+    p.fillRect(0, h - 1, w, 1, outerLight);
+    p.fillRect(w - 1, 0, 1, h, outerLight);
+    if (border_ > 1) {
+      p.fillRect(1, 1, w - 2, 1, innerDark);
+      p.fillRect(1, 1, 1, h - 2, innerDark);
+      p.fillRect(1, h - 2, w - 2, 1, innerLight);
+      p.fillRect(w - 2, 1, 1, h - 2, innerLight);
+    }
+  }
+  const Surface& s = surface_;
+  if (s.width > 0 && s.height > 0 && s.pixels.size() >= static_cast<size_t>(s.width) * s.height) {
+    // The model's 0xFFRRGGBB pixels are exactly RGB32: shown in place, never copied.
+    const QImage image(reinterpret_cast<const uchar*>(s.pixels.data()), s.width, s.height, s.width * 4,
+                       QImage::Format_RGB32);
+    p.setClipRect(border_, border_, width() - 2 * border_, height() - 2 * border_);
+    p.drawImage(border_, border_, image);
+  }
+  if (shape_ != nullptr && shape_->visible) {
+    // The dragged area: a clearly visible red rectangle, one pixel inside its bounds.
+    QPen pen(ToQColor(shape_->foreColour, palette()));
+    pen.setWidth(2);
+    pen.setJoinStyle(Qt::MiterJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(shape_->left + 1, shape_->top + 1, std::max(0, shape_->width - 2),
+                      std::max(0, shape_->height - 2)));
+  }
+}
+
+void SurfaceView::mousePressEvent(QMouseEvent* event) {
+  emit mouse(MouseAction::Down, ButtonCode(event->button()), ShiftCode(event->modifiers()), event->position().x(),
+             event->position().y());
+}
+
+void SurfaceView::mouseMoveEvent(QMouseEvent* event) {
+  emit mouse(MouseAction::Move, ButtonCode(event->buttons()), ShiftCode(event->modifiers()), event->position().x(),
+             event->position().y());
+}
+
+void SurfaceView::mouseReleaseEvent(QMouseEvent* event) {
+  emit mouse(MouseAction::Up, ButtonCode(event->button()), ShiftCode(event->modifiers()), event->position().x(),
+             event->position().y());
+}
+
+// ------------------------------------------------------------------ WarningPanel
+
+WarningPanel::WarningPanel(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+void WarningPanel::setText(const std::string& text) {
+  QString t = QString::fromStdString(text);
+  t.replace("\r\n", "\r");
+  t.replace('\n', '\r');
+  lines_ = t.split('\r');
+  update();
+}
+
+void WarningPanel::setColours(const QColor& back, const QColor& fore) {
+  back_ = back;
+  fore_ = fore;
+  update();
+}
+
+void WarningPanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), back_);
+  p.setPen(fore_);
+  p.setFont(font());
+  const QFontMetrics fm(font());
+  int baseline = fm.ascent();
+  for (const QString& line : lines_) {
+    p.drawText(0, baseline, line);
+    baseline += fm.height();
+  }
+}
+
+// ------------------------------------------------------------------ Banner
+
+Banner::Banner(QWidget* parent) : QWidget(parent), picture_(":/artwork/banner.bmp"), note_(new QLabel(this)) {
+  note_->setText("Simulated camera and DAQ card");
+  note_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  QFont f = note_->font();
+  f.setPixelSize(11);
+  f.setItalic(true);
+  note_->setFont(f);
+  QPalette pal = note_->palette();
+  pal.setColor(QPalette::WindowText, QColor(200, 225, 235));
+  note_->setPalette(pal);
+  note_->adjustSize();
+  note_->hide();
+}
+
+void Banner::setSimulated(bool simulated) {
+  if (simulated == !note_->isHidden()) return;
+  note_->setVisible(simulated);
+  resizeEvent(nullptr);
+}
+
+void Banner::resizeEvent(QResizeEvent*) {
+  note_->move(std::max(0, std::min(width(), picture_.width()) - note_->width() - 12),
+              std::max(0, (std::min(height(), picture_.height()) - note_->height()) / 2));
+}
+
+void Banner::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().color(QPalette::Window));
+  p.drawPixmap(0, 0, picture_);
+}
+
+void Banner::mousePressEvent(QMouseEvent* event) { pressed_ = event->button() == Qt::LeftButton; }
+
+void Banner::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  pressed_ = false;
+  if (click) emit clicked();
+}
+
+// ------------------------------------------------------------------ TextBox
+
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    emit keyTyped(13);
+    event->accept();
+    return;
+  }
+  const QString text = event->text();
+  if (text.size() == 1 && !(event->modifiers() & Qt::ControlModifier)) emit keyTyped(text.at(0).unicode());
+  QLineEdit::keyPressEvent(event);
+}
+
+// ------------------------------------------------------------------ ClickLabel
+
+ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
+
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
+  event->accept();
+  if (event->button() == Qt::LeftButton) leftDown_ = true;
+  emit pressed(ButtonCode(event->button()), ShiftCode(event->modifiers()), event->position().x(),
+               event->position().y());
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+  const bool click = leftDown_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  if (event->button() == Qt::LeftButton) leftDown_ = false;
+  emit released(ButtonCode(event->button()), ShiftCode(event->modifiers()), event->position().x(),
+                event->position().y());
+  if (click) emit clicked();
+}
+
+}  // namespace ostrelo::qtui

@@ -1,0 +1,131 @@
+#pragma once
+// The window's own widgets: a picture box showing a model surface, the warning panel,
+// the banner, a text box that reports typed characters, and a label that reports its
+// mouse events.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "shell/MainWindowModel.h"
+#include "shell/Surface.h"
+
+namespace ostrelo::qtui {
+
+// Mouse buttons and modifier keys as the window events take them: 1 left, 2 right,
+// 4 middle; 1 Shift, 2 Ctrl, 4 Alt.
+int32_t ButtonCode(Qt::MouseButtons buttons);
+int32_t ShiftCode(Qt::KeyboardModifiers modifiers);
+
+enum class MouseAction { Down, Move, Up };
+
+// A picture box: the surface's pixels shown as they are, no copy, inside an optional
+// sunken frame; optionally a rectangle shape drawn over it.
+class SurfaceView final : public QWidget {
+  Q_OBJECT
+ public:
+  SurfaceView(const Surface& surface, int32_t border, QWidget* parent);
+  // Where the shape is, when the box holds one.
+  void setShape(const Control* shape) { shape_ = shape; }
+  void setBackColour(const QColor& c);
+  // Repaints when the surface or the shape changed since the last call.
+  void SyncFromModel();
+  uint64_t shownRevision() const { return shownRevision_; }
+
+ signals:
+  void mouse(MouseAction action, int32_t button, int32_t shift, double x, double y);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  const Surface& surface_;
+  int32_t border_;
+  QColor back_;
+  const Control* shape_ = nullptr;
+  uint64_t shownRevision_ = ~0ull;
+  Control shownShape_;
+};
+
+// The warning panel: lines of text printed from the top-left corner.
+class WarningPanel final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit WarningPanel(QWidget* parent);
+  void setText(const std::string& text);  // carriage returns start new lines
+  void setColours(const QColor& back, const QColor& fore);
+  const QStringList& lines() const { return lines_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QStringList lines_;
+  QColor back_, fore_;
+};
+
+// The banner at the bottom: its picture from the top-left corner; a click opens the
+// About box. A small note says when the devices are simulated.
+class Banner final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit Banner(QWidget* parent);
+  void setSimulated(bool simulated);
+  QLabel* simulatedNote() const { return note_; }
+  const QPixmap& picture() const { return picture_; }
+
+ signals:
+  void clicked();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QPixmap picture_;
+  QLabel* note_;
+  bool pressed_ = false;
+};
+
+// A text box that reports each typed character before it edits the text, and Enter.
+class TextBox final : public QLineEdit {
+  Q_OBJECT
+ public:
+  explicit TextBox(QWidget* parent);
+
+ signals:
+  void keyTyped(int32_t keyAscii);  // Enter is 13
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A label or picture that reports presses, releases and clicks (press and release of
+// the left button on it) and keeps them from reaching the window behind it.
+class ClickLabel final : public QLabel {
+  Q_OBJECT
+ public:
+  explicit ClickLabel(QWidget* parent);
+
+ signals:
+  void pressed(int32_t button, int32_t shift, double x, double y);
+  void released(int32_t button, int32_t shift, double x, double y);
+  void clicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool leftDown_ = false;
+};
+
+}  // namespace ostrelo::qtui

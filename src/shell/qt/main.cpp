@@ -1,0 +1,97 @@
+// ostrelo: the main window with real devices, or with simulated ones (--simulate).
+
+#include <QApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "shell/qt/CommandLine.h"
+#include "shell/qt/MainWindow.h"
+#include "shell/qt/Session.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT end the program as the operator would, so the camera and the card
+// are released in order even when the session is ended from outside. A signal that
+// comes before the event loop runs waits in the pipe until it does.
+void CatchTerminationSignals() {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+// A modal dialog is closed first (its handler then finishes), then the window.
+void CloseProgram(const QPointer<ostrelo::qtui::MainWindow>& window) {
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    modal->close();
+    QTimer::singleShot(0, [window] { CloseProgram(window); });
+    return;
+  }
+  if (window) window->close();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The command line is read before any window-system connection, so --help and a
+  // wrong option work without a display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const ostrelo::qtui::CommandLine commandLine = ostrelo::qtui::ParseCommandLine(arguments);
+  switch (commandLine.action) {
+    case ostrelo::qtui::CommandLine::Action::Help:
+    case ostrelo::qtui::CommandLine::Action::Version:
+      std::fputs(commandLine.text.toLocal8Bit().constData(), stdout);
+      return commandLine.exitCode;
+    case ostrelo::qtui::CommandLine::Action::Error:
+      std::fputs(commandLine.text.toLocal8Bit().constData(), stderr);
+      return commandLine.exitCode;
+    case ostrelo::qtui::CommandLine::Action::Run: break;
+  }
+
+  // Only our own options are on the command line: Qt's own are not taken from it.
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  ostrelo::qtui::ConfigureApplication();
+
+  CatchTerminationSignals();
+  QPointer<ostrelo::qtui::MainWindow> window;
+  if (signalPipe[0] >= 0) {
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&window] {
+      char c;
+      [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
+      CloseProgram(window);
+    });
+  }
+
+  ostrelo::qtui::SessionOptions options;
+  options.simulate = commandLine.simulate;
+  ostrelo::qtui::Session session(options);
+  // Start-up runs before the window exists; without a camera it ends the program here.
+  if (!session.Start()) return session.exitCode();
+
+  window = session.window();
+  QObject::connect(window, &ostrelo::qtui::MainWindow::ended, &app,
+                   [](int exitCode) { QCoreApplication::exit(exitCode); });
+  window->show();
+  const int status = app.exec();
+  if (!window->programEnded()) window->close();  // the event loop ended otherwise: shut down
+  return window->programEnded() ? session.exitCode() : status;
+}

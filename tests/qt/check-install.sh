@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs the build into a scratch prefix and checks what a desktop expects: the
+# program, its menu entry and its icons.
+build=$1
+prefix=$(mktemp -d) || exit 1
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "cmake --install failed"; exit 1; }
+fail=0
+for f in bin/ostrelo share/applications/ostrelo.desktop share/icons/hicolor/scalable/apps/ostrelo.svg \
+         share/icons/hicolor/32x32/apps/ostrelo.png share/icons/hicolor/128x128/apps/ostrelo.png; do
+  [ -f "$prefix/$f" ] || { echo "missing $f"; fail=1; }
+done
+[ -x "$prefix/bin/ostrelo" ] || { echo "bin/ostrelo is not executable"; fail=1; }
+"$prefix/bin/ostrelo" --version >/dev/null || { echo "the installed program does not run"; fail=1; }
+grep -q '^Exec=ostrelo$' "$prefix/share/applications/ostrelo.desktop" || { echo "desktop entry: no Exec"; fail=1; }
+grep -q '^Icon=ostrelo$' "$prefix/share/applications/ostrelo.desktop" || { echo "desktop entry: no Icon"; fail=1; }
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$prefix/share/applications/ostrelo.desktop" || fail=1
+fi
+exit $fail
