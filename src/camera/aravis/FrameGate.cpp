@@ -1,0 +1,103 @@
+#include "camera/aravis/FrameGate.h"
+
+#include <algorithm>
+
+namespace ostrelo {
+
+namespace {
+// Intervals longer than this between two frames are pauses, not the frame period.
+constexpr int64_t kLongestPeriodUs = 10'000'000;
+// A frame number this far below the last one is a restart or a wrap of the counter,
+// not a frame overtaken on the way.
+constexpr uint64_t kLargestOvertake = 1000;
+}  // namespace
+
+void FrameGate::BeginRequest(int64_t nowUs) {
+  ++request_;
+  pending_ = true;
+  fenceUs_ = nowUs;
+}
+
+void FrameGate::Refence(int64_t nowUs) { fenceUs_ = nowUs; }
+
+void FrameGate::ForgetLostTriggers(int64_t nowUs) {
+  while (!triggers_.empty() && nowUs - triggers_.front().sentUs > timing_.triggerLostUs) triggers_.pop_front();
+}
+
+bool FrameGate::TriggerDue(int64_t nowUs) {
+  if (mode_ != Mode::Triggered || !pending_) return false;
+  ForgetLostTriggers(nowUs);
+  return std::none_of(triggers_.begin(), triggers_.end(), [&](const Trigger& t) { return t.request == request_; });
+}
+
+void FrameGate::TriggerSent(int64_t nowUs) { triggers_.push_back({nowUs, request_}); }
+
+bool FrameGate::Overtaken(uint64_t frameId) {
+  if (frameId == 0) return false;
+  const bool overtaken = frameId < lastFrameId_ && lastFrameId_ - frameId <= kLargestOvertake;
+  if (!overtaken) lastFrameId_ = frameId;
+  return overtaken;
+}
+
+FrameGate::Verdict FrameGate::Judge(bool complete, int64_t receptionUs, uint64_t frameId, int64_t nowUs) {
+  const bool overtaken = Overtaken(frameId);
+  if (mode_ == Mode::Triggered) {
+    ForgetLostTriggers(nowUs);
+    return JudgeTriggered(complete, receptionUs, overtaken);
+  }
+  if (overtaken) return Verdict::Discard;
+  return JudgeFreeRunning(complete, receptionUs);
+}
+
+FrameGate::Verdict FrameGate::JudgeTriggered(bool complete, int64_t receptionUs, bool overtaken) {
+  // An overtaken frame answers an older trigger than the oldest one outstanding, whose
+  // own answer was matched with an older trigger before: that frame was newer than
+  // taken for, never older, and dropping one trigger keeps the count right.
+  if (!triggers_.empty() && overtaken) {
+    triggers_.pop_front();
+    return Verdict::Discard;
+  }
+  // A frame whose reception began before the oldest outstanding trigger was sent
+  // cannot answer it: the late answer of a trigger counted as lost, or a frame the
+  // camera took on its own.
+  if (triggers_.empty() || (receptionUs != 0 && receptionUs < triggers_.front().sentUs)) {
+    if (++unexplained_ >= kUnexplainedLimit) {
+      mode_ = Mode::FreeRunning;
+      triggers_.clear();
+      lastReceptionUs_ = 0;
+    }
+    return Verdict::Discard;
+  }
+  unexplained_ = 0;
+  const Trigger answered = triggers_.front();
+  triggers_.pop_front();
+  if (!pending_ || answered.request != request_ || !complete) return Verdict::Discard;
+  // The fence moves past the trigger only when the host clock stepped.
+  if (receptionUs != 0 && receptionUs < fenceUs_) return Verdict::Discard;
+  pending_ = false;
+  return Verdict::Accept;
+}
+
+int64_t FrameGate::FreeRunMarginUs() const {
+  int64_t period = std::max(timing_.framePeriodUs, *std::max_element(intervalsUs_.begin(), intervalsUs_.end()));
+  const int64_t exposure = timing_.exposureUs > 0 ? timing_.exposureUs : period;
+  period = std::max(period, exposure);
+  return period + exposure;
+}
+
+FrameGate::Verdict FrameGate::JudgeFreeRunning(bool complete, int64_t receptionUs) {
+  if (complete && receptionUs > 0) {
+    const int64_t interval = receptionUs - lastReceptionUs_;
+    if (lastReceptionUs_ > 0 && interval > 0 && interval < kLongestPeriodUs) {
+      intervalsUs_[nextInterval_] = interval;
+      nextInterval_ = (nextInterval_ + 1) % intervalsUs_.size();
+    }
+    lastReceptionUs_ = receptionUs;
+  }
+  if (!pending_ || !complete || receptionUs <= 0) return Verdict::Discard;
+  if (receptionUs < fenceUs_ + FreeRunMarginUs()) return Verdict::Discard;
+  pending_ = false;
+  return Verdict::Accept;
+}
+
+}  // namespace ostrelo
