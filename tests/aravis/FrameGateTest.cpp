@@ -133,6 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
                {Req(1000), Damaged(1200, 1150, 1), Accepted(1300, 1250, 2)}},
         Script{"UnknownReceptionIsRefused", Mode::FreeRunning, kFree,
                {Req(1000), Discarded(5000, 0, 1), Accepted(5100, 5000, 2)}},
+        Script{"ReceptionStampedInTheFutureIsUnknown", Mode::FreeRunning, kFree,
+               // Stamped before the clock stepped back by an hour.
+               {Req(1000), Discarded(1200, 3'601'200, 1), Accepted(1300, 1300, 2)}},
         Script{"SlowerCameraThanStatedWidensTheMargin", Mode::FreeRunning, kFree,
                {Discarded(300, 300, 1), Discarded(600, 600, 2), Req(700),
                 // Seen period 300: reception must begin at 700 + 300 + 20, not 700 + 120.

@@ -39,6 +39,9 @@ constexpr int64_t kDefaultFramePeriodUs = 100'000;
 // A trigger unanswered this long, plus twice the exposure, is lost. Far beyond what
 // Aravis lets a frame take on its way (it closes incomplete frames much sooner).
 constexpr int64_t kTriggerLostBaseUs = 2'000'000;
+// After a trigger the camera did not take, the next attempt waits this long: each
+// attempt can block for the transport's own time-outs.
+constexpr int64_t kTriggerRetryUs = 1'000'000;
 // How long an opened camera in trigger mode is watched for frames nobody triggered.
 constexpr int64_t kTriggerProbeMinUs = 300'000;
 
@@ -105,6 +108,7 @@ struct AravisCamera::Impl {
   int32_t nextRequest = 1;
   int32_t pendingRequest = -1;
   int64_t clockOffsetUs = 0;  // wall clock minus steady clock when the request was made
+  int64_t triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;  // steady clock
   std::map<int32_t, Locked> locked;
   uint64_t discarded = 0;
   int64_t lastReceptionUs = 0;
@@ -306,15 +310,22 @@ struct AravisCamera::Impl {
     const int64_t sent = g_get_real_time();
     GError* error = nullptr;
     arv_camera_software_trigger(camera, &error);
-    if (Failed(error)) return false;
+    if (Failed(error)) {
+      triggerFailedAtUs = g_get_monotonic_time();
+      return false;
+    }
     gate->TriggerSent(sent);
     return true;
   }
 
+  bool TriggerRetryAllowed() const { return g_get_monotonic_time() - triggerFailedAtUs >= kTriggerRetryUs; }
+
   // Passes one delivered frame through the gate; false when it was given back.
   bool Judge(ArvBuffer* buffer) {
+    const ArvBufferPayloadType payload = arv_buffer_get_payload_type(buffer);
     const bool complete = arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS &&
-                          arv_buffer_get_payload_type(buffer) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE;
+                          (payload == ARV_BUFFER_PAYLOAD_TYPE_IMAGE ||
+                           payload == ARV_BUFFER_PAYLOAD_TYPE_EXTENDED_CHUNK_DATA);
     const auto receptionUs = static_cast<int64_t>(arv_buffer_get_system_timestamp(buffer) / 1000);
     const FrameGate::Mode before = gate->mode();
     const FrameGate::Verdict verdict =
@@ -527,7 +538,7 @@ int32_t AravisCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int
       m.gate->Refence(now);
       m.clockOffsetUs = now - steady;
     }
-    if (m.gate->TriggerDue(now) && !m.Trigger() && m.lost) return kDeviceLost;
+    if (m.gate->TriggerDue(now) && m.TriggerRetryAllowed() && !m.Trigger() && m.lost) return kDeviceLost;
     const int64_t remaining = deadline - steady;
     ArvBuffer* buffer = remaining > 0
                             ? arv_stream_timeout_pop_buffer(m.stream, static_cast<guint64>(std::min(remaining, kPollSliceUs)))

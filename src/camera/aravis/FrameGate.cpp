@@ -40,6 +40,9 @@ bool FrameGate::Overtaken(uint64_t frameId) {
 }
 
 FrameGate::Verdict FrameGate::Judge(bool complete, int64_t receptionUs, uint64_t frameId, int64_t nowUs) {
+  // A reception stamped later than now was stamped before the host clock stepped back:
+  // its time means nothing.
+  if (receptionUs > nowUs) receptionUs = 0;
   const bool overtaken = Overtaken(frameId);
   if (mode_ == Mode::Triggered) {
     ForgetLostTriggers(nowUs);

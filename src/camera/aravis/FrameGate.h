@@ -73,8 +73,8 @@ class FrameGate {
   bool TriggerDue(int64_t nowUs);
   void TriggerSent(int64_t nowUs);
   // A frame delivered by the camera. complete: whole and undamaged. receptionUs: when
-  // its reception began, 0 when unknown. frameId: the camera's frame number, 0 when
-  // unknown.
+  // its reception began, 0 when unknown (a time after nowUs counts as unknown).
+  // frameId: the camera's frame number, 0 when unknown.
   Verdict Judge(bool complete, int64_t receptionUs, uint64_t frameId, int64_t nowUs);
 
   // Free running: how long after the request a frame's reception must begin.
