@@ -1,12 +1,189 @@
 #include "camera/GrabFrame.h"
 
+#include <algorithm>
+#include <cstdint>
+
+#include "camera/CameraDriver.h"
+#include "daq/GestionES_NI.h"
+#include "inspection/CheckPass.h"
 #include "shell/Form1.h"
+#include "shell/Numbers.h"
+#include "shell/ProgramError.h"
 
 namespace ostrelo {
 
-// TODO(grab): steps of the grab.
-void GrabFrame(Form1&, GrabPurpose) {}
-void Form1::VisuTimer_Timer() { GrabFrame(*this); }
+namespace {
+
+constexpr const char* kChannelPattern = "-00.000;00.000";
+
+// Paces the tries of the camera calls of one grab. A failing call is tried again until
+// the grab's time is spent; a call that fails at once is tried again no sooner than
+// kGrabRetryPauseMs later, so a camera that refuses everything neither spins the
+// processor nor escapes the time limit (on a simulated clock, time moves only by
+// sleeping). The count of tries is a second bound in case the clock does not move.
+class Retries {
+ public:
+  Retries(Clock& clock, int64_t budgetMs)
+      : clock_(clock),
+        deadline_(clock.SteadyMs() + budgetMs),
+        triesLeft_(budgetMs / kGrabRetryPauseMs + 16),
+        tryStart_(clock.SteadyMs()) {}
+
+  // After a failed try: whether another may follow (having paused if need be).
+  bool Again() {
+    const int64_t now = clock_.SteadyMs();
+    if (now >= deadline_ || --triesLeft_ <= 0) return false;
+    const int64_t spent = now - tryStart_;
+    if (spent < kGrabRetryPauseMs) {
+      clock_.SleepMs(static_cast<int32_t>(std::min<int64_t>(kGrabRetryPauseMs - spent, deadline_ - now)));
+    }
+    tryStart_ = clock_.SteadyMs();
+    return true;
+  }
+
+ private:
+  Clock& clock_;
+  int64_t deadline_;
+  int64_t triesLeft_;
+  int64_t tryStart_;
+};
+
+enum class Outcome { Picture, Dropped, GaveUp };
+
+// Gives the held request back to the camera (step 1).
+bool ReleaseHeldRequest(Form1& f, Retries& retries) {
+  AcquisitionState& st = f.st;
+  while (st.RequestNumber != -1) {
+    if (f.dev.camera.ImageRequestUnlock(st.DriverHandle, st.RequestNumber) == 0) {
+      st.RequestNumber = -1;
+      return true;
+    }
+    if (!retries.Again()) return false;
+  }
+  return true;
+}
+
+// Steps 1 to 5: on success a new picture is locked, its number in RequestNumber, and
+// its description in info and channel.
+Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferInfo& info,
+                RequestChannelInfo& channel) {
+  AcquisitionState& st = f.st;
+  CameraDriver& camera = f.dev.camera;
+
+  // 1. Release the held request.
+  if (!ReleaseHeldRequest(f, retries)) return Outcome::GaveUp;
+
+  // 2. Ask for one picture. A live grab that finds a picture still asked for by an
+  //    earlier grab that gave up waits for that one instead: the camera's queue does not
+  //    grow while it is silent, and the view does not lag behind once it answers again.
+  if (purpose == GrabPurpose::Shot || f.QueuedRequests <= 0) {
+    for (;;) {
+      int32_t requestUsed = 0;
+      if (camera.ImageRequestSingle(st.DriverHandle, 0, &requestUsed) == 0) {
+        ++f.QueuedRequests;
+        break;
+      }
+      if (!retries.Again()) return Outcome::GaveUp;
+    }
+  }
+  // A shot pairs its picture with voltages read just after it, so it takes only the
+  // picture it asked for. Requests are served in the order asked: the ones asked for
+  // before it come first and are given back unseen.
+  int32_t older = purpose == GrabPurpose::Shot ? f.QueuedRequests - 1 : 0;
+
+  // 3. Wait for it.
+  for (;;) {
+    int32_t finished = -1;
+    if (camera.ImageRequestWaitFor(st.DriverHandle, kGrabWaitTimeoutMs, 0, &finished) == 0) {
+      f.QueuedRequests = std::max(0, f.QueuedRequests - 1);
+      st.RequestNumber = finished;
+      if (older <= 0) break;
+      --older;
+      if (!ReleaseHeldRequest(f, retries)) return Outcome::GaveUp;
+      continue;
+    }
+    if (!retries.Again()) return Outcome::GaveUp;
+  }
+
+  // 4. The buffer description. A picture of another size than the one the frame buffer
+  //    was made for is dropped: FrameBytes is never resized and its readers index it by
+  //    ImageWidth and ImageHeight, so both keep the start-up size.
+  if (camera.GetImageRequestBufferData(st.DriverHandle, st.RequestNumber, &info) != 0) return Outcome::Dropped;
+  if (info.width != st.ImageWidth || info.height != st.ImageHeight || info.data == nullptr ||
+      static_cast<int64_t>(info.width) * info.height != st.FrameByteCount) {
+    return Outcome::Dropped;
+  }
+
+  // 5. The description of channel 0: its bytes per pixel.
+  char noDescription[1] = {'\0'};
+  if (camera.GetImageRequestBufferChannelData(st.DriverHandle, st.RequestNumber, 0, &channel, noDescription, 0) !=
+      0) {
+    return Outcome::Dropped;
+  }
+  return Outcome::Picture;
+}
+
+}  // namespace
+
+void GrabFrame(Form1& f, GrabPurpose purpose) {
+  AcquisitionState& st = f.st;
+  const bool shot = purpose == GrabPurpose::Shot;
+  Retries retries(f.dev.clock, shot ? kShotGrabBudgetMs : kLiveGrabBudgetMs);
+
+  RequestBufferInfo info;
+  RequestChannelInfo channel;
+  for (;;) {
+    const Outcome outcome = Acquire(f, purpose, retries, info, channel);
+    if (outcome == Outcome::Picture) break;
+    // A live frame is dropped: everything keeps what it showed or held, the request of
+    // a dropped picture stays held, and the next tick starts by releasing it.
+    if (!shot) return;
+    // A shot must not save the previous picture under its own number and time.
+    if (outcome == Outcome::GaveUp || !retries.Again()) {
+      throw ProgramError(ErrorNumber::kNoPicture, kNoPictureText);
+    }
+  }
+
+  // 6. Show the picture.
+  f.dev.display->SetImage(st.DisplayHandle, info.data, st.ImageWidth, st.ImageHeight, channel.pixelPitch * 8, 0);
+  f.dev.display->Update(st.DisplayHandle);
+
+  // 7. Copy its pixels into the frame buffer; the result is not examined.
+  const auto room = static_cast<int32_t>(
+      std::clamp<int64_t>(static_cast<int64_t>(st.FrameBytes.size()), 0, std::max<int32_t>(st.FrameByteCount, 0)));
+  f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth,
+                                              st.ImageHeight, st.FrameBytes.data(), room);
+
+  // 8. The channels. A read error raises the program's error and ends the grab here.
+  if (st.DaqAcquisitionOn) {
+    for (uint8_t i = 0; i < 4; ++i) {
+      const double value = ReadDaqInputs(f, i);
+      st.ChannelTable[i].Value = value;
+      f.ui.CanalLabel[i].caption = FormatNumber(value, kChannelPattern, f.dev.locale.decimalSeparator);
+    }
+  }
+
+  Surface* camView = f.ui.SurfaceById(st.CamDC);
+  Surface* overlay = f.ui.SurfaceById(st.OverlayDC);
+  Surface* zoom = f.ui.SurfaceById(st.ZoomDC);
+  if (camView == nullptr || overlay == nullptr || zoom == nullptr) return;
+
+  // 9. Copy the camera view as painted onto the hidden overlay.
+  StretchCopy(*camView, 0, 0, st.CamViewWidth, st.CamViewHeight, *overlay, 0, 0, st.OverlayWidth, st.OverlayHeight);
+
+  // 10. The checks and the histogram, when one of them is on.
+  if (st.NoSignalCheckOn || st.SaturationCheckOn || st.HistogramOn) RunCheckPass(f);
+
+  // 11. Refresh the overlay.
+  overlay->Touch();
+
+  // 12. The zoom: the overlay's area of interest over the whole zoom view.
+  StretchCopy(*overlay, st.OverlaySelLeft, st.OverlaySelTop, st.OverlaySelWidth, st.OverlaySelHeight, *zoom, 0, 0,
+              st.ZoomWidth, st.ZoomHeight);
+}
+
+void Form1::VisuTimer_Timer() { GrabFrame(*this, GrabPurpose::Live); }
+
 void Form1::LiveCheck_Click() { ui.VisuTimer.SetEnabled(ui.LiveCheck.value == 1); }
 
 }  // namespace ostrelo

@@ -1,5 +1,6 @@
 #pragma once
-// The DAQ unit: the analog-input task, its four voltage channels and their reading.
+// The DAQ unit: the analog-input task, its four voltage channels and their reading,
+// the Acquisition switch and the reporting of driver errors.
 
 #include <cstdint>
 #include <string>
@@ -8,13 +9,38 @@ namespace ostrelo {
 
 class Form1;
 
+// Fixed acquisition parameters of the analog-input task.
+namespace Daq {
+inline constexpr const char* kTaskName = "AI-TASK";
+inline constexpr const char* kDevicePrefix = "Dev1/";
+inline constexpr const char* kClockSource = "OnboardClock";
+inline constexpr double kSampleRate = 10000.0;  // samples per second per channel
+inline constexpr int32_t kSamplesPerChannel = 800;
+inline constexpr double kReadTimeoutS = 10.0;
+inline constexpr double kMinVolts = -10.0;
+inline constexpr double kMaxVolts = 10.0;
+inline constexpr int kChannelCount = 4;
+inline constexpr const char* kNoCardMessage = "No NI card found, data acquisition disabled";
+inline constexpr const char* kValuePattern = "-00.000;00.000";
+
+// Errors of the reading itself, numbered like the faults they prevent.
+inline constexpr int32_t kOutOfMemory = 7;        // the task's channel count cannot be buffered
+inline constexpr int32_t kChannelNotInTask = 9;   // the task holds fewer channels than asked for
+inline constexpr int32_t kNoSamples = 11;         // the read delivered no sample to average
+}  // namespace Daq
+
+// DAQmxCreateTask("AI-TASK", &AiTask); the status unchanged.
 int32_t CreateDaqTask(Form1& f);
+// Clears AiTask when one was ever created; the status is ignored and AiTask kept.
 void ClearDaqTasks(Form1& f);
+// One voltage channel <devicePrefix>ai<channel> in AiTask, wired as Option1 says.
 int32_t CreateDaqChannels(Form1& f, const std::string& devicePrefix, uint8_t channel);
-// One complete acquisition of the task; returns minus the mean of the channel's samples.
-// A driver error raises the program's error.
+// One complete acquisition of all channels of the task; returns minus the mean of the
+// given channel's samples. A driver error, or a read that cannot give the channel's
+// mean, raises the program's error.
 double ReadDaqInputs(Form1& f, uint8_t channel);
-// Raises the program's error for a negative status; 0 and warnings do nothing.
+// Raises the program's error (number = status, description = driver's text) for a
+// negative status; 0 and warnings do nothing.
 void ShowDaqError(Form1& f, int32_t status);
 
 // Start-up: the task and its channels, or the no-card reaction; then the channel names.

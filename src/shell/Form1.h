@@ -48,6 +48,10 @@ class Form1 {
   // Kept by the shot-timer tick from one tick to the next.
   bool TickBusy = false;
   int32_t ShotCounter = 0;
+  // Kept by the grab: pictures asked for and not yet received. A grab that gives up
+  // waiting leaves its request with the camera; the next grab uses it rather than
+  // queueing another one.
+  int32_t QueuedRequests = 0;
 
   // Window events.
   bool Load();    // false: no camera; the program has been shut down and must exit non-zero

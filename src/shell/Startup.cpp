@@ -68,7 +68,11 @@ bool Form1::Load() {
     // 11: the first picture, only to learn its size.
     cameraFound = false;
     for (int attempt = 0; attempt < kFirstPictureAttempts && !cameraFound; ++attempt) {
-      if (dev.camera.ImageRequestWaitFor(st.DriverHandle, kFirstPictureTimeoutMs, 0, &st.RequestNumber) != 0) continue;
+      // Only a finished wait names a request: a failed one must not overwrite the number
+      // of a request already held, which CloseCamera has to give back.
+      int32_t finished = -1;
+      if (dev.camera.ImageRequestWaitFor(st.DriverHandle, kFirstPictureTimeoutMs, 0, &finished) != 0) continue;
+      st.RequestNumber = finished;
       RequestBufferInfo info;
       if (dev.camera.GetImageRequestBufferData(st.DriverHandle, st.RequestNumber, &info) != 0) continue;
       st.ImageHeight = info.height;
@@ -137,9 +141,12 @@ void CloseCamera(Form1& f) {
   f.ui.Timer1.Stop();
   st.LastShotTime = 0;
   f.ui.VisuTimer.Stop();
+  // The display is released even when no request is held (a failed start-up, or a
+  // grab that gave up waiting): it was bound before anything could fail. A copy of the
+  // handle is given, so DisplayHandle keeps its value.
+  int32_t display = st.DisplayHandle;
+  f.dev.display->Deinit(&display);
   if (st.RequestNumber != -1) {
-    int32_t display = st.DisplayHandle;
-    f.dev.display->Deinit(&display);
     f.dev.camera.ImageRequestUnlock(st.DriverHandle, st.RequestNumber);
     st.RequestNumber = -1;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace ostrelo {
 
@@ -47,22 +48,72 @@ void Surface::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixe
   Touch();
 }
 
+namespace {
+
+// For destination offsets 0..dn-1 of a stretch from n source elements starting at
+// s0 onto dn destination elements starting at d0: the source index of each offset
+// (s0 + offset * n / dn, dropping or repeating), and the contiguous range of offsets
+// whose source and destination both lie inside their surfaces (the source index is
+// monotonic in the offset, so the valid offsets form one run).
+struct StretchAxis {
+  int32_t first = 0, last = 0;  // valid offsets [first, last)
+};
+
+StretchAxis BuildAxis(int32_t s0, int32_t n, int32_t srcSize, int32_t d0, int32_t dn, int32_t dstSize,
+                      std::vector<int32_t>& table) {
+  StretchAxis axis;
+  axis.first = std::max(0, -d0);
+  axis.last = std::min(dn, dstSize - d0);
+  if (axis.first >= axis.last) return {0, 0};
+  table.resize(static_cast<size_t>(dn));
+  // Exact integer stepping: index = s0 + floor(i * n / dn) without a division per entry.
+  int64_t whole = s0, rest = 0;
+  for (int32_t i = 0; i < dn; ++i) {
+    table[static_cast<size_t>(i)] = static_cast<int32_t>(whole);
+    rest += n;
+    while (rest >= dn) {
+      rest -= dn;
+      ++whole;
+    }
+  }
+  while (axis.first < axis.last && table[static_cast<size_t>(axis.first)] < 0) ++axis.first;
+  while (axis.last > axis.first && table[static_cast<size_t>(axis.last) - 1] >= srcSize) --axis.last;
+  if (axis.first >= axis.last) return {0, 0};
+  return axis;
+}
+
+}  // namespace
+
 void StretchCopy(const Surface& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
                  Surface& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh) {
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
-  for (int32_t y = 0; y < dh; ++y) {
-    const int32_t ty = dy + y;
-    if (ty < 0 || ty >= dst.height) continue;
-    const int32_t fy = sy + static_cast<int32_t>(static_cast<int64_t>(y) * sh / dh);
-    if (fy < 0 || fy >= src.height) continue;
-    const uint32_t* srow = src.pixels.data() + static_cast<size_t>(fy) * src.width;
-    uint32_t* drow = dst.pixels.data() + static_cast<size_t>(ty) * dst.width;
-    for (int32_t x = 0; x < dw; ++x) {
-      const int32_t tx = dx + x;
-      if (tx < 0 || tx >= dst.width) continue;
-      const int32_t fx = sx + static_cast<int32_t>(static_cast<int64_t>(x) * sw / dw);
-      if (fx < 0 || fx >= src.width) continue;
-      drow[tx] = srow[fx];
+  // Kept between calls: the live view stretches the same sizes every 200 ms.
+  thread_local std::vector<int32_t> columns, rows;
+  const StretchAxis cx = BuildAxis(sx, sw, src.width, dx, dw, dst.width, columns);
+  const StretchAxis cy = BuildAxis(sy, sh, src.height, dy, dh, dst.height, rows);
+  if (cx.first < cx.last && cy.first < cy.last) {
+    const size_t count = static_cast<size_t>(cx.last - cx.first);
+    const int32_t* col = columns.data() + cx.first;
+    // Equal widths copy each line as it is.
+    const bool sameWidth = sw == dw;
+    int32_t previousSource = -1;
+    const uint32_t* previousLine = nullptr;
+    for (int32_t y = cy.first; y < cy.last; ++y) {
+      const int32_t fy = rows[static_cast<size_t>(y)];
+      uint32_t* out = dst.pixels.data() + static_cast<size_t>(dy + y) * dst.width + dx + cx.first;
+      if (fy == previousSource) {
+        // An enlargement repeats the line just written.
+        std::memcpy(out, previousLine, count * sizeof(uint32_t));
+      } else {
+        const uint32_t* in = src.pixels.data() + static_cast<size_t>(fy) * src.width;
+        if (sameWidth) {
+          std::memcpy(out, in + col[0], count * sizeof(uint32_t));
+        } else {
+          for (size_t i = 0; i < count; ++i) out[i] = in[col[i]];
+        }
+        previousSource = fy;
+      }
+      previousLine = out;
     }
   }
   dst.Touch();

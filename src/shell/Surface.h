@@ -38,8 +38,9 @@ struct Surface {
 };
 
 // Copies a source rectangle onto a destination rectangle, scaling it to fit by
-// dropping or repeating pixels (no blending). Parts of either rectangle outside its
-// surface are skipped.
+// dropping or repeating pixels (no blending): destination offset (i, j) takes source
+// pixel (sx + i * sw / dw, sy + j * sh / dh), integer division. Parts of either
+// rectangle outside its surface are skipped.
 void StretchCopy(const Surface& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
                  Surface& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh);
 

@@ -2,6 +2,10 @@
 // A camera without hardware: 8-bit grey pictures of a changing scene, delivered at a
 // camera's frame rate on the given clock. Tests script it to inject faults and record
 // the calls made to it.
+//
+// The scene: a diagonal grey ramp (mid-tones) drifting with time, a fully saturated
+// block and a fully black block, and a saturated spot crossing the picture. The gain
+// ("Base" / "Gain_dB", 0 to 12 dB) brightens everything but the black.
 
 #include <cstdint>
 #include <functional>
@@ -22,6 +26,8 @@ class SimulatedCamera final : public CameraDriver {
   // Status of a wait that ended without a picture.
   static constexpr int32_t kWaitTimeout = -2119;
   static constexpr int32_t kFailure = -2100;
+  // How fast the scene moves: pixels of drift per second.
+  static constexpr int32_t kDriftPixelsPerSecond = 40;
 
   explicit SimulatedCamera(Clock& clock, int32_t width = kDefaultWidth, int32_t height = kDefaultHeight);
 
@@ -35,7 +41,10 @@ class SimulatedCamera final : public CameraDriver {
     int32_t failUnlock = 0;         // the next n unlocks fail
     int32_t failRequest = 0;        // the next n requests fail
     bool gainProperty = true;       // list "Base" with "Gain_dB" exists
-    bool instant = true;            // pictures are ready at once; false: at the frame rate
+    // Pictures are ready at once. Otherwise the camera runs free at frameIntervalMs: a
+    // request gets the first frame exposed after it was made, and a wait sleeps on the
+    // clock until that frame is due (or its time-out, whichever comes first).
+    bool instant = true;
     int32_t frameIntervalMs = 40;
   } script;
 
@@ -50,7 +59,11 @@ class SimulatedCamera final : public CameraDriver {
   std::vector<std::string> calls;
   double gain() const { return gain_; }
   int32_t lockedRequests() const;
+  int32_t queuedRequests() const;  // asked for, not yet delivered
   uint64_t framesDelivered() const { return frameIndex_; }
+
+  // The built-in scene at a moment (milliseconds of the clock), for tests and tools.
+  void RenderScene(uint8_t* pixels, int32_t width, int32_t height, int64_t atMs);
 
   int32_t Init(int32_t* deviceManager) override;
   int32_t GetDevice(int32_t* device, int32_t searchMode, const std::string& searchString, int32_t deviceNumber,
@@ -84,23 +97,40 @@ class SimulatedCamera final : public CameraDriver {
     int32_t number = 0;
     bool queued = false;  // asked for, not yet delivered
     bool locked = false;  // delivered, not yet unlocked
+    int64_t dueMs = 0;    // when its frame is read out (free-running camera)
     int32_t width = 0, height = 0;
     std::vector<uint8_t> pixels;
   };
-  void Log(const std::string& call);
+  // What the scene is made of for one picture size, worked out once.
+  struct Scene {
+    int32_t width = -1, height = -1;
+    double gain = -1.0;
+    std::vector<uint8_t> ramp;  // one diagonal line of the ramp, long enough for every shift
+    std::vector<int32_t> spotHalfWidth;  // per line of the spot's box: half its width there
+    int32_t spotRadius = 0, spotCentreY = 0;
+  };
+
+  template <class MakeText>
+  void Log(MakeText&& make) {
+    if (recordCalls) calls.push_back(make());
+  }
   Request* Find(int32_t number);
   void Render(Request& r);
+  void PrepareScene(int32_t width, int32_t height);
+  void Release(Request& r);
 
   Clock& clock_;
   int32_t width_, height_;
   std::vector<Request> requests_;
+  std::vector<std::vector<uint8_t>> spareBuffers_;  // pixel buffers of given-back requests
   int32_t nextNumber_ = 1;
   uint64_t frameIndex_ = 0;
   int32_t timedOutWaits_ = 0;
-  int64_t nextFrameDueMs_ = 0;
+  int64_t lastDueMs_ = 0;
   double gain_ = 0.0;
   bool open_ = false;
   Painter painter_;
+  Scene scene_;
 };
 
 }  // namespace ostrelo

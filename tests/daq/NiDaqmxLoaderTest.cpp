@@ -1,0 +1,162 @@
+// The NI-DAQmx loader against a stand-in driver library: the real dlopen/dlsym path,
+// the arguments as the driver receives them, and the no-card path when the library
+// or one of its functions is missing.
+
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+
+#include <cstring>
+#include <string>
+
+#include "daq/GestionES_NI.h"
+#include "daq/nidaqmx/NiDaqmxDriver.h"
+#include "fake/FakeNiDaqmx.h"
+#include "shell/ProgramError.h"
+#include "support/TestRig.h"
+
+namespace ostrelo {
+namespace {
+
+// Holds the stand-in library open and gives the test its scripted state.
+class FakeLibrary {
+ public:
+  FakeLibrary() {
+    handle_ = dlopen(OSTRELO_FAKE_NIDAQMX, RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) return;
+    auto fn = reinterpret_cast<FakeDaqmxStateFn>(dlsym(handle_, "FakeDaqmx_State"));
+    if (fn != nullptr) state = fn();
+    std::memset(state, 0, sizeof *state);
+    ok = fn != nullptr;
+  }
+  ~FakeLibrary() {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+  bool ok = false;
+  FakeDaqmxState* state = &unused_;  // the library's own once it is open
+
+ private:
+  FakeDaqmxState unused_{};
+  void* handle_ = nullptr;
+};
+
+class NiDaqmxLoader : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(lib.ok) << OSTRELO_FAKE_NIDAQMX;
+    ASSERT_TRUE(driver->loaded()) << driver->loadError();
+  }
+  FakeLibrary lib;
+  std::unique_ptr<NiDaqmxDriver> driver = LoadNiDaqmx(OSTRELO_FAKE_NIDAQMX);
+  FakeDaqmxState& s = *lib.state;
+};
+
+TEST_F(NiDaqmxLoader, TaskHandleIsAFullPointer) {
+  s.handleToGive = static_cast<uintptr_t>(0x7ffe12345678ull);
+  s.status[kFakeCreateTask] = 0;
+  DaqTaskHandle task = 0;
+  EXPECT_EQ(driver->CreateTask("AI-TASK", &task), 0);
+  EXPECT_EQ(task, s.handleToGive);
+  EXPECT_STREQ(s.taskName, "AI-TASK");
+  s.status[kFakeClearTask] = -200088;
+  EXPECT_EQ(driver->ClearTask(task), -200088);
+  EXPECT_EQ(s.handle[kFakeClearTask], reinterpret_cast<void*>(s.handleToGive));
+}
+
+TEST_F(NiDaqmxLoader, SampleCountTravelsAsSixtyFourBits) {
+  const uint64_t wide = 0x100000320ull;  // 800 plus a bit above the low 32
+  s.status[kFakeTiming] = 200010;
+  EXPECT_EQ(driver->CfgSampClkTiming(0x55, "OnboardClock", 10000.0, DAQmx::Val_Rising, DAQmx::Val_FiniteSamps, wide),
+            200010);
+  EXPECT_EQ(s.sampsPerChan, wide);
+  EXPECT_EQ(s.rate, 10000.0);
+  EXPECT_EQ(s.activeEdge, 10280);
+  EXPECT_EQ(s.sampleMode, 10178);
+  EXPECT_STREQ(s.source, "OnboardClock");
+}
+
+// Start-up and one reading through the loaded library: every argument as the driver sees it.
+TEST_F(NiDaqmxLoader, DaqUnitCallsTheDriverWithTheDocumentedArguments) {
+  testing::Rig rig;
+  Form1 form(Devices{rig.camera, nullptr, *driver, rig.clock, rig.dialogs});
+  s.handleToGive = 0xABC0;
+  s.channelCount = 4;
+  s.samplesRead = 800;
+  s.fillBase = 0.0;
+  ASSERT_TRUE(form.Load());
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  EXPECT_EQ(s.calls[kFakeCreateChan], 4);
+  EXPECT_EQ(s.handle[kFakeCreateChan], reinterpret_cast<void*>(0xABC0));
+  EXPECT_STREQ(s.physicalChannel, "Dev1/ai3");
+  EXPECT_STREQ(s.nameToAssign, "");
+  EXPECT_STREQ(s.customScaleName, "");
+  EXPECT_EQ(s.terminalConfig, 10083);
+  EXPECT_EQ(s.minVal, -10.0);
+  EXPECT_EQ(s.maxVal, 10.0);
+  EXPECT_EQ(s.units, 10348);
+
+  EXPECT_EQ(ReadDaqInputs(form, 3), -(2400 + 399.5));
+  EXPECT_EQ(s.sampsPerChan, 800u);
+  EXPECT_EQ(s.numSampsPerChan, 800);
+  EXPECT_EQ(s.timeout, 10.0);
+  EXPECT_EQ(s.fillMode, 0u);
+  EXPECT_EQ(s.arraySizeInSamps, 3200u);
+  EXPECT_TRUE(s.reservedWasNull);
+  EXPECT_EQ(s.handle[kFakeRead], reinterpret_cast<void*>(0xABC0));
+
+  form.Unload();
+  EXPECT_EQ(s.calls[kFakeClearTask], 1);
+}
+
+TEST_F(NiDaqmxLoader, ReadErrorCarriesTheDriversTextCutAtItsNul) {
+  testing::Rig rig;
+  Form1 form(Devices{rig.camera, nullptr, *driver, rig.clock, rig.dialogs});
+  s.channelCount = 4;
+  s.status[kFakeRead] = -200279;
+  const char text[] = "Attempted to read samples that are no longer available.\0old";
+  std::memcpy(s.errorText, text, sizeof text);
+  s.errorTextLength = sizeof text - 1;
+  try {
+    ReadDaqInputs(form, 0);
+    FAIL() << "no error raised";
+  } catch (const ProgramError& e) {
+    EXPECT_EQ(e.number(), -200279);
+    EXPECT_EQ(e.description(), "Attempted to read samples that are no longer available.");
+  }
+  EXPECT_EQ(s.errorCode, -200279);
+  EXPECT_EQ(s.bufferSize, s.errorTextLength + 1);
+}
+
+// Without a usable library every call fails, so start-up takes the no-card path.
+class MissingDriver : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MissingDriver, StartupShowsTheNoCardMessage) {
+  auto driver = LoadNiDaqmx(GetParam());
+  EXPECT_FALSE(driver->loaded());
+  EXPECT_FALSE(driver->loadError().empty());
+  DaqTaskHandle task = 0;
+  EXPECT_LT(driver->CreateTask("AI-TASK", &task), 0);
+  EXPECT_EQ(task, 0u);
+  const int32_t needed = driver->GetErrorString(NiDaqmxDriver::kNotLoaded, nullptr, 0);
+  std::string text(needed, '\0');
+  driver->GetErrorString(NiDaqmxDriver::kNotLoaded, text.data(), needed);
+  EXPECT_NE(text.find("not available"), std::string::npos);
+
+  testing::Rig rig;
+  Form1 form(Devices{rig.camera, nullptr, *driver, rig.clock, rig.dialogs});
+  ASSERT_TRUE(form.Load());
+  ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(rig.dialogs.messages[0].text, "No NI card found, data acquisition disabled");
+  EXPECT_FALSE(form.st.DaqAcquisitionOn);
+  EXPECT_FALSE(form.ui.AcquiCheck.enabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(LibraryOrSymbol, MissingDriver,
+                         ::testing::Values("/nonexistent/libnidaqmx.so", OSTRELO_FAKE_NIDAQMX_PARTIAL));
+
+TEST(MissingDriver, MissingSymbolIsNamed) {
+  auto driver = LoadNiDaqmx(OSTRELO_FAKE_NIDAQMX_PARTIAL);
+  EXPECT_NE(driver->loadError().find("DAQmxReadAnalogF64"), std::string::npos) << driver->loadError();
+}
+
+}  // namespace
+}  // namespace ostrelo

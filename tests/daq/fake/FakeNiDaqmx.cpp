@@ -1,0 +1,100 @@
+// The fake NI-DAQmx module (see FakeNiDaqmx.h). Built twice: complete, and without
+// DAQmxReadAnalogF64 (FAKE_DAQMX_OMIT_READ) to stand for a driver lacking a function.
+
+#include "FakeNiDaqmx.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+FakeDaqmxState state;
+
+void Copy(char (&to)[64], const char* from) {
+  std::strncpy(to, from != nullptr ? from : "(null)", sizeof to - 1);
+  to[sizeof to - 1] = '\0';
+}
+
+int32_t Called(FakeDaqmxFn fn, void* handle) {
+  ++state.calls[fn];
+  state.handle[fn] = handle;
+  return state.status[fn];
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) FakeDaqmxState* FakeDaqmx_State() { return &state; }
+
+__attribute__((visibility("default"))) int32_t DAQmxCreateTask(const char taskName[], void** taskHandle) {
+  Copy(state.taskName, taskName);
+  *taskHandle = reinterpret_cast<void*>(state.handleToGive);
+  return Called(kFakeCreateTask, nullptr);
+}
+
+__attribute__((visibility("default"))) int32_t DAQmxClearTask(void* taskHandle) {
+  return Called(kFakeClearTask, taskHandle);
+}
+
+__attribute__((visibility("default"))) int32_t DAQmxCreateAIVoltageChan(void* taskHandle, const char physicalChannel[],
+                                                                        const char nameToAssignToChannel[],
+                                                                        int32_t terminalConfig, double minVal,
+                                                                        double maxVal, int32_t units,
+                                                                        const char customScaleName[]) {
+  Copy(state.physicalChannel, physicalChannel);
+  Copy(state.nameToAssign, nameToAssignToChannel);
+  Copy(state.customScaleName, customScaleName);
+  state.terminalConfig = terminalConfig;
+  state.minVal = minVal;
+  state.maxVal = maxVal;
+  state.units = units;
+  return Called(kFakeCreateChan, taskHandle);
+}
+
+__attribute__((visibility("default"))) int32_t DAQmxCfgSampClkTiming(void* taskHandle, const char source[],
+                                                                     double rate, int32_t activeEdge,
+                                                                     int32_t sampleMode,
+                                                                     uint64_t sampsPerChanToAcquire) {
+  Copy(state.source, source);
+  state.rate = rate;
+  state.activeEdge = activeEdge;
+  state.sampleMode = sampleMode;
+  state.sampsPerChan = sampsPerChanToAcquire;
+  return Called(kFakeTiming, taskHandle);
+}
+
+__attribute__((visibility("default"))) int32_t DAQmxGetTaskNumChans(void* taskHandle, uint32_t* data) {
+  *data = state.channelCount;
+  return Called(kFakeNumChans, taskHandle);
+}
+
+#ifndef FAKE_DAQMX_OMIT_READ
+__attribute__((visibility("default"))) int32_t DAQmxReadAnalogF64(void* taskHandle, int32_t numSampsPerChan,
+                                                                  double timeout, uint32_t fillMode,
+                                                                  double readArray[], uint32_t arraySizeInSamps,
+                                                                  int32_t* sampsPerChanRead, uint32_t* reserved) {
+  state.numSampsPerChan = numSampsPerChan;
+  state.timeout = timeout;
+  state.fillMode = fillMode;
+  state.arraySizeInSamps = arraySizeInSamps;
+  state.reservedWasNull = reserved == nullptr;
+  for (uint32_t i = 0; i < arraySizeInSamps; ++i) readArray[i] = state.fillBase + i;
+  *sampsPerChanRead = state.samplesRead;
+  return Called(kFakeRead, taskHandle);
+}
+#endif
+
+__attribute__((visibility("default"))) int32_t DAQmxGetErrorString(int32_t errorCode, char errorString[],
+                                                                   uint32_t bufferSize) {
+  state.errorCode = errorCode;
+  state.bufferSize = bufferSize;
+  ++state.calls[kFakeErrorString];
+  if (bufferSize == 0) return static_cast<int32_t>(state.errorTextLength + 1);
+  const uint32_t copied = std::min(state.errorTextLength, bufferSize - 1);
+  std::memcpy(errorString, state.errorText, copied);
+  errorString[copied] = '\0';
+  return state.status[kFakeErrorString];
+}
+
+}  // extern "C"

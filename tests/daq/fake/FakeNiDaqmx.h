@@ -1,0 +1,41 @@
+#pragma once
+// A stand-in for the NI-DAQmx library, built as a loadable module by the tests: it
+// exports the seven driver functions with the driver's C prototypes, returns scripted
+// statuses and records the arguments it receives. Tests reach its state through
+// FakeDaqmx_State(), looked up in the same loaded module.
+
+#include <cstdint>
+
+enum FakeDaqmxFn { kFakeCreateTask, kFakeClearTask, kFakeCreateChan, kFakeTiming, kFakeNumChans, kFakeRead,
+                   kFakeErrorString, kFakeFnCount };
+
+struct FakeDaqmxState {
+  // Script.
+  int32_t status[kFakeFnCount];   // returned by each function
+  uintptr_t handleToGive;         // written by DAQmxCreateTask
+  uint32_t channelCount;          // written by DAQmxGetTaskNumChans
+  int32_t samplesRead;            // reported by DAQmxReadAnalogF64
+  double fillBase;                // the read stores fillBase + i at index i, within the array
+  char errorText[256];            // may hold NULs
+  uint32_t errorTextLength;
+
+  // Record of the last call of each function.
+  int32_t calls[kFakeFnCount];
+  void* handle[kFakeFnCount];
+  char taskName[64];
+  char physicalChannel[64], nameToAssign[64], customScaleName[64];
+  int32_t terminalConfig, units;
+  double minVal, maxVal;
+  char source[64];
+  double rate;
+  int32_t activeEdge, sampleMode;
+  uint64_t sampsPerChan;
+  int32_t numSampsPerChan;
+  double timeout;
+  uint32_t fillMode, arraySizeInSamps;
+  int reservedWasNull;
+  int32_t errorCode;
+  uint32_t bufferSize;
+};
+
+using FakeDaqmxStateFn = FakeDaqmxState* (*)();
