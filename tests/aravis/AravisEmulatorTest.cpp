@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "AravisSupport.h"
+#include "camera/GrabFrame.h"
 #include "shell/Numbers.h"
 
 extern char** environ;
@@ -22,7 +24,6 @@ namespace {
 
 using testing::AravisRig;
 using testing::EnterGain;
-using testing::GrabInto;
 using testing::WallClockUs;
 
 AravisOptions GigEOptions() {
@@ -84,12 +85,20 @@ TEST(AravisGigEEmulator, FoundOnLoopbackStartsGrabsAndShutsDown) {
   // The emulator exposes only when triggered.
   EXPECT_EQ(rig.camera.mode(), AravisCamera::Mode::Triggered);
 
+  const AcquisitionState& st = rig.form.st;
   for (int i = 0; i < 4; ++i) {
     // Time between two shots, during which nothing may pile up.
     std::this_thread::sleep_for(std::chrono::milliseconds(i % 2 == 0 ? 150 : 0));
+    const GrabPurpose purpose = i % 2 == 0 ? GrabPurpose::Shot : GrabPurpose::Live;
+    const int32_t before = st.RequestNumber;
     const int64_t requested = WallClockUs();
-    ASSERT_EQ(GrabInto(rig.camera, rig.form.st), 0) << "grab " << i;
-    EXPECT_GE(rig.camera.lastPictureReceptionUs(), requested);
+    rig.form.Dispatch([&] { GrabFrame(rig.form, purpose); });
+    ASSERT_EQ(rig.form.phase(), Phase::Running) << "grab " << i;
+    ASSERT_NE(st.RequestNumber, before) << "grab " << i;
+    EXPECT_GE(rig.camera.lastPictureReceptionUs(), requested) << "grab " << i;
+    RequestBufferInfo info;
+    ASSERT_EQ(rig.camera.GetImageRequestBufferData(st.DriverHandle, st.RequestNumber, &info), 0);
+    EXPECT_TRUE(std::equal(info.data, info.data + st.FrameByteCount, st.FrameBytes.begin())) << "grab " << i;
   }
 
   ASSERT_NE(rig.form.st.GainHandle, -1);
@@ -109,25 +118,31 @@ TEST(AravisGigEEmulator, FoundOnLoopbackStartsGrabsAndShutsDown) {
 TEST(AravisGigEEmulator, LostCameraGivesFailuresNotACrash) {
   Emulator emulator;
   ASSERT_TRUE(emulator.Discoverable());
-  AravisRig rig(GigEOptions());
+  AravisRig rig(GigEOptions(), NumberLocale{}, /*realTime=*/true);
   ASSERT_TRUE(rig.form.Load());
-  ASSERT_EQ(GrabInto(rig.camera, rig.form.st), 0);
+  rig.form.Dispatch([&] { GrabFrame(rig.form, GrabPurpose::Live); });
+  ASSERT_EQ(rig.form.phase(), Phase::Running);
 
   emulator.Stop();
-  // No picture from now on (each trigger now waits for the network's time-outs); the
-  // heartbeat then reports the camera lost.
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int failedGrabs = 0;
+  // Live grabs drop their frames (each trigger now waits for the network's
+  // time-outs) until the heartbeat reports the camera lost.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!rig.camera.deviceLost() && std::chrono::steady_clock::now() < giveUp) {
-    EXPECT_NE(GrabInto(rig.camera, rig.form.st, 2), 0);
-    ++failedGrabs;
+    rig.form.Dispatch([&] { rig.form.VisuTimer_Timer(); });
+    ASSERT_EQ(rig.form.phase(), Phase::Running);
   }
-  EXPECT_GT(failedGrabs, 0);
   ASSERT_TRUE(rig.camera.deviceLost());
-  EXPECT_EQ(GrabInto(rig.camera, rig.form.st), AravisCamera::kDeviceLost);
+  rig.form.Dispatch([&] { rig.form.VisuTimer_Timer(); });
+  EXPECT_EQ(rig.form.phase(), Phase::Running);
+
+  // Every call now fails at once.
+  const AcquisitionState& st = rig.form.st;
+  int32_t used = 0, request = -1;
   double value = 0;
-  EXPECT_NE(rig.camera.GetF(rig.form.st.GainHandle, &value, 0), 0);
-  EXPECT_NE(rig.camera.SetF(rig.form.st.GainHandle, 1.0, 0), 0);
+  EXPECT_EQ(rig.camera.ImageRequestSingle(st.DriverHandle, 0, &used), AravisCamera::kDeviceLost);
+  EXPECT_NE(rig.camera.ImageRequestWaitFor(st.DriverHandle, 200, 0, &request), 0);
+  EXPECT_EQ(rig.camera.GetF(st.GainHandle, &value, 0), AravisCamera::kDeviceLost);
+  EXPECT_EQ(rig.camera.SetF(st.GainHandle, 1.0, 0), AravisCamera::kDeviceLost);
   EnterGain(rig.form, "5");
   EXPECT_EQ(rig.form.phase(), Phase::Running);
 

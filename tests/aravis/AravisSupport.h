@@ -1,6 +1,5 @@
 #pragma once
-// What the Aravis tests share: a main window on an Aravis camera, and one picture taken
-// the way the grab takes it.
+// What the Aravis tests share: a main window on an Aravis camera.
 
 #include <cstdint>
 #include <string>
@@ -12,12 +11,18 @@
 
 namespace ostrelo::testing {
 
-// The main window on an Aravis camera; the card is simulated and the window's clock is
-// manual (the camera itself waits in real time).
+// The main window on an Aravis camera; the card is simulated. The window's clock is
+// manual unless realTime is asked for (the camera itself always waits in real time;
+// the grab's time limits need the real clock when the camera stops answering).
 struct AravisRig {
-  explicit AravisRig(AravisOptions options, NumberLocale locale = {})
-      : camera(std::move(options)), daq(clock), form(Devices{camera, nullptr, daq, clock, dialogs, locale}) {}
+  explicit AravisRig(AravisOptions options, NumberLocale locale = {}, bool realTime = false)
+      : windowClock(realTime ? static_cast<Clock&>(systemClock) : clock),
+        camera(std::move(options)),
+        daq(windowClock),
+        form(Devices{camera, nullptr, daq, windowClock, dialogs, locale}) {}
   ManualClock clock;
+  SystemClock systemClock;
+  Clock& windowClock;
   AravisCamera camera;
   SimulatedDaq daq;
   FakeDialogs dialogs;
@@ -25,11 +30,6 @@ struct AravisRig {
 };
 
 AravisOptions FakeCameraOptions();
-
-// One picture into st.FrameBytes: gives back the held request, asks for a new picture,
-// waits for it (200 ms per wait, at most maxWaits waits), reads its description and
-// copies its pixels. Returns 0, or the status of the step that failed.
-int32_t GrabInto(CameraDriver& camera, AcquisitionState& st, int maxWaits = 50);
 
 // Wall-clock microseconds, the clock the camera's frames are stamped with.
 int64_t WallClockUs();

@@ -16,7 +16,7 @@ using Verdict = FrameGate::Verdict;
 using Mode = FrameGate::Mode;
 
 struct Step {
-  enum Kind { Request, Abandon, Refence, Trigger, Due, NotDue, Frame, ModeIs } kind;
+  enum Kind { Request, Refence, Trigger, Due, NotDue, Frame, ModeIs } kind;
   int64_t at = 0;            // host time of the step
   int64_t reception = 0;     // Frame: when its reception began
   bool complete = true;      // Frame
@@ -26,7 +26,6 @@ struct Step {
 };
 
 Step Req(int64_t at) { return {Step::Request, at}; }
-Step Abandon() { return {Step::Abandon}; }
 Step Refence(int64_t at) { return {Step::Refence, at}; }
 Step Trig(int64_t at) { return {Step::Trigger, at}; }
 Step Due(int64_t at) { return {Step::Due, at}; }
@@ -63,7 +62,6 @@ TEST_P(FrameGateTest, Plays) {
     SCOPED_TRACE("step " + std::to_string(i));
     switch (s.kind) {
       case Step::Request: gate.BeginRequest(s.at); break;
-      case Step::Abandon: gate.Abandon(); break;
       case Step::Refence: gate.Refence(s.at); break;
       case Step::Trigger: gate.TriggerSent(s.at); break;
       case Step::Due: EXPECT_TRUE(gate.TriggerDue(s.at)); break;
@@ -82,12 +80,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Script{"AnswerToItsOwnTriggerIsTaken", Mode::Triggered, kTrig,
                {Req(100), Due(100), Trig(100), NotDue(110), Accepted(150, 140, 1), NotDue(160)}},
-        Script{"AnswerToAnAbandonedRequestIsRefusedWhateverItsTiming", Mode::Triggered, kTrig,
-               {Req(100), Trig(100), Req(200), Due(200), Trig(200),
-                // Received after the new request, yet exposed for the old one.
-                Discarded(250, 240, 1), Accepted(260, 255, 2)}},
-        Script{"FramesWaitingBeforeTheRequestAreRefused", Mode::Triggered, kTrig,
-               {Req(100), Trig(100), Abandon(), Discarded(150, 140, 1), Req(200), Trig(200), Accepted(260, 250, 2)}},
+        Script{"RequestsAreServedInOrder", Mode::Triggered, kTrig,
+               {Req(100), Trig(100), Req(200), Due(200), Trig(200), NotDue(210), Accepted(250, 240, 1),
+                NotDue(255), Accepted(260, 255, 2), NotDue(270), Discarded(280, 275, 3)}},
+        Script{"AnswerToATriggerSentBeforeTheRequestIsRefusedWhateverItsTiming", Mode::Triggered, kTrig,
+               {Trig(50), Req(100), Due(100), Trig(100),
+                // Received after the request, yet exposed before it.
+                Discarded(150, 140, 1), Accepted(160, 155, 2)}},
+        Script{"DamagedAnswerOfTheFirstOfTwoRequests", Mode::Triggered, kTrig,
+               {Req(100), Trig(100), Req(200), Trig(200), Damaged(250, 240, 1), Due(260), Trig(260),
+                Accepted(300, 290, 2), Accepted(330, 320, 3)}},
         Script{"DamagedAnswerIsTriggeredAgain", Mode::Triggered, kTrig,
                {Req(100), Trig(100), Damaged(150, 140, 1), Due(160), Trig(160), Accepted(220, 210, 2)}},
         Script{"LostTriggerIsReplacedOnlyAfterItsTime", Mode::Triggered, kTrig,
@@ -107,8 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
         Script{"OvertakenFrameIsRefusedAndTheRequestTriggeredAgain", Mode::Triggered, kTrig,
                {Req(100), Trig(100), Req(200), Trig(200),
                 // Frame 11 answers the second trigger but arrives first: matched with
-                // the first, refused. Frame 10 then arrives: refused as overtaken.
-                Discarded(250, 240, 11), Discarded(260, 210, 10), Due(270), Trig(270), Accepted(320, 310, 12)}},
+                // the first, it completes the first request (exposed after it all the
+                // same). Frame 10 then arrives: refused as overtaken, and the second
+                // request is triggered again.
+                Accepted(250, 240, 11), Discarded(260, 210, 10), Due(270), Trig(270), Accepted(320, 310, 12)}},
         Script{"FrameBegunBeforeItsTriggerIsNotItsAnswer", Mode::Triggered, kTrig,
                {Req(1000), Trig(1000), Discarded(1050, 990, 1), NotDue(1060), Accepted(1100, 1090, 2)}},
         Script{"ClockStepMovesTheFence", Mode::Triggered, kTrig,
@@ -149,9 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
                {Req(1000), Discarded(1299, 1299, 1), Accepted(1300, 1300, 2)}},
         Script{"OvertakenFrameIsRefused", Mode::FreeRunning, kFree,
                {Req(1000), Discarded(1100, 1100, 20), Discarded(1300, 1300, 19), Accepted(1400, 1400, 21)}},
-        Script{"NewRequestAbandonsTheOld", Mode::FreeRunning, kFree,
-               {Req(1000), Req(2000), Discarded(1900, 1900, 1), Discarded(2000, 2000, 2), Discarded(2100, 2100, 3),
-                Accepted(2200, 2200, 4)}}),
+        Script{"RequestsAreServedInOrderEachAfterItsOwnFence", Mode::FreeRunning, kFree,
+               {Req(1000), Req(1090), Discarded(1100, 1100, 1), Accepted(1200, 1200, 2), Discarded(1209, 1209, 3),
+                Accepted(1300, 1300, 4), Discarded(1400, 1400, 5)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

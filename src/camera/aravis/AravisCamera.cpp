@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <map>
 #include <optional>
@@ -106,7 +107,8 @@ struct AravisCamera::Impl {
   int32_t bufferCount = 4;
 
   int32_t nextRequest = 1;
-  int32_t pendingRequest = -1;
+  std::deque<int32_t> pending;                          // requests waiting, oldest first
+  std::deque<std::pair<int32_t, ArvBuffer*>> finished;  // answered, not yet returned by a wait
   int64_t clockOffsetUs = 0;  // wall clock minus steady clock when the request was made
   int64_t triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;  // steady clock
   std::map<int32_t, Locked> locked;
@@ -244,6 +246,9 @@ struct AravisCamera::Impl {
     acquiring = false;
     for (auto& [number, entry] : locked) g_object_unref(entry.buffer);
     locked.clear();
+    for (auto& [number, buffer] : finished) g_object_unref(buffer);
+    finished.clear();
+    pending.clear();
     if (stream != nullptr) g_object_unref(stream);  // stops its thread, frees its queued buffers
     stream = nullptr;
     if (lostHandler != 0) g_signal_handler_disconnect(device, lostHandler);
@@ -253,7 +258,6 @@ struct AravisCamera::Impl {
     device = nullptr;
     gate.reset();
     mode = Mode::Closed;
-    pendingRequest = -1;
   }
 
   int32_t Open() {
@@ -335,6 +339,20 @@ struct AravisCamera::Impl {
     arv_stream_push_buffer(stream, buffer);
     ++discarded;
     return false;
+  }
+
+  // Takes one delivered frame, waiting at most timeoutUs for it (0: only a frame
+  // already there); false when none came. A frame the gate accepts answers the oldest
+  // waiting request.
+  bool Pump(int64_t timeoutUs) {
+    ArvBuffer* buffer = timeoutUs > 0 ? arv_stream_timeout_pop_buffer(stream, static_cast<guint64>(timeoutUs))
+                                      : arv_stream_try_pop_buffer(stream);
+    if (buffer == nullptr) return false;
+    if (Judge(buffer)) {
+      finished.emplace_back(pending.front(), buffer);
+      pending.pop_front();
+    }
+    return true;
   }
 
   // Describes a locked frame once: only Mono8 frames whose data hold every line.
@@ -504,32 +522,45 @@ int32_t AravisCamera::ImageRequestSingle(int32_t driver, int32_t, int32_t* reque
   Impl& m = *impl_;
   if (!m.IsDriver(driver)) return kBadHandle;
   if (m.lost) return kDeviceLost;
-  if (static_cast<int32_t>(m.locked.size()) >= m.bufferCount - 1) return kTooManyLocked;
+  // Every waiting request needs a buffer for its frame, and one more stays free for
+  // frames that answer nothing.
+  if (m.locked.size() + m.finished.size() + m.pending.size() + 2 > static_cast<size_t>(m.bufferCount)) {
+    return kTooManyRequests;
+  }
 
-  // Frames that arrived before this request answer nothing: through the gate (which
-  // keeps its count of triggers right) and back to the acquisition.
-  m.gate->Abandon();
-  m.pendingRequest = -1;
-  while (ArvBuffer* waiting = arv_stream_try_pop_buffer(m.stream)) {
-    if (m.Judge(waiting)) arv_stream_push_buffer(m.stream, waiting);  // cannot happen: nothing is pending
+  // Frames already delivered answer the requests made before this one, or go back to
+  // the acquisition.
+  while (m.Pump(0)) {
   }
 
   const int64_t now = g_get_real_time();
   m.gate->BeginRequest(now);
   m.clockOffsetUs = now - g_get_monotonic_time();
-  m.pendingRequest = m.nextRequest;
+  const int32_t number = m.nextRequest;
   m.nextRequest = m.nextRequest == std::numeric_limits<int32_t>::max() ? 1 : m.nextRequest + 1;
-  if (requestUsed != nullptr) *requestUsed = m.pendingRequest;
-  if (m.gate->TriggerDue(now) && !m.Trigger()) return m.lost ? kDeviceLost : kFeatureError;
-  return 0;
+  m.pending.push_back(number);
+  if (requestUsed != nullptr) *requestUsed = number;
+  // A trigger the camera did not take is sent again by the waits.
+  if (m.gate->TriggerDue(now)) m.Trigger();
+  return m.lost ? kDeviceLost : 0;
 }
 
 int32_t AravisCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int32_t, int32_t* requestNumber) {
   Impl& m = *impl_;
   if (!m.IsDriver(driver) || requestNumber == nullptr) return kBadHandle;
-  if (m.pendingRequest == -1 || !m.gate->pending()) return kNoRequest;
+  if (m.finished.empty() && m.pending.empty()) return kNoRequest;
   const int64_t deadline = g_get_monotonic_time() + static_cast<int64_t>(std::max(0, timeoutMs)) * 1000;
   for (;;) {
+    if (!m.finished.empty()) {
+      const auto [number, buffer] = m.finished.front();
+      m.finished.pop_front();
+      m.lastReceptionUs = static_cast<int64_t>(arv_buffer_get_system_timestamp(buffer) / 1000);
+      Impl::Locked entry;
+      entry.buffer = buffer;
+      m.locked[number] = std::move(entry);
+      *requestNumber = number;
+      return 0;
+    }
     if (m.lost) return kDeviceLost;
     const int64_t now = g_get_real_time();
     const int64_t steady = g_get_monotonic_time();
@@ -539,22 +570,10 @@ int32_t AravisCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int
       m.clockOffsetUs = now - steady;
     }
     if (m.gate->TriggerDue(now) && m.TriggerRetryAllowed() && !m.Trigger() && m.lost) return kDeviceLost;
-    const int64_t remaining = deadline - steady;
-    ArvBuffer* buffer = remaining > 0
-                            ? arv_stream_timeout_pop_buffer(m.stream, static_cast<guint64>(std::min(remaining, kPollSliceUs)))
-                            : arv_stream_try_pop_buffer(m.stream);
-    if (buffer == nullptr) {
-      if (g_get_monotonic_time() >= deadline) return kTimeout;
-      continue;
+    const int64_t remaining = deadline - g_get_monotonic_time();
+    if (!m.Pump(std::clamp<int64_t>(remaining, 0, kPollSliceUs)) && g_get_monotonic_time() >= deadline) {
+      return kTimeout;
     }
-    if (!m.Judge(buffer)) continue;
-    m.lastReceptionUs = static_cast<int64_t>(arv_buffer_get_system_timestamp(buffer) / 1000);
-    Impl::Locked entry;
-    entry.buffer = buffer;
-    m.locked[m.pendingRequest] = std::move(entry);
-    *requestNumber = m.pendingRequest;
-    m.pendingRequest = -1;
-    return 0;
   }
 }
 

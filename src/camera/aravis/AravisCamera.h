@@ -6,12 +6,13 @@
 //   OpenDevice opens it, selects the pixel format (Mono8) when the camera offers it,
 //   and starts one continuous acquisition that runs until CloseDevice, with a few
 //   buffers always queued on the host.
-// - Each picture request is answered only by a frame exposed after the request: by a
-//   software trigger sent for the request when the camera honours one, else by the
-//   frame's timing (see FrameGate). Frames already waiting when a request is made are
-//   given back unseen.
-// - WaitFor waits at most its time-out. The frame it returns stays locked (out of the
-//   acquisition) until unlocked.
+// - Requests are queued and answered in order, each only by a frame exposed after that
+//   request was made: by a software trigger sent for the request when the camera
+//   honours one, else by the frame's timing (see FrameGate). Other frames go back to
+//   the acquisition unseen.
+// - WaitFor waits at most its time-out (a control access to a camera that stopped
+//   answering can block for the transport's own time-out first) and returns the oldest
+//   answered request. Its frame stays locked (out of the acquisition) until unlocked.
 // - Only 8-bit grey (Mono8) frames are described and copied: any other pixel format
 //   fails the buffer-description call, so the program never shows or saves
 //   reinterpreted bytes. A camera without Mono8 is therefore reported as no camera.
@@ -44,8 +45,9 @@ struct AravisOptions {
   // How a frame is proved newer than its request.
   enum class Exposure { Auto, SoftwareTrigger, FreeRunning };
   Exposure exposure = Exposure::Auto;
-  // Host buffers of the acquisition (at least 3).
-  int32_t bufferCount = 4;
+  // Host buffers of the acquisition (at least 3): they bound the requests waiting plus
+  // the pictures held.
+  int32_t bufferCount = 6;
 };
 
 class AravisCamera final : public CameraDriver {
@@ -63,7 +65,7 @@ class AravisCamera final : public CameraDriver {
     kNotMono8 = -3009,
     kBadArgument = -3010,
     kFeatureError = -3011,   // the camera refused or failed a feature access
-    kTooManyLocked = -3012,
+    kTooManyRequests = -3012,  // requests waiting and pictures held would leave the camera no buffer
   };
   enum class Mode { Closed, Triggered, FreeRunning };
 

@@ -12,25 +12,26 @@ constexpr int64_t kLongestPeriodUs = 10'000'000;
 constexpr uint64_t kLargestOvertake = 1000;
 }  // namespace
 
-void FrameGate::BeginRequest(int64_t nowUs) {
-  ++request_;
-  pending_ = true;
-  fenceUs_ = nowUs;
+void FrameGate::BeginRequest(int64_t nowUs) { fences_.push_back(nowUs); }
+
+void FrameGate::Refence(int64_t nowUs) {
+  for (int64_t& fence : fences_) fence = std::max(fence, nowUs);
 }
 
-void FrameGate::Refence(int64_t nowUs) { fenceUs_ = nowUs; }
-
 void FrameGate::ForgetLostTriggers(int64_t nowUs) {
-  while (!triggers_.empty() && nowUs - triggers_.front().sentUs > timing_.triggerLostUs) triggers_.pop_front();
+  while (!triggers_.empty() && nowUs - triggers_.front() > timing_.triggerLostUs) triggers_.pop_front();
 }
 
 bool FrameGate::TriggerDue(int64_t nowUs) {
-  if (mode_ != Mode::Triggered || !pending_) return false;
+  if (mode_ != Mode::Triggered || fences_.empty()) return false;
   ForgetLostTriggers(nowUs);
-  return std::none_of(triggers_.begin(), triggers_.end(), [&](const Trigger& t) { return t.request == request_; });
+  // Triggers sent before the oldest waiting request can complete none of them.
+  const int64_t oldest = fences_.front();
+  const auto live = std::count_if(triggers_.begin(), triggers_.end(), [&](int64_t sent) { return sent >= oldest; });
+  return static_cast<std::size_t>(live) < fences_.size();
 }
 
-void FrameGate::TriggerSent(int64_t nowUs) { triggers_.push_back({nowUs, request_}); }
+void FrameGate::TriggerSent(int64_t nowUs) { triggers_.push_back(nowUs); }
 
 bool FrameGate::Overtaken(uint64_t frameId) {
   if (frameId == 0) return false;
@@ -52,6 +53,11 @@ FrameGate::Verdict FrameGate::Judge(bool complete, int64_t receptionUs, uint64_t
   return JudgeFreeRunning(complete, receptionUs);
 }
 
+FrameGate::Verdict FrameGate::Complete() {
+  fences_.pop_front();
+  return Verdict::Accept;
+}
+
 FrameGate::Verdict FrameGate::JudgeTriggered(bool complete, int64_t receptionUs, bool overtaken) {
   // An overtaken frame answers an older trigger than the oldest one outstanding, whose
   // own answer was matched with an older trigger before: that frame was newer than
@@ -60,10 +66,7 @@ FrameGate::Verdict FrameGate::JudgeTriggered(bool complete, int64_t receptionUs,
     triggers_.pop_front();
     return Verdict::Discard;
   }
-  // A frame whose reception began before the oldest outstanding trigger was sent
-  // cannot answer it: the late answer of a trigger counted as lost, or a frame the
-  // camera took on its own.
-  if (triggers_.empty() || (receptionUs != 0 && receptionUs < triggers_.front().sentUs)) {
+  if (triggers_.empty() || (receptionUs != 0 && receptionUs < triggers_.front())) {
     if (++unexplained_ >= kUnexplainedLimit) {
       mode_ = Mode::FreeRunning;
       triggers_.clear();
@@ -72,13 +75,12 @@ FrameGate::Verdict FrameGate::JudgeTriggered(bool complete, int64_t receptionUs,
     return Verdict::Discard;
   }
   unexplained_ = 0;
-  const Trigger answered = triggers_.front();
+  const int64_t sent = triggers_.front();
   triggers_.pop_front();
-  if (!pending_ || answered.request != request_ || !complete) return Verdict::Discard;
+  if (fences_.empty() || sent < fences_.front() || !complete) return Verdict::Discard;
   // The fence moves past the trigger only when the host clock stepped.
-  if (receptionUs != 0 && receptionUs < fenceUs_) return Verdict::Discard;
-  pending_ = false;
-  return Verdict::Accept;
+  if (receptionUs != 0 && receptionUs < fences_.front()) return Verdict::Discard;
+  return Complete();
 }
 
 int64_t FrameGate::FreeRunMarginUs() const {
@@ -97,10 +99,9 @@ FrameGate::Verdict FrameGate::JudgeFreeRunning(bool complete, int64_t receptionU
     }
     lastReceptionUs_ = receptionUs;
   }
-  if (!pending_ || !complete || receptionUs <= 0) return Verdict::Discard;
-  if (receptionUs < fenceUs_ + FreeRunMarginUs()) return Verdict::Discard;
-  pending_ = false;
-  return Verdict::Accept;
+  if (fences_.empty() || !complete || receptionUs <= 0) return Verdict::Discard;
+  if (receptionUs < fences_.front() + FreeRunMarginUs()) return Verdict::Discard;
+  return Complete();
 }
 
 }  // namespace ostrelo

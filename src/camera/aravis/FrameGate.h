@@ -1,44 +1,49 @@
 #pragma once
-// Decides which frame delivered by a camera answers the current picture request, so
+// Decides which frame delivered by a camera answers the picture requests waiting, so
 // that a picture is never older than the request that asked for it: each shot pairs
-// its picture with voltages read just after it, and a frame exposed before the
-// request would pair the voltages with the past.
+// its picture with voltages read just after it, and a frame exposed before the request
+// would pair the voltages with the past.
 //
-// Two ways of working, chosen by what the camera offers:
+// Requests are served in the order they were made; each waiting request has a fence,
+// the time it was made. A frame completes the oldest waiting request only when it is
+// proved to have been exposed after that request's fence (and so after every fence of
+// an already completed request, too). Two ways of proving it, chosen by what the
+// camera offers:
 //
-// Triggered: the camera exposes only on a software trigger, and the trigger for a
-//   request is sent after the request is made. Frames come back in trigger order, so
-//   each frame is matched with the oldest unanswered trigger: a frame answering a
-//   trigger of an earlier, abandoned request is discarded, whatever its timing. A
-//   trigger unanswered for `triggerLostUs` counts as lost (the camera missed it, or
-//   the frame was dropped on the way); a request left without a live trigger, or whose
-//   frame arrived damaged, is triggered again. A frame whose reception began before
-//   the oldest outstanding trigger was sent (times are taken before the trigger is
-//   sent), or that arrives while no trigger is outstanding, answers none of them: it
-//   is discarded, without counting as an answer. It is the late answer of a trigger
-//   counted as lost, or the camera is exposing on its own; after a few of them in a
-//   row the gate falls back to free running for good, and the caller must switch the
-//   camera's trigger off. A frame whose number is below one already seen was overtaken
-//   on the way (a resent frame, say): it answers an older trigger than the one it
-//   would be matched with, so it is discarded. What no rule can catch: the answer to
-//   a trigger counted as lost whose reception begins after a later trigger was sent;
-//   the caller sets `triggerLostUs` far beyond what the transport lets a frame take.
+// Triggered: the camera exposes only on a software trigger, and a trigger is sent for
+//   each request after the request is made. Frames come back in trigger order, so each
+//   frame is matched with the oldest unanswered trigger; it completes the oldest
+//   waiting request if that trigger was sent after the request's fence, and is
+//   discarded otherwise, whatever its timing. A trigger unanswered for `triggerLostUs`
+//   counts as lost (the camera missed it, or the frame was dropped on the way); while
+//   fewer live triggers than waiting requests remain (lost, or answered by a damaged
+//   frame), another trigger is due. A frame whose reception began before the oldest
+//   outstanding trigger was sent (trigger times are taken before sending), or that
+//   arrives while no trigger is outstanding, answers none of them: it is discarded
+//   without counting as an answer. It is the late answer of a trigger counted as lost,
+//   or the camera is exposing on its own; after a few of them in a row the gate falls
+//   back to free running for good, and the caller must switch the camera's trigger off.
+//   A frame whose number is below one already seen was overtaken on the way (a resent
+//   frame, say): it answers an older trigger than the one it would be matched with, so
+//   it is discarded. What no rule can catch: the answer to a trigger counted as lost
+//   whose reception begins after a later trigger was sent; the caller sets
+//   `triggerLostUs` far beyond what the transport lets a frame take.
 //
 // Free running: the camera exposes frame after frame. A frame can only be proved new
 //   by its timing: its reception began at least one frame period plus one exposure
-//   after the request. Its exposure ended before its reception began, at most one
-//   frame period earlier (buffers are always queued on the host, so the camera never
-//   holds a finished frame longer than that), and lasted at most one exposure, so it
-//   began after the request. The frame period is the longest of the nominal one and
-//   the intervals seen between the last few frames, so that a camera slower than it
+//   after the fence. Its exposure ended before its reception began, at most one frame
+//   period earlier (buffers are always queued on the host, so the camera never holds a
+//   finished frame longer than that), and lasted at most one exposure, so it began
+//   after the fence. The frame period is the longest of the nominal one and the
+//   intervals seen between the last few frames, so that a camera slower than it
 //   states, or one frame arriving early, cannot shorten the margin.
 //
 // Every time is in microseconds on one host clock, the one that stamps the start of a
 // frame's reception. No device library here: the rules are tested on their own.
 
 #include <array>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 
 namespace ostrelo {
@@ -58,45 +63,39 @@ class FrameGate {
   FrameGate(Mode mode, Timing timing) : mode_(mode), timing_(timing) {}
 
   Mode mode() const { return mode_; }
-  // A request is waiting for its frame.
-  bool pending() const { return pending_; }
+  // Requests waiting for their frame.
+  std::size_t pending() const { return fences_.size(); }
 
-  // A new request at nowUs; an earlier request still waiting is abandoned.
+  // A new request at nowUs, served after those already waiting.
   void BeginRequest(int64_t nowUs);
-  // The request waiting, if any, will take no frame.
-  void Abandon() { pending_ = false; }
-  // Moves the current request's fence to nowUs (the host clock stepped): frames that
-  // began arriving before are not trusted any more.
+  // Moves the fences of the waiting requests to nowUs at least (the host clock
+  // stepped): frames that began arriving before are not trusted any more.
   void Refence(int64_t nowUs);
-  // Triggered: true when the current request needs a trigger now (none sent yet, its
-  // frame came back damaged, or its trigger is lost).
+  // Triggered: true when a trigger should be sent now (fewer live triggers than
+  // requests waiting).
   bool TriggerDue(int64_t nowUs);
   void TriggerSent(int64_t nowUs);
-  // A frame delivered by the camera. complete: whole and undamaged. receptionUs: when
-  // its reception began, 0 when unknown (a time after nowUs counts as unknown).
-  // frameId: the camera's frame number, 0 when unknown.
+  // A frame delivered by the camera. Accept: it completes the oldest waiting request.
+  // complete: whole and undamaged. receptionUs: when its reception began, 0 when
+  // unknown (a time after nowUs counts as unknown). frameId: the camera's frame
+  // number, 0 when unknown.
   Verdict Judge(bool complete, int64_t receptionUs, uint64_t frameId, int64_t nowUs);
 
-  // Free running: how long after the request a frame's reception must begin.
+  // Free running: how long after the fence a frame's reception must begin.
   int64_t FreeRunMarginUs() const;
 
  private:
-  struct Trigger {
-    int64_t sentUs;
-    uint64_t request;
-  };
   void ForgetLostTriggers(int64_t nowUs);
   bool Overtaken(uint64_t frameId);
   Verdict JudgeTriggered(bool complete, int64_t receptionUs, bool overtaken);
   Verdict JudgeFreeRunning(bool complete, int64_t receptionUs);
+  Verdict Complete();
 
   Mode mode_;
   Timing timing_;
-  uint64_t request_ = 0;
-  bool pending_ = false;
-  int64_t fenceUs_ = 0;
-  std::deque<Trigger> triggers_;  // sent and not yet answered, oldest first
-  int unexplained_ = 0;  // frames in a row that answered no trigger
+  std::deque<int64_t> fences_;    // waiting requests, oldest first
+  std::deque<int64_t> triggers_;  // sending times of unanswered triggers, oldest first
+  int unexplained_ = 0;           // frames in a row that answered no trigger
   uint64_t lastFrameId_ = 0;
   int64_t lastReceptionUs_ = 0;
   std::array<int64_t, 8> intervalsUs_{};  // the last intervals between two frames
