@@ -22,7 +22,7 @@ std::string AreaText(const AcquisitionState& st) {
 }
 
 void Form1::Dispatch(const std::function<void()>& handler) {
-  if (phase_ == Phase::Ended) return;
+  if (phase_ == Phase::Ended || ending_) return;
   try {
     handler();
   } catch (const ProgramError& e) {
@@ -33,7 +33,12 @@ void Form1::Dispatch(const std::function<void()>& handler) {
 }
 
 void Form1::ReportFatal(int32_t number, const std::string& description) {
-  if (phase_ == Phase::Ended) return;
+  if (phase_ == Phase::Ended || ending_) return;
+  // The timers would keep firing behind the modal box, each failing tick opening
+  // another one: stop them, and let no event run until the program has ended.
+  ending_ = true;
+  ui.Timer1.Stop();
+  ui.VisuTimer.Stop();
   dev.dialogs.SetBusyPointer(false);
   dev.dialogs.MessageBox("Run-time error '" + std::to_string(number) + "':\n\n" + description, kAppTitle);
   // Release the camera and the card before ending, as a normal shut-down does.

@@ -91,6 +91,7 @@ class Form1 {
 
   std::unique_ptr<Display> ownDisplay_;
   Phase phase_ = Phase::Starting;
+  bool ending_ = false;  // a fatal error is being reported
   int exitCode_ = 0;
 };
 
