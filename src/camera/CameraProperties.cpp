@@ -1,7 +1,11 @@
 #include "camera/CameraProperties.h"
 
+#include <optional>
+#include <string>
+
 #include "camera/CameraDriver.h"
 #include "shell/Form1.h"
+#include "shell/Numbers.h"
 
 namespace ostrelo {
 
@@ -14,7 +18,40 @@ int32_t GetPropertyHandle(CameraDriver& camera, int32_t driver, const std::strin
   return property;
 }
 
-// TODO(gain): Enter in Text_Gain.
-void Form1::Text_Gain_KeyPress(int32_t) {}
+// Enter in the gain box: the typed gain, clamped to the camera's own limits, is sent,
+// read back and shown. Other keys only edit the text.
+void Form1::Text_Gain_KeyPress(int32_t keyAscii) {
+  if (keyAscii != kKeyEnter) return;
+  std::string& text = ui.Text_Gain.caption;
+  const char separator = dev.locale.decimalSeparator;
+
+  // Assigned from a temporary: GCC 12 wrongly warns of overlapping copies for a literal here.
+  if (text.empty() || LeadingNumber(text) == 0.0) text = std::string(1, '0');
+  if (st.GainHandle == -1) return;
+
+  // A text that starts like a number but is not one as a whole ("12dB", or a point
+  // where the locale writes a comma) is left for the operator to correct: sending a
+  // guess would change the camera to a gain nobody typed.
+  const std::optional<double> typed = LocaleNumber(text, separator);
+  if (!typed) return;
+  double value = *typed;
+
+  double maximum = 0.0;
+  double minimum = 0.0;
+  dev.camera.GetF(st.GainHandle, &maximum, -1);
+  dev.camera.GetF(st.GainHandle, &minimum, -2);
+  if (value > maximum) {
+    value = maximum;
+    text = GeneralNumber(value, separator);
+  } else if (value < minimum) {
+    value = minimum;
+    text = GeneralNumber(value, separator);
+  }
+
+  dev.camera.SetF(st.GainHandle, value, 0);
+  // The camera may round or refuse the value: show what it holds.
+  dev.camera.GetF(st.GainHandle, &value, 0);
+  text = GeneralNumber(value, separator);
+}
 
 }  // namespace ostrelo

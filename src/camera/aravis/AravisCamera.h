@@ -1,12 +1,118 @@
 #pragma once
-// GenICam cameras (USB3 Vision, GigE Vision) through Aravis.
+// GenICam cameras (USB3 Vision, GigE Vision) through Aravis 0.8, behind the camera
+// driver interface.
+//
+// - Init lists the devices; GetDevice takes the first one (or the given device);
+//   OpenDevice opens it, selects the pixel format (Mono8) when the camera offers it,
+//   and starts one continuous acquisition that runs until CloseDevice, with a few
+//   buffers always queued on the host.
+// - Requests are queued and answered in order, each only by a frame exposed after that
+//   request was made: by a software trigger sent for the request when the camera
+//   honours one, else by the frame's timing (see FrameGate). Other frames go back to
+//   the acquisition unseen.
+// - WaitFor waits at most its time-out (a control access to a camera that stopped
+//   answering can block for the transport's own time-out first) and returns the oldest
+//   answered request. Its frame stays locked (out of the acquisition) until unlocked.
+// - Only 8-bit grey (Mono8) frames are described and copied: any other pixel format
+//   fails the buffer-description call, so the program never shows or saves
+//   reinterpreted bytes. A camera without Mono8 is therefore reported as no camera.
+// - The list "Base" holds the property "Gain_dB": the camera's gain as Aravis exposes
+//   it (the GenICam feature "Gain", or "GainRaw" on cameras that only have that),
+//   index 0 its value, -1 its maximum, -2 its minimum, from the camera's own bounds.
+// - A camera that disconnects makes every later call return a non-zero status.
+// - Aravis keeps process-wide state (interfaces, device list): one camera object at a
+//   time; a second Init while another is initialised fails. Close releases Aravis's
+//   global state.
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "camera/CameraDriver.h"
 
 namespace ostrelo {
 
-std::unique_ptr<CameraDriver> MakeAravisCamera();
+struct AravisOptions {
+  // Aravis interfaces to search ("GigEVision", "USB3Vision", "Fake"); empty: the
+  // camera interfaces Aravis enables by default.
+  std::vector<std::string> interfaces;
+  // A device to open instead of the search result: a device id, or a GigE Vision
+  // camera's address.
+  std::string deviceId;
+  // The GenICam pixel format asked for when the camera offers it.
+  std::string pixelFormat = "Mono8";
+  // How a frame is proved newer than its request.
+  enum class Exposure { Auto, SoftwareTrigger, FreeRunning };
+  Exposure exposure = Exposure::Auto;
+  // Host buffers of the acquisition (at least 3): they bound the requests waiting plus
+  // the pictures held.
+  int32_t bufferCount = 6;
+};
+
+class AravisCamera final : public CameraDriver {
+ public:
+  // Statuses of this backend; 0 is success.
+  enum Status : int32_t {
+    kNotInitialised = -3001,
+    kBusy = -3002,           // another camera object holds Aravis
+    kNoDevice = -3003,
+    kBadHandle = -3004,
+    kOpenFailed = -3005,
+    kDeviceLost = -3006,
+    kNoRequest = -3007,      // nothing to wait for, or no such locked request
+    kTimeout = -3008,
+    kNotMono8 = -3009,
+    kBadArgument = -3010,
+    kFeatureError = -3011,   // the camera refused or failed a feature access
+    kTooManyRequests = -3012,  // requests waiting and pictures held would leave the camera no buffer
+  };
+  enum class Mode { Closed, Triggered, FreeRunning };
+
+  explicit AravisCamera(AravisOptions options = {});
+  ~AravisCamera() override;
+  AravisCamera(const AravisCamera&) = delete;
+  AravisCamera& operator=(const AravisCamera&) = delete;
+
+  // What was opened, for diagnostics and tests.
+  std::string deviceId() const;
+  std::string deviceAddress() const;
+  Mode mode() const;
+  // Frames received and given back without answering a request.
+  uint64_t framesDiscarded() const;
+  // When the reception of the last picture returned by a wait began: wall-clock
+  // microseconds since 1970 (the clock Aravis stamps frames with).
+  int64_t lastPictureReceptionUs() const;
+  bool deviceLost() const;
+
+  int32_t Init(int32_t* deviceManager) override;
+  int32_t GetDevice(int32_t* device, int32_t searchMode, const std::string& searchString, int32_t deviceNumber,
+                    char wildcard) override;
+  int32_t OpenDevice(int32_t device, int32_t* driver) override;
+  int32_t FindList(int32_t driver, const std::string& listName, int32_t listType, int32_t flags,
+                   int32_t* list) override;
+  int32_t GetHandle(int32_t list, const std::string& propertyName, int32_t* property) override;
+  int32_t GetF(int32_t property, double* value, int32_t index) override;
+  int32_t SetF(int32_t property, double value, int32_t index) override;
+  int32_t ImageRequestSingle(int32_t driver, int32_t requestControl, int32_t* requestUsed) override;
+  int32_t ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int32_t queue, int32_t* requestNumber) override;
+  int32_t GetImageRequestBufferData(int32_t driver, int32_t requestNumber, RequestBufferInfo* info) override;
+  int32_t GetImageRequestBufferChannelData(int32_t driver, int32_t requestNumber, int32_t channel,
+                                           RequestChannelInfo* info, char* description,
+                                           int32_t descriptionLength) override;
+  int32_t GetImageRequestBufferImageData(int32_t driver, int32_t requestNumber, int32_t channel, int32_t reserved,
+                                         int32_t width, int32_t height, uint8_t* destination,
+                                         int32_t destinationSize) override;
+  int32_t ImageRequestUnlock(int32_t driver, int32_t requestNumber) override;
+  int32_t CloseDevice(int32_t driver, int32_t device) override;
+  int32_t Close() override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The camera backend for real GenICam cameras.
+std::unique_ptr<AravisCamera> MakeAravisCamera(AravisOptions options = {});
 
 }  // namespace ostrelo

@@ -1,0 +1,155 @@
+// End to end against the GigE Vision camera emulator of Aravis, started on the loopback
+// interface by each test and stopped at its end.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AravisSupport.h"
+#include "camera/GrabFrame.h"
+#include "shell/Numbers.h"
+
+extern char** environ;
+
+namespace ostrelo {
+namespace {
+
+using testing::AravisRig;
+using testing::EnterGain;
+using testing::WallClockUs;
+
+AravisOptions GigEOptions() {
+  AravisOptions options;
+  options.interfaces = {"GigEVision"};
+  return options;
+}
+
+// arv-fake-gv-camera-0.8 -i 127.0.0.1 -s <serial>, for the life of the object.
+class Emulator {
+ public:
+  Emulator() : serial_("OST" + std::to_string(getpid() % 100000)) {
+    std::vector<std::string> args = {OSTRELO_FAKE_GV_CAMERA, "-i", "127.0.0.1", "-s", serial_};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  }
+  ~Emulator() { Stop(); }
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+  // Waits until device discovery on the loopback interface finds this emulator.
+  bool Discoverable() const {
+    for (int attempt = 0; attempt < 50 && pid_ > 0; ++attempt) {
+      AravisCamera probe(GigEOptions());
+      int32_t manager = 0, device = -1;
+      if (probe.Init(&manager) == 0 && probe.GetDevice(&device, 1, "*" + serial_, 0, '*') == 0) return true;
+      probe.Close();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+  std::string deviceId() const { return "Aravis-Fake-" + serial_; }
+
+ private:
+  std::string serial_;
+  pid_t pid_ = -1;
+};
+
+TEST(AravisGigEEmulator, FoundOnLoopbackStartsGrabsAndShutsDown) {
+  Emulator emulator;
+  ASSERT_TRUE(emulator.Discoverable());
+  AravisRig rig(GigEOptions());
+  ASSERT_TRUE(rig.form.Load());
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  EXPECT_EQ(rig.camera.deviceId(), emulator.deviceId());
+  EXPECT_EQ(rig.camera.deviceAddress(), "127.0.0.1");
+  EXPECT_EQ(rig.form.st.ImageWidth, 512);
+  EXPECT_EQ(rig.form.st.ImageHeight, 512);
+  EXPECT_EQ(rig.form.ui.InfoCam.caption, "(0000,0000) - (W:0512 - H:0512)");
+  // The emulator exposes only when triggered.
+  EXPECT_EQ(rig.camera.mode(), AravisCamera::Mode::Triggered);
+
+  const AcquisitionState& st = rig.form.st;
+  for (int i = 0; i < 4; ++i) {
+    // Time between two shots, during which nothing may pile up.
+    std::this_thread::sleep_for(std::chrono::milliseconds(i % 2 == 0 ? 150 : 0));
+    const GrabPurpose purpose = i % 2 == 0 ? GrabPurpose::Shot : GrabPurpose::Live;
+    const int32_t before = st.RequestNumber;
+    const int64_t requested = WallClockUs();
+    rig.form.Dispatch([&] { GrabFrame(rig.form, purpose); });
+    ASSERT_EQ(rig.form.phase(), Phase::Running) << "grab " << i;
+    ASSERT_NE(st.RequestNumber, before) << "grab " << i;
+    EXPECT_GE(rig.camera.lastPictureReceptionUs(), requested) << "grab " << i;
+    RequestBufferInfo info;
+    ASSERT_EQ(rig.camera.GetImageRequestBufferData(st.DriverHandle, st.RequestNumber, &info), 0);
+    EXPECT_TRUE(std::equal(info.data, info.data + st.FrameByteCount, st.FrameBytes.begin())) << "grab " << i;
+  }
+
+  ASSERT_NE(rig.form.st.GainHandle, -1);
+  double maximum = 0, value = -1;
+  ASSERT_EQ(rig.camera.GetF(rig.form.st.GainHandle, &maximum, -1), 0);
+  EnterGain(rig.form, GeneralNumber(maximum + 1, '.'));
+  ASSERT_EQ(rig.camera.GetF(rig.form.st.GainHandle, &value, 0), 0);
+  EXPECT_EQ(value, maximum);
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, GeneralNumber(maximum, '.'));
+
+  rig.form.Dispatch([&] { rig.form.Unload(); });
+  EXPECT_EQ(rig.form.phase(), Phase::Ended);
+  EXPECT_EQ(rig.form.exitCode(), 0);
+  EXPECT_EQ(rig.camera.mode(), AravisCamera::Mode::Closed);
+}
+
+TEST(AravisGigEEmulator, LostCameraGivesFailuresNotACrash) {
+  Emulator emulator;
+  ASSERT_TRUE(emulator.Discoverable());
+  AravisRig rig(GigEOptions(), NumberLocale{}, /*realTime=*/true);
+  ASSERT_TRUE(rig.form.Load());
+  rig.form.Dispatch([&] { GrabFrame(rig.form, GrabPurpose::Live); });
+  ASSERT_EQ(rig.form.phase(), Phase::Running);
+
+  emulator.Stop();
+  // Live grabs drop their frames (each trigger now waits for the network's
+  // time-outs) until the heartbeat reports the camera lost.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!rig.camera.deviceLost() && std::chrono::steady_clock::now() < giveUp) {
+    rig.form.Dispatch([&] { rig.form.VisuTimer_Timer(); });
+    ASSERT_EQ(rig.form.phase(), Phase::Running);
+  }
+  ASSERT_TRUE(rig.camera.deviceLost());
+  rig.form.Dispatch([&] { rig.form.VisuTimer_Timer(); });
+  EXPECT_EQ(rig.form.phase(), Phase::Running);
+
+  // Every call now fails at once.
+  const AcquisitionState& st = rig.form.st;
+  int32_t used = 0, request = -1;
+  double value = 0;
+  EXPECT_EQ(rig.camera.ImageRequestSingle(st.DriverHandle, 0, &used), AravisCamera::kDeviceLost);
+  EXPECT_NE(rig.camera.ImageRequestWaitFor(st.DriverHandle, 200, 0, &request), 0);
+  EXPECT_EQ(rig.camera.GetF(st.GainHandle, &value, 0), AravisCamera::kDeviceLost);
+  EXPECT_EQ(rig.camera.SetF(st.GainHandle, 1.0, 0), AravisCamera::kDeviceLost);
+  EnterGain(rig.form, "5");
+  EXPECT_EQ(rig.form.phase(), Phase::Running);
+
+  rig.form.Dispatch([&] { rig.form.Unload(); });
+  EXPECT_EQ(rig.form.phase(), Phase::Ended);
+  EXPECT_EQ(rig.camera.mode(), AravisCamera::Mode::Closed);
+}
+
+}  // namespace
+}  // namespace ostrelo

@@ -1,0 +1,271 @@
+// Enter in the gain box: normalisation, clamping to the camera's limits, send and
+// read-back, in the order the camera sees them.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "camera/sim/SimulatedCamera.h"
+#include "daq/sim/SimulatedDaq.h"
+#include "shell/Form1.h"
+#include "support/TestRig.h"
+
+namespace ostrelo {
+namespace {
+
+using testing::FakeDialogs;
+
+// Passes every call to a simulated camera, except the gain property, which it serves
+// itself with limits chosen by the test and a value quantised as a real camera would.
+// It notes each gain call with the text the box held at that moment.
+class GainCamera final : public CameraDriver {
+ public:
+  struct Call {
+    std::string op;  // "GetF" or "SetF"
+    int32_t index;
+    double value;  // sent by SetF
+    std::string textAtCall;
+  };
+  explicit GainCamera(SimulatedCamera& inner) : inner_(inner) {}
+
+  double minimum = -2.0, maximum = 18.25, step = 0.25, value = 3.0;
+  bool failLimitReads = false;
+  const Form1* form = nullptr;
+  std::vector<Call> calls;
+
+  int32_t GetF(int32_t property, double* out, int32_t index) override {
+    if (property != SimulatedCamera::kGainHandle) return inner_.GetF(property, out, index);
+    calls.push_back({"GetF", index, 0.0, Text()});
+    if (index != 0 && failLimitReads) return -1;
+    switch (index) {
+      case 0: *out = value; return 0;
+      case -1: *out = maximum; return 0;
+      case -2: *out = minimum; return 0;
+      default: return -1;
+    }
+  }
+  int32_t SetF(int32_t property, double v, int32_t index) override {
+    if (property != SimulatedCamera::kGainHandle) return inner_.SetF(property, v, index);
+    calls.push_back({"SetF", index, v, Text()});
+    value = std::round(v / step) * step;
+    return 0;
+  }
+  std::vector<double> Sent() const {
+    std::vector<double> sent;
+    for (const auto& c : calls) {
+      if (c.op == "SetF") sent.push_back(c.value);
+    }
+    return sent;
+  }
+
+  int32_t Init(int32_t* h) override { return inner_.Init(h); }
+  int32_t GetDevice(int32_t* d, int32_t m, const std::string& s, int32_t n, char w) override {
+    return inner_.GetDevice(d, m, s, n, w);
+  }
+  int32_t OpenDevice(int32_t d, int32_t* drv) override { return inner_.OpenDevice(d, drv); }
+  int32_t FindList(int32_t drv, const std::string& name, int32_t type, int32_t flags, int32_t* list) override {
+    return inner_.FindList(drv, name, type, flags, list);
+  }
+  int32_t GetHandle(int32_t list, const std::string& name, int32_t* h) override {
+    return inner_.GetHandle(list, name, h);
+  }
+  int32_t ImageRequestSingle(int32_t drv, int32_t c, int32_t* used) override {
+    return inner_.ImageRequestSingle(drv, c, used);
+  }
+  int32_t ImageRequestWaitFor(int32_t drv, int32_t t, int32_t q, int32_t* r) override {
+    return inner_.ImageRequestWaitFor(drv, t, q, r);
+  }
+  int32_t GetImageRequestBufferData(int32_t drv, int32_t r, RequestBufferInfo* i) override {
+    return inner_.GetImageRequestBufferData(drv, r, i);
+  }
+  int32_t GetImageRequestBufferChannelData(int32_t drv, int32_t r, int32_t c, RequestChannelInfo* i, char* d,
+                                           int32_t n) override {
+    return inner_.GetImageRequestBufferChannelData(drv, r, c, i, d, n);
+  }
+  int32_t GetImageRequestBufferImageData(int32_t drv, int32_t r, int32_t c, int32_t x, int32_t w, int32_t h,
+                                         uint8_t* dst, int32_t size) override {
+    return inner_.GetImageRequestBufferImageData(drv, r, c, x, w, h, dst, size);
+  }
+  int32_t ImageRequestUnlock(int32_t drv, int32_t r) override { return inner_.ImageRequestUnlock(drv, r); }
+  int32_t CloseDevice(int32_t drv, int32_t d) override { return inner_.CloseDevice(drv, d); }
+  int32_t Close() override { return inner_.Close(); }
+
+ private:
+  std::string Text() const { return form ? form->ui.Text_Gain.caption : std::string(); }
+  SimulatedCamera& inner_;
+};
+
+// A started main window whose camera serves the gain through GainCamera.
+struct GainRig {
+  explicit GainRig(char decimalSeparator = '.', bool gainProperty = true)
+      : sim(clock), gain(sim), daq(clock),
+        form(Devices{gain, nullptr, daq, clock, dialogs, NumberLocale{decimalSeparator}}) {
+    sim.script.gainProperty = gainProperty;
+    gain.form = &form;
+    EXPECT_TRUE(form.Load());
+    gain.calls.clear();
+  }
+  // Types a text into the box and presses Enter.
+  void Enter(const std::string& text) {
+    form.ui.Text_Gain.caption = text;
+    form.Dispatch([&] { form.Text_Gain_KeyPress(kKeyEnter); });
+  }
+  ManualClock clock;
+  SimulatedCamera sim;
+  GainCamera gain;
+  SimulatedDaq daq;
+  FakeDialogs dialogs;
+  Form1 form;
+};
+
+struct EntryCase {
+  const char* name;
+  char separator;
+  std::string typed;
+  std::optional<double> sent;  // nullopt: nothing reaches the camera
+  std::string textWhenSent;    // the box at the moment of the send
+  std::string finalText;
+};
+
+class GainEntryTest : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(GainEntryTest, ClampsSendsAndShowsTheReadBack) {
+  const EntryCase& c = GetParam();
+  GainRig rig(c.separator);
+  rig.Enter(c.typed);
+  if (c.sent) {
+    ASSERT_EQ(rig.gain.Sent(), std::vector<double>{*c.sent});
+    for (const auto& call : rig.gain.calls) {
+      if (call.op == "SetF") {
+        EXPECT_EQ(call.textAtCall, c.textWhenSent);
+      }
+    }
+  } else {
+    EXPECT_TRUE(rig.gain.calls.empty());
+  }
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, c.finalText);
+  EXPECT_EQ(rig.form.phase(), Phase::Running);
+}
+
+// Limits -2 .. 18.25 dB; the camera keeps values in steps of 0.25 dB.
+INSTANTIATE_TEST_SUITE_P(
+    Entries, GainEntryTest,
+    ::testing::Values(
+        EntryCase{"Empty", '.', "", 0.0, "0", "0"},
+        EntryCase{"NotANumber", '.', "abc", 0.0, "0", "0"},
+        EntryCase{"StartsWithZero", '.', "0dB", 0.0, "0", "0"},
+        EntryCase{"InRangeShowsTheCamerasValue", '.', "7.3", 7.3, "7.3", "7.25"},
+        EntryCase{"AboveMaximum", '.', "25", 18.25, "18.25", "18.25"},
+        EntryCase{"HugeValue", '.', "1e308", 18.25, "18.25", "18.25"},
+        EntryCase{"ExactlyMaximum", '.', "18.25", 18.25, "18.25", "18.25"},
+        EntryCase{"ExactlyMinimum", '.', "-2", -2.0, "-2", "-2"},
+        EntryCase{"BelowMinimum", '.', "-5.5", -2.0, "-2", "-2"},
+        EntryCase{"BlanksAroundAndSign", '.', " +12 ", 12.0, " +12 ", "12"},
+        EntryCase{"Exponent", '.', "1e1", 10.0, "1e1", "10"},
+        EntryCase{"NumberWithUnit", '.', "12dB", std::nullopt, "", "12dB"},
+        EntryCase{"CommaInPointLocale", '.', "1,5", std::nullopt, "", "1,5"},
+        EntryCase{"CommaLocaleAccepted", ',', "1,5", 1.5, "1,5", "1,5"},
+        EntryCase{"PointRefusedInCommaLocale", ',', "1.5", std::nullopt, "", "1.5"},
+        EntryCase{"CommaLocaleClampShowsComma", ',', "20,5", 18.25, "18,25", "18,25"},
+        EntryCase{"CommaLocaleNotANumber", ',', "abc", 0.0, "0", "0"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GainEntry, ReadsMaximumThenMinimumThenSendsThenReadsBack) {
+  testing::Rig rig;
+  ASSERT_TRUE(rig.form.Load());
+  rig.camera.recordCalls = true;
+  rig.form.ui.Text_Gain.caption = "5";
+  rig.form.Dispatch([&] { rig.form.Text_Gain_KeyPress(kKeyEnter); });
+  const std::string h = std::to_string(SimulatedCamera::kGainHandle);
+  EXPECT_EQ(rig.camera.calls, (std::vector<std::string>{"OBJ_GetF(" + h + ",-1)", "OBJ_GetF(" + h + ",-2)",
+                                                        "OBJ_SetF(" + h + ",5.000000,0)", "OBJ_GetF(" + h + ",0)"}));
+  EXPECT_EQ(rig.camera.gain(), 5.0);
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, "5");
+}
+
+TEST(GainEntry, AboveTheSimulatedCamerasMaximumSendsItsMaximum) {
+  testing::Rig rig;
+  ASSERT_TRUE(rig.form.Load());
+  rig.form.ui.Text_Gain.caption = "40";
+  rig.form.Dispatch([&] { rig.form.Text_Gain_KeyPress(kKeyEnter); });
+  EXPECT_EQ(rig.camera.gain(), SimulatedCamera::kGainMax);
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, "12");
+}
+
+TEST(GainEntry, FailedLimitReadsLeaveBothLimitsAtZero) {
+  GainRig rig;
+  rig.gain.failLimitReads = true;
+  rig.Enter("5");
+  EXPECT_EQ(rig.gain.Sent(), std::vector<double>{0.0});
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, "0");
+}
+
+TEST(GainEntry, KeysOtherThanEnterNeverReachTheCamera) {
+  GainRig rig;
+  for (int32_t key : {int32_t{'1'}, int32_t{'a'}, int32_t{'.'}, int32_t{','}, int32_t{'-'}, 8, 10, 27, 0}) {
+    rig.form.ui.Text_Gain.caption = "";
+    rig.form.Dispatch([&] { rig.form.Text_Gain_KeyPress(key); });
+    EXPECT_EQ(rig.form.ui.Text_Gain.caption, "") << "key " << key;
+  }
+  EXPECT_TRUE(rig.gain.calls.empty());
+}
+
+struct MissingCase {
+  const char* name;
+  std::string typed, finalText;
+};
+class GainWithoutPropertyTest : public ::testing::TestWithParam<MissingCase> {};
+
+TEST_P(GainWithoutPropertyTest, OnlyNormalisesTheText) {
+  GainRig rig('.', /*gainProperty=*/false);
+  ASSERT_EQ(rig.form.st.GainHandle, -1);
+  rig.sim.recordCalls = true;
+  rig.Enter(GetParam().typed);
+  EXPECT_TRUE(rig.gain.calls.empty());
+  EXPECT_TRUE(rig.sim.calls.empty());
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, GetParam().finalText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, GainWithoutPropertyTest,
+                         ::testing::Values(MissingCase{"Number", "12", "12"}, MissingCase{"Empty", "", "0"},
+                                           MissingCase{"NotANumber", "abc", "0"},
+                                           MissingCase{"NumberWithUnit", "12dB", "12dB"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Mean grey level of the next picture of the simulated camera.
+double NextPictureMean(SimulatedCamera& camera, int32_t driver) {
+  int32_t used = 0, request = -1;
+  EXPECT_EQ(camera.ImageRequestSingle(driver, 0, &used), 0);
+  EXPECT_EQ(camera.ImageRequestWaitFor(driver, 200, 0, &request), 0);
+  RequestBufferInfo info;
+  EXPECT_EQ(camera.GetImageRequestBufferData(driver, request, &info), 0);
+  double sum = 0;
+  for (int32_t i = 0; i < info.width * info.height; ++i) sum += info.data[i];
+  EXPECT_EQ(camera.ImageRequestUnlock(driver, request), 0);
+  return sum / (static_cast<double>(info.width) * info.height);
+}
+
+TEST(GainEntry, SimulatedPictureFollowsTheGain) {
+  testing::Rig rig(320, 256);
+  ASSERT_TRUE(rig.form.Load());
+  const int32_t driver = rig.form.st.DriverHandle;
+  ASSERT_EQ(rig.camera.ImageRequestUnlock(driver, rig.form.st.RequestNumber), 0);
+  rig.form.st.RequestNumber = -1;
+  auto enter = [&](const char* text) {
+    rig.form.ui.Text_Gain.caption = text;
+    rig.form.Dispatch([&] { rig.form.Text_Gain_KeyPress(kKeyEnter); });
+  };
+  const double atZero = NextPictureMean(rig.camera, driver);
+  enter("6");
+  const double atSix = NextPictureMean(rig.camera, driver);
+  enter("0");
+  const double backAtZero = NextPictureMean(rig.camera, driver);
+  EXPECT_GT(atSix, atZero + 25);  // brighter, though the brightest parts saturate
+  EXPECT_NEAR(backAtZero, atZero, atZero * 0.1);
+}
+
+}  // namespace
+}  // namespace ostrelo
