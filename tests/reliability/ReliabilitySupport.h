@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -56,15 +57,89 @@ inline int64_t EnvNumber(const char* name, int64_t fallback) {
   return (end != nullptr && *end == '\0' && value > 0) ? value : fallback;
 }
 
+// The simulated card behind a switch: while armed() holds, the named step of a reading
+// fails with status (a read that times out first waits out its time-out on the clock);
+// every other call goes to the card unchanged.
+class FaultyDaq final : public DaqDriver {
+ public:
+  enum class Step { Timing, ChannelCount, Read };
+  FaultyDaq(SimulatedDaq& card, Clock& clock) : card_(card), clock_(clock) {}
+
+  std::function<bool()> armed;  // unset: never
+  Step step = Step::Read;
+  int32_t status = 0;
+  int32_t stallMs = 0;  // how long the failing call blocks first
+  int64_t faults = 0;   // failures given so far
+
+  int32_t CreateTask(const std::string& name, DaqTaskHandle* task) override { return card_.CreateTask(name, task); }
+  int32_t ClearTask(DaqTaskHandle task) override { return card_.ClearTask(task); }
+  int32_t CreateAIVoltageChan(DaqTaskHandle task, const std::string& physical, const std::string& name,
+                              int32_t terminal, double minVal, double maxVal, int32_t units,
+                              const std::string& scale) override {
+    return card_.CreateAIVoltageChan(task, physical, name, terminal, minVal, maxVal, units, scale);
+  }
+  int32_t CfgSampClkTiming(DaqTaskHandle task, const std::string& source, double rate, int32_t edge, int32_t mode,
+                           uint64_t samples) override {
+    if (Fails(Step::Timing)) return status;
+    return card_.CfgSampClkTiming(task, source, rate, edge, mode, samples);
+  }
+  int32_t GetTaskNumChans(DaqTaskHandle task, uint32_t* data) override {
+    if (Fails(Step::ChannelCount)) return status;
+    return card_.GetTaskNumChans(task, data);
+  }
+  int32_t ReadAnalogF64(DaqTaskHandle task, int32_t samples, double timeout, uint32_t fillMode, double* array,
+                        uint32_t arraySize, int32_t* read, uint32_t* reserved) override {
+    if (Fails(Step::Read)) {
+      if (read != nullptr) *read = 0;
+      return status;
+    }
+    return card_.ReadAnalogF64(task, samples, timeout, fillMode, array, arraySize, read, reserved);
+  }
+  int32_t GetErrorString(int32_t code, char* text, uint32_t size) override {
+    return card_.GetErrorString(code, text, size);
+  }
+
+ private:
+  bool Fails(Step s) {
+    if (s != step || !armed || !armed()) return false;
+    ++faults;
+    if (stallMs > 0) clock_.SleepMs(stallMs);
+    return true;
+  }
+  SimulatedDaq& card_;
+  Clock& clock_;
+};
+
+// The devices of a work bench and the main window on them.
+struct WorkDevices {
+  WorkDevices(int32_t width, int32_t height)
+      : camera(clock, width, height), daq(clock), faults(daq, clock), form(Devices{camera, nullptr, faults, clock, dialogs}) {}
+  ManualClock clock;
+  SimulatedCamera camera;
+  SimulatedDaq daq;
+  FaultyDaq faults;
+  FakeDialogs dialogs;
+  Form1 form;
+};
+
 struct WorkRig {
   // A small picture, so that long series fit on disk quickly: 64 x 48 pixels, 4150-byte files.
   static constexpr int32_t kWidth = 64;
   static constexpr int32_t kHeight = 48;
 
-  explicit WorkRig(LocalTime start = LocalTime{2011, 3, 25, 12, 0, 0, 43200.0}, bool cardPresent = true) {
+  // prepareCard scripts the card before start-up; where is the folder of the files
+  // (a new temporary folder when empty).
+  explicit WorkRig(LocalTime start = LocalTime{2011, 3, 25, 12, 0, 0, 43200.0},
+                   const std::function<void(SimulatedDaq&)>& prepareCard = {}, const fs::path& where = {}) {
+    if (!where.empty()) {
+      folderPath = where;
+    } else {
+      ownFolder = std::make_unique<TempFolder>();
+      folderPath = ownFolder->path();
+    }
     rig.clock.Set(start);
     rig.daq.script.instant = true;
-    if (!cardPresent) rig.daq.script.createTaskStatus = SimulatedDaq::kNoSuchChannel;
+    if (prepareCard) prepareCard(rig.daq);
     EXPECT_TRUE(rig.form.Load());
     loop = std::make_unique<TimerLoop>(rig.form, rig.clock);
     const LocalTime now = rig.clock.Now();
@@ -72,9 +147,10 @@ struct WorkRig {
   }
 
   Form1& form() { return rig.form; }
-  std::string Chosen() const { return folder / (stem + ".bmp"); }
-  std::string Picture(int32_t n) const { return folder / (stem + FormatNumber(n, "0000") + ".bmp"); }
-  std::string Record() const { return folder / (stem.substr(0, stem.size() - 1) + ".xls"); }
+  std::string In(const std::string& name) const { return (folderPath / name).string(); }
+  std::string Chosen() const { return In(stem + ".bmp"); }
+  std::string Picture(int32_t n) const { return In(stem + FormatNumber(n, "0000") + ".bmp"); }
+  std::string Record() const { return In(stem.substr(0, stem.size() - 1) + ".xls"); }
   void AnswerDialog() { rig.dialogs.saveAnswers.push_back(Chosen()); }
 
   // Types text into TimeText with the caret at its end and presses Enter.
@@ -98,14 +174,22 @@ struct WorkRig {
     Tick(form().ui.CheckNoSignal, &Form1::CheckNoSignal_Click);
     Tick(form().ui.CheckHisto, &Form1::CheckHisto_Click);
   }
+  // A series started with the given wait, its first shot taken by the click.
+  void StartSeries(const std::string& wait) {
+    EnterWait(wait);
+    AnswerDialog();
+    ClickSeries();
+    EXPECT_TRUE(form().MultiShot);
+  }
   bool RunUntilShot(int32_t n, int64_t maxMs) {
     return loop->RunUntil([&] { return form().ShotCounter >= n || form().phase() == Phase::Ended; }, maxMs) &&
            form().ShotCounter >= n;
   }
 
-  TempFolder folder;
+  std::unique_ptr<TempFolder> ownFolder;
+  fs::path folderPath;
   std::string stem;  // "im" + yymmdd + "-"
-  Rig rig{kWidth, kHeight};
+  WorkDevices rig{kWidth, kHeight};
   std::unique_ptr<TimerLoop> loop;
 };
 
@@ -131,7 +215,7 @@ inline SeriesFiles CheckSeriesFiles(const WorkRig& w, int32_t shots, bool withCh
   SeriesFiles found;
   const AcquisitionState& st = w.rig.form.st;
   const size_t pictureBytes = kBmpPixelOffset + static_cast<size_t>(BmpRowBytes(st.AoiWidth)) * st.AoiHeight;
-  EXPECT_EQ(FolderContent(w.folder.path()).size(), static_cast<size_t>(shots) + 1) << "pictures and the record";
+  EXPECT_EQ(FolderContent(w.folderPath).size(), static_cast<size_t>(shots) + 1) << "pictures and the record";
   int missing = 0;
   for (int32_t n = 1; n <= shots && missing < 10; ++n) {
     const std::string bytes = ReadFile(w.Picture(n));

@@ -62,10 +62,7 @@ void ExpectNoGrowth(const Figures& f) {
 // Starts a series with everything an operator can switch on.
 void StartWatchedSeries(WorkRig& w, const std::string& wait) {
   w.AllChecksOn();
-  w.EnterWait(wait);
-  w.AnswerDialog();
-  w.ClickSeries();
-  ASSERT_TRUE(w.form().MultiShot);
+  w.StartSeries(wait);
   ASSERT_EQ(w.form().ShotCounter, 1);
   w.Tick(w.form().ui.CheckWarning, &Form1::CheckWarning_Click);
 }
