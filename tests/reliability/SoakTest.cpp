@@ -6,7 +6,7 @@
 //
 // ctest runs short series (3000 shots at 0.1 s; one simulated hour of a countdown at
 // 60 s, across midnight); scripts/soak sets OSTRELO_SOAK_SHOTS (period mode) and
-// OSTRELO_SOAK_HOURS (countdown mode) for the full size. Each test prints its figures.
+// OSTRELO_SOAK_MINUTES (countdown mode) for the full size. Each test prints its figures.
 
 #include <gtest/gtest.h>
 
@@ -29,6 +29,28 @@ using testing::WorkRig;
 // strings, stack pages touched once. Real growth of even a few bytes per shot shows
 // as hundreds of kilobytes over the series. Descriptors are compared exactly.
 constexpr int64_t kRssNoiseKb = 64;
+
+// Under AddressSanitizer freed blocks wait in a quarantine of up to 256 MB before they
+// are reused, so resident memory grows with every allocation whatever the program
+// keeps: there only the descriptors are compared, and LeakSanitizer reports any block
+// still held at exit. The sanitized build also runs about ten times slower, so its
+// short series are shorter still.
+#if defined(__SANITIZE_ADDRESS__)
+#define OSTRELO_SOAK_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OSTRELO_SOAK_SANITIZED 1
+#endif
+#endif
+#ifdef OSTRELO_SOAK_SANITIZED
+constexpr bool kResidentMemoryIsMeaningful = false;
+constexpr int64_t kDefaultShots = 1000;
+constexpr int64_t kDefaultCountdownMinutes = 20;
+#else
+constexpr bool kResidentMemoryIsMeaningful = true;
+constexpr int64_t kDefaultShots = 3000;
+constexpr int64_t kDefaultCountdownMinutes = 60;
+#endif
 constexpr int32_t kCheckpointShots = 1000;
 
 // The series starts just before midnight, so its stamps cross into the next day.
@@ -56,7 +78,9 @@ void Print(const char* what, const Figures& f) {
 
 void ExpectNoGrowth(const Figures& f) {
   EXPECT_EQ(f.atEnd.fds, f.atCheckpoint.fds) << "open file descriptors";
-  EXPECT_LE(f.atEnd.rssKb - f.atCheckpoint.rssKb, kRssNoiseKb) << "resident memory grew";
+  if (kResidentMemoryIsMeaningful) {
+    EXPECT_LE(f.atEnd.rssKb - f.atCheckpoint.rssKb, kRssNoiseKb) << "resident memory grew";
+  }
 }
 
 // Starts a series with everything an operator can switch on.
@@ -83,7 +107,7 @@ void RunShots(WorkRig& w, int32_t shots, int32_t checkpoint, Figures& f) {
 TEST(Soak, PeriodSeriesKeepsEveryShotWithoutGrowth) {
   const auto started = std::chrono::steady_clock::now();
   Figures f;
-  f.shots = testing::EnvNumber("OSTRELO_SOAK_SHOTS", 3000);
+  f.shots = testing::EnvNumber("OSTRELO_SOAK_SHOTS", kDefaultShots);
   f.checkpointShots = std::min<int64_t>(kCheckpointShots, f.shots / 3);
   WorkRig w(kStart);
   const int64_t t0 = w.rig.clock.SteadyMs();
@@ -121,10 +145,10 @@ TEST(Soak, PeriodSeriesKeepsEveryShotWithoutGrowth) {
 TEST(Soak, CountdownSeriesOverDaysKeepsEveryShotWithoutGrowth) {
   const auto started = std::chrono::steady_clock::now();
   Figures f;
-  const int64_t hours = testing::EnvNumber("OSTRELO_SOAK_HOURS", 1);
+  const int64_t minutes = testing::EnvNumber("OSTRELO_SOAK_MINUTES", kDefaultCountdownMinutes);
   constexpr int32_t kWaitSeconds = 60;
   // The first shot at the click, then one at every whole minute of the clock.
-  f.shots = hours * 3600 / kWaitSeconds + 1;
+  f.shots = minutes * 60 / kWaitSeconds + 1;
   f.checkpointShots = std::min<int64_t>(kCheckpointShots, f.shots / 3);
   WorkRig w(kStart);
   const int64_t t0 = w.rig.clock.SteadyMs();
@@ -132,15 +156,16 @@ TEST(Soak, CountdownSeriesOverDaysKeepsEveryShotWithoutGrowth) {
   ASSERT_EQ(w.form().ui.Timer1.interval(), 500);
   RunShots(w, static_cast<int32_t>(f.checkpointShots), static_cast<int32_t>(f.checkpointShots), f);
   // The rest of the time, an hour at a time.
-  while (w.rig.clock.SteadyMs() - t0 < hours * 3600000) {
-    w.loop->RunFor(std::min<int64_t>(3600000, hours * 3600000 - (w.rig.clock.SteadyMs() - t0)));
+  const int64_t runMs = minutes * 60000;
+  while (w.rig.clock.SteadyMs() - t0 < runMs) {
+    w.loop->RunFor(std::min<int64_t>(3600000, runMs - (w.rig.clock.SteadyMs() - t0)));
     w.rig.dialogs.busyChanges.clear();
     ASSERT_EQ(w.form().phase(), Phase::Running);
   }
   f.atEnd = MeasureProcess();
   w.ClickSeries();  // STOP
   EXPECT_TRUE(w.rig.dialogs.messages.empty());
-  EXPECT_EQ(w.form().ShotCounter, f.shots) << "one shot per minute of " << hours << " hours";
+  EXPECT_EQ(w.form().ShotCounter, f.shots) << "one shot per minute of " << minutes << " minutes";
   f.simulatedHours = static_cast<double>(w.rig.clock.SteadyMs() - t0) / 3600000.0;
   f.visuTicks = w.loop->visuTicks;
   f.shotTicks = w.loop->shotTicks;
