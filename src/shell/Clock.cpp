@@ -20,9 +20,9 @@ int64_t DaysFromEpoch(int y, int m, int d) {
   return era * 146097 + doe - 719468 + 25569;
 }
 
-LocalTime FromEpochSeconds(double seconds) {
-  const int64_t days = static_cast<int64_t>(std::floor(seconds / 86400.0));
-  const double inDay = seconds - static_cast<double>(days) * 86400.0;
+LocalTime FromEpochMs(int64_t ms) {
+  const int64_t days = (ms >= 0 ? ms : ms - 86399999) / 86400000;
+  const int64_t msInDay = ms - days * 86400000;
   // Civil date from days since 1970-01-01.
   int64_t z = days - 25569 + 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -34,11 +34,11 @@ LocalTime FromEpochSeconds(double seconds) {
   t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
   t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2));
-  const int whole = static_cast<int>(std::floor(inDay));
+  const int whole = static_cast<int>(msInDay / 1000);
   t.hour = whole / 3600;
   t.minute = (whole / 60) % 60;
   t.second = whole % 60;
-  t.secondsSinceMidnight = inDay;
+  t.secondsSinceMidnight = static_cast<double>(msInDay) / 1000.0;
   return t;
 }
 
@@ -77,16 +77,16 @@ void SystemClock::SleepMs(int32_t ms) {
 
 ManualClock::ManualClock(LocalTime start) { Set(start); }
 
-LocalTime ManualClock::Now() { return FromEpochSeconds(epochSeconds_); }
+LocalTime ManualClock::Now() { return FromEpochMs(epochMs_); }
 
 void ManualClock::Advance(int64_t ms) {
   if (ms <= 0) return;
   steadyMs_ += ms;
-  epochSeconds_ += static_cast<double>(ms) / 1000.0;
+  epochMs_ += ms;
 }
 
 void ManualClock::Set(const LocalTime& t) {
-  epochSeconds_ = static_cast<double>(DaysFromEpoch(t.year, t.month, t.day)) * 86400.0 + t.secondsSinceMidnight;
+  epochMs_ = DaysFromEpoch(t.year, t.month, t.day) * 86400000 + std::llround(t.secondsSinceMidnight * 1000.0);
 }
 
 }  // namespace ostrelo

@@ -133,6 +133,7 @@ std::optional<double> LocaleNumber(std::string_view text, char decimalSeparator)
 }
 
 std::string FormatNumber(double value, std::string_view pattern, char decimalSeparator) {
+  if (value == 0.0) value = 0.0;  // a negative zero is written as zero
   std::string_view section = pattern;
   bool sign = false;
   const size_t semi = pattern.find(';');

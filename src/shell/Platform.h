@@ -50,7 +50,7 @@ class ManualClock final : public Clock {
   void Set(const LocalTime& t);  // jumps the calendar (steady time unchanged)
 
  private:
-  double epochSeconds_;  // local seconds since 30 December 1899, with fractions
+  int64_t epochMs_ = 0;  // local milliseconds since 30 December 1899: whole steps never drift
   int64_t steadyMs_ = 0;
 };
 

@@ -105,3 +105,14 @@ TEST(GeneralNumber, FifteenDigitsNoTrailingZerosLocaleSeparator) {
 
 }  // namespace
 }  // namespace ostrelo
+
+namespace ostrelo {
+namespace {
+
+TEST(FormatNumber, NegativeZeroIsWrittenAsZero) {
+  EXPECT_EQ(FormatNumber(-0.0, "-00.000;00.000", '.'), "-00.000");
+  EXPECT_EQ(FormatNumber(-0.0, "0000", '.'), "0000");
+}
+
+}  // namespace
+}  // namespace ostrelo

@@ -1,0 +1,40 @@
+#pragma once
+// Plain POSIX file output for the picture and record writers: whole buffers written
+// with a write() loop that survives signals and partial writes, errors reported as
+// the program's file error, descriptors that cannot leak.
+
+#include <cstddef>
+#include <string>
+
+#include <sys/uio.h>
+
+namespace ostrelo {
+
+// Owns a file descriptor; closes it on destruction unless released or closed.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor();
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now; returns 0 or the errno of a failed close (EINTR counts as closed).
+  int Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Writes all size bytes, retrying after EINTR and continuing after partial writes.
+// Returns 0, or the errno of the write that failed (ENOSPC for a write that wrote
+// nothing without saying why). bytesWritten receives what reached the file.
+int WriteAll(int fd, const void* data, size_t size, size_t* bytesWritten = nullptr);
+
+// The same for pieces gathered from several places (at most IOV_MAX a call). The
+// pieces are consumed: after a partial write they describe what is left.
+int WriteAllPieces(int fd, iovec* pieces, size_t count);
+
+}  // namespace ostrelo

@@ -1,0 +1,76 @@
+#include "shots/MeasurementRecord.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "shell/Form1.h"
+#include "shell/Numbers.h"
+#include "shell/ProgramError.h"
+#include "shots/FileOutput.h"
+
+namespace ostrelo {
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kVoltagePattern = "-00.000;00.000";
+
+// Writes line at the end of the file opened with flags; whatever part of it reached the
+// file after a failure is cut off, so the file ends where it ended before.
+void WriteWholeLine(const std::string& fileName, int flags, const std::string& line) {
+  FileDescriptor fd(::open(fileName.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  if (!fd.valid()) throw FileError(errno, fileName);
+  struct stat before {};
+  if (::fstat(fd.get(), &before) != 0) throw FileError(errno, fileName);
+  int error = WriteAll(fd.get(), line.data(), line.size());
+  if (error != 0) {
+    // Shrinking is allowed even past a file-size limit or on a full disk.
+    if (::ftruncate(fd.get(), before.st_size) != 0) {
+      // Nothing more can be done here; the write's own error is the one to report.
+    }
+    throw FileError(error, fileName);
+  }
+  error = fd.Close();
+  if (error != 0) {
+    // The line may not have reached the disk (delayed allocation, network file
+    // systems): take it back so the record never ends in a doubtful line.
+    if (::truncate(fileName.c_str(), before.st_size) != 0) {
+      // As above: report the close's error.
+    }
+    throw FileError(error, fileName);
+  }
+}
+
+}  // namespace
+
+std::string RecordHeaderLine(const AcquisitionState& st) {
+  std::string line = "Image \tTime";
+  if (st.DaqAcquisitionOn) {
+    for (const ChannelRecord& c : st.ChannelTable) line += "\t" + c.Name + " (" + c.Unit + ")";
+  }
+  return line + kLineEnd;
+}
+
+std::string RecordShotLine(const AcquisitionState& st, const std::string& pictureName, const std::string& stamp,
+                           char decimalSeparator) {
+  std::string line = pictureName + "\t" + stamp;
+  if (st.DaqAcquisitionOn) {
+    // + 0.0 turns a negated 0 V reading (-0.0) into 0: written -00.000 like any zero.
+    for (const ChannelRecord& c : st.ChannelTable) {
+      line += "\t" + FormatNumber(c.Value + 0.0, kVoltagePattern, decimalSeparator);
+    }
+  }
+  return line + kLineEnd;
+}
+
+void WriteRecordLine(Form1& f, const std::string& pictureName, const std::string& stamp) {
+  const std::string& fileName = f.st.RecordFileName;
+  // Both lines are built before the file is touched.
+  const std::string line = RecordShotLine(f.st, pictureName, stamp, f.dev.locale.decimalSeparator);
+  if (f.ShotCounter == 1) WriteWholeLine(fileName, O_TRUNC, RecordHeaderLine(f.st));
+  WriteWholeLine(fileName, O_APPEND, line);
+}
+
+}  // namespace ostrelo

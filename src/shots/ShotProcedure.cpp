@@ -1,0 +1,167 @@
+#include "shots/ShotProcedure.h"
+
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifndef _WIN32
+#include <pwd.h>
+#endif
+
+#include "camera/GrabFrame.h"
+#include "shell/Form1.h"
+#include "shell/Numbers.h"
+#include "shell/ProgramError.h"
+#include "shots/BitmapWriter.h"
+#include "shots/MeasurementRecord.h"
+
+namespace ostrelo {
+
+namespace {
+
+bool IsFolderSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/' || c == ':';
+#else
+  return c == '/';
+#endif
+}
+
+bool FileExists(const std::string& name) {
+  struct stat s {};
+  return ::stat(name.c_str(), &s) == 0;
+}
+
+// The question about the files the next shot will replace; true when the operator
+// agrees or nothing would be replaced.
+bool ConfirmReplace(Form1& f, const std::string& chosen) {
+  std::vector<std::string> existing;
+  // The run's first shot empties the record before writing its header.
+  if (f.ShotCounter == 0) {
+    const std::string record = RecordNameFor(chosen);
+    if (FileExists(record)) existing.push_back(record);
+  }
+  if (f.ShotCounter < std::numeric_limits<int32_t>::max()) {
+    const std::string picture = PictureNameFor(chosen, f.ShotCounter + 1);
+    if (FileExists(picture)) existing.push_back(picture);
+  }
+  if (existing.empty()) return true;
+  std::string text;
+  if (existing.size() == 1) {
+    text = existing[0] + " already exists.\nDo you want to replace it?";
+  } else {
+    text = "These files already exist:\n";
+    for (const std::string& name : existing) text += name + "\n";
+    text += "Do you want to replace them?";
+  }
+  return f.dev.dialogs.AskYesNo(text, kAppTitle);
+}
+
+}  // namespace
+
+std::string ProposedShotFileName(const LocalTime& now) {
+  return "im" + FormatYymmdd(now.year, now.month, now.day) + ".bmp";
+}
+
+std::string ShotDialogFolder() {
+#ifdef _WIN32
+  return "C:\\";
+#else
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+  return "/";
+#endif
+}
+
+std::string DropLastCharacters(const std::string& name, size_t n) {
+  size_t folderEnd = 0;  // length of the folder part, separator included
+  for (size_t i = name.size(); i > 0; --i) {
+    if (IsFolderSeparator(name[i - 1])) {
+      folderEnd = i;
+      break;
+    }
+  }
+  size_t end = name.size();
+  for (size_t dropped = 0; dropped < n && end > folderEnd; ++dropped) {
+    // Step back over one whole UTF-8 character (continuation bytes are 10xxxxxx).
+    --end;
+    while (end > folderEnd && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  }
+  return name.substr(0, end);
+}
+
+std::string PictureNameFor(const std::string& pictureFileName, int32_t shotNumber) {
+  return DropLastCharacters(pictureFileName, 4) + FormatNumber(shotNumber, "0000") + ".bmp";
+}
+
+std::string RecordNameFor(const std::string& pictureFileName) {
+  return DropLastCharacters(pictureFileName, 5) + ".xls";
+}
+
+std::string ShotStamp(const LocalTime& now, char decimalSeparator) {
+  const float seconds = static_cast<float>(now.secondsSinceMidnight);
+  return std::to_string(now.year) + FormatNumber(now.month, "00") + FormatNumber(now.day, "00") +
+         FormatNumber(static_cast<double>(seconds), "00000.00", decimalSeparator);
+}
+
+void ChooseShotFile(Form1& f, bool goOnAfterCancel) {
+  SaveDialogRequest request;
+  request.cancelError = true;
+  request.flags = kShotDialogFlags;
+  request.fileName = ProposedShotFileName(f.dev.clock.Now());
+  request.defaultExt = "bmp";
+  request.initDir = ShotDialogFolder();
+  request.title = "Save picture";
+  request.filter = "bmp file|*.bmp";
+  const std::string proposed = request.fileName;
+
+  for (;;) {
+    const std::optional<std::string> answer = f.dev.dialogs.ShowSave(request);
+    if (!answer && !goOnAfterCancel) throw ProgramError(kShotFileCancelled, kShotFileCancelledText);
+    const std::string chosen = answer ? *answer : proposed;
+    if (!ConfirmReplace(f, chosen)) {
+      // As the platform's own overwrite question does: back to the dialog, with the
+      // name that was chosen.
+      request.fileName = chosen;
+      continue;
+    }
+    f.st.PictureFileName = chosen;
+    f.st.RecordFileName = RecordNameFor(chosen);
+    f.ui.Label3.caption = f.st.RecordFileName;
+    if (!answer) throw ProgramError(kShotFileCancelled, kShotFileCancelledText);
+    return;
+  }
+}
+
+void TakeShot(Form1& f) {
+  const std::string stamp = ShotStamp(f.dev.clock.Now(), f.dev.locale.decimalSeparator);
+  if (f.ShotCounter == std::numeric_limits<int32_t>::max()) throw ProgramError(kShotNumberOverflow, "Overflow");
+
+  const int32_t previousCounter = f.ShotCounter;
+  const std::string previousNumber = f.ui.RafLabel.caption;
+  const std::string previousPicture = f.ui.Label1.caption;
+  f.ShotCounter = previousCounter + 1;
+  f.ui.RafLabel.caption = FormatNumber(f.ShotCounter, "0000");
+  const std::string pictureName = PictureNameFor(f.st.PictureFileName, f.ShotCounter);
+  f.ui.Label1.caption = " " + pictureName;
+
+  bool pictureWritten = false;
+  try {
+    GrabFrame(f, GrabPurpose::Shot);
+    SaveAoiBitmap(f, pictureName);
+    pictureWritten = true;
+    WriteRecordLine(f, pictureName, stamp);
+  } catch (...) {
+    // No picture without its record line, no line without its picture, and the next
+    // shot takes this number again: with a first shot undone, the record still gets
+    // its header at the next attempt.
+    if (pictureWritten) ::unlink(pictureName.c_str());
+    f.ShotCounter = previousCounter;
+    f.ui.RafLabel.caption = previousNumber;
+    f.ui.Label1.caption = previousPicture;
+    throw;
+  }
+}
+
+}  // namespace ostrelo
