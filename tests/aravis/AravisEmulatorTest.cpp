@@ -17,6 +17,9 @@
 #include "AravisSupport.h"
 #include "camera/GrabFrame.h"
 #include "shell/Numbers.h"
+#include "shell/ProgramError.h"
+#include "shots/ShotProcedure.h"
+#include "shots/ShotsTestSupport.h"
 
 extern char** environ;
 
@@ -232,6 +235,70 @@ TEST(AravisGigEEmulator, KilledAndRestartedDuringTheLiveViewTheViewResumesByItse
   rig.form.Dispatch([&] { rig.form.Unload(); });
   EXPECT_EQ(rig.form.exitCode(), 0);
   std::printf("shut-down took %.2f s\n", Seconds(SteadyClock::now() - closing));
+}
+
+// The camera is killed during a series at 0.5 s and stays away: the shot that finds it
+// gone waits for it up to its limit, then the program ends with its error, and every
+// picture and record line written before is there, whole, as it was.
+TEST(AravisGigEEmulator, KilledDuringASeriesTheShotEndsWithTheProgramsErrorAndEarlierFilesStayIntact) {
+  Emulator emulator;
+  ASSERT_TRUE(emulator.Discoverable());
+  AravisRig rig(GigEOptions(), NumberLocale{}, /*realTime=*/true);
+  ASSERT_TRUE(rig.form.Load());
+  Form1& form = rig.form;
+  testing::TempFolder folder;
+  const std::string chosen = folder / "series-.bmp";
+  rig.dialogs.saveAnswers.push_back(chosen);
+
+  form.ui.TimeText.caption = "0.5";
+  form.ui.TimeText.selStart = 3;
+  form.Dispatch([&] { form.TimeText_KeyPress(kKeyEnter); });
+  form.Dispatch([&] { form.Command2_Click(); });  // the first shot at once
+  ASSERT_EQ(form.ShotCounter, 1);
+  ASSERT_TRUE(form.MultiShot);
+  // The window's shot timer, in real time.
+  auto tick = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(form.ui.Timer1.interval()));
+    form.Dispatch([&] { form.Timer1_Timer(); });
+  };
+  while (form.ShotCounter < 4) {
+    tick();
+    ASSERT_EQ(form.phase(), Phase::Running);
+  }
+  const int32_t taken = form.ShotCounter;
+  auto picture = [&](int32_t n) { return PictureNameFor(form.st.PictureFileName, n); };
+  const std::string record = form.st.RecordFileName;
+  ASSERT_EQ(record, folder / "series.xls");
+  std::vector<std::string> pictures;
+  for (int32_t n = 1; n <= taken; ++n) pictures.push_back(testing::ReadFile(picture(n)));
+  const std::string lines = testing::ReadFile(record);
+
+  emulator.Stop(SIGKILL);
+  const auto killed = SteadyClock::now();
+  SteadyClock::duration longest{};
+  while (form.phase() == Phase::Running && SteadyClock::now() - killed < std::chrono::seconds(60)) {
+    const auto start = SteadyClock::now();
+    tick();
+    longest = std::max(longest, SteadyClock::now() - start);
+  }
+  ASSERT_EQ(form.phase(), Phase::Ended);
+  ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(rig.dialogs.messages[0].text, "Run-time error '1001':\n\nNo picture from the camera");
+  EXPECT_NE(form.exitCode(), 0);
+  EXPECT_EQ(form.ShotCounter, taken);
+  std::printf("series: %d shots, then the camera killed; the program ended %.1f s later, the longest tick %.1f s\n",
+              taken, Seconds(SteadyClock::now() - killed), Seconds(longest));
+
+  // Every file written before, byte for byte; nothing else.
+  for (int32_t n = 1; n <= taken; ++n) EXPECT_EQ(testing::ReadFile(picture(n)), pictures[n - 1]) << n;
+  EXPECT_EQ(testing::ReadFile(record), lines);
+  const auto split = testing::SplitLines(lines);
+  ASSERT_EQ(split.size(), static_cast<size_t>(taken) + 1);
+  for (size_t i = 1; i < split.size(); ++i) {
+    EXPECT_NE(split[i].find(FormatNumber(static_cast<int32_t>(i), "0000") + ".bmp"), std::string::npos) << split[i];
+  }
+  EXPECT_EQ(lines.substr(lines.size() - 2), "\r\n");
+  EXPECT_EQ(testing::FolderContent(folder.path()).size(), static_cast<size_t>(taken) + 1);
 }
 
 }  // namespace

@@ -89,7 +89,9 @@ struct Link {
   ArvDevice* device = nullptr;  // owned by camera
   ArvStream* stream = nullptr;
   gulong lostHandler = 0;
-  std::atomic<bool> lost{false};  // set by Aravis's own threads
+  std::atomic<bool> lost{false};        // set by Aravis's own threads
+  std::atomic<bool> unanswered{false};  // the last trigger went unanswered: the camera may be gone
+  std::atomic<bool> closing{false};     // being released: nothing more is sent to it
   bool acquiring = false;
   AravisCamera::Mode mode = AravisCamera::Mode::Closed;
   FrameGate::Timing timing;
@@ -288,7 +290,8 @@ struct AravisCamera::Impl {
   // Gives everything of a connection back; the caller's thread no longer uses it.
   static void Dispose(Link& l) {
     if (l.camera == nullptr) return;
-    if (!l.lost) StopAcquisition(l);
+    // Each command to a camera that does not answer waits for the transport's time-outs.
+    if (!l.lost && !l.unanswered) StopAcquisition(l);
     l.acquiring = false;
     if (l.stream != nullptr) g_object_unref(l.stream);  // stops its thread, frees its queued buffers
     l.stream = nullptr;
@@ -399,7 +402,7 @@ struct AravisCamera::Impl {
   }
 
   void SendTrigger(Link& l, TriggerTicket& t) {
-    if (l.lost || l.camera == nullptr) {
+    if (l.lost || l.closing || l.camera == nullptr) {
       t.state = TriggerTicket::Failed;
       return;
     }
@@ -407,7 +410,9 @@ struct AravisCamera::Impl {
     t.state = TriggerTicket::Sending;
     GError* error = nullptr;
     arv_camera_software_trigger(l.camera, &error);
-    t.state = Failed(error) ? TriggerTicket::Failed : TriggerTicket::Sent;
+    const bool failed = Failed(error);
+    l.unanswered = failed;
+    t.state = failed ? TriggerTicket::Failed : TriggerTicket::Sent;
   }
 
   // Releases every connection (on close).
@@ -430,12 +435,17 @@ struct AravisCamera::Impl {
   bool IsDriver(int32_t driver) const { return driver == kDriverHandle && opened; }
 
   // Runs device work on the device thread and waits for it at most waitMs (< 0: no
-  // limit); false when it did not run in that time.
-  bool OnDevice(DeviceThread::Work work, int32_t waitMs) {
+  // limit); false when it did not run in that time. Work not begun by then is dropped,
+  // unless keep is set: it then runs in its turn, without the caller.
+  bool OnDevice(DeviceThread::Work work, int32_t waitMs, bool keep = false) {
     if (!device.running()) return false;
+    if (device.onThread()) {
+      work();
+      return true;
+    }
     std::optional<DeviceThread::Clock::time_point> deadline;
     if (waitMs >= 0) deadline = After(waitMs);
-    return device.Run(std::move(work), deadline);
+    return device.Wait(device.Post(std::move(work)), deadline, keep);
   }
 
   // A control access to the current connection (gain): the device thread's answer, or
@@ -633,7 +643,10 @@ struct AravisCamera::Impl {
     return it == locked.end() ? nullptr : &it->second;
   }
 
-  // Gives back every picture and request and releases the camera (CloseDevice).
+  // Gives back every picture and request and releases the camera (CloseDevice). A
+  // camera that stopped answering takes the transport's time-outs to be released: the
+  // caller waits for that at most kControlWaitMs, the device thread finishes it, and
+  // Close waits for it.
   void CloseConnection() {
     for (auto& [number, entry] : locked) g_object_unref(entry.buffer);
     locked.clear();
@@ -642,16 +655,20 @@ struct AravisCamera::Impl {
     pending.clear();
     trigger.reset();
     gate.reset();
+    if (current) current->closing = true;
     current.reset();
     opened = false;
     mode = Mode::Closed;
-    OnDevice([this] { ReleaseAll(); }, -1);
+    OnDevice([this] { ReleaseAll(); }, kControlWaitMs, /*keep=*/true);
   }
 };
 
 AravisCamera::AravisCamera(AravisOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
 
-AravisCamera::~AravisCamera() { Close(); }
+AravisCamera::~AravisCamera() {
+  Close();
+  impl_->device.Stop();  // a slow release finishes here
+}
 
 std::string AravisCamera::deviceId() const { return impl_->chosenId.value_or(""); }
 std::string AravisCamera::deviceAddress() const { return impl_->chosenAddress; }
@@ -932,6 +949,10 @@ int32_t AravisCamera::Close() {
   Impl& m = *impl_;
   if (m.opened) m.CloseConnection();
   if (!m.initialised) return 0;
+  m.initialised = false;
+  // Like the release of a camera that stopped answering, this may take the transport's
+  // time-outs: the caller waits at most kControlWaitMs, the device thread finishes it
+  // (the destructor waits for it), and Aravis is free for another object only then.
   m.OnDevice(
       [&m] {
         m.ReleaseAll();
@@ -939,11 +960,9 @@ int32_t AravisCamera::Close() {
         m.aravisUp = false;
         m.deviceIds.clear();
         m.deviceAddresses.clear();
+        gAravisTaken = false;
       },
-      -1);
-  m.device.Stop();
-  m.initialised = false;
-  gAravisTaken = false;
+      kControlWaitMs, /*keep=*/true);
   return 0;
 }
 

@@ -46,7 +46,7 @@ std::shared_ptr<DeviceThread::Job> DeviceThread::Post(Work work, Clock::time_poi
   return job;
 }
 
-bool DeviceThread::Wait(const std::shared_ptr<Job>& job, std::optional<Clock::time_point> deadline) {
+bool DeviceThread::Wait(const std::shared_ptr<Job>& job, std::optional<Clock::time_point> deadline, bool keep) {
   std::unique_lock lock(mutex_);
   auto finished = [&] { return job->state == Job::State::Done || job->state == Job::State::Dropped; };
   if (deadline) {
@@ -54,7 +54,7 @@ bool DeviceThread::Wait(const std::shared_ptr<Job>& job, std::optional<Clock::ti
   } else {
     done_.wait(lock, finished);
   }
-  if (job->state == Job::State::Queued) {
+  if (job->state == Job::State::Queued && !keep) {
     // Nobody waits for it any more: it must not run later, on data the caller has
     // moved on from.
     job->state = Job::State::Dropped;

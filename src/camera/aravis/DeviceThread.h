@@ -40,9 +40,11 @@ class DeviceThread {
   // Queues work to run after the jobs posted before it, and no sooner than notBefore.
   std::shared_ptr<Job> Post(Work work, Clock::time_point notBefore = {});
   // Waits until the job has run (no deadline: however long it takes). False when the
-  // deadline came first, or when the job was dropped: a job that had not begun by then
-  // never runs; one already running finishes on its own.
-  bool Wait(const std::shared_ptr<Job>& job, std::optional<Clock::time_point> deadline = std::nullopt);
+  // deadline came first, or when the job was dropped. A job that had not begun by the
+  // deadline never runs, unless keep is set (it then runs in its turn); one already
+  // running finishes on its own.
+  bool Wait(const std::shared_ptr<Job>& job, std::optional<Clock::time_point> deadline = std::nullopt,
+            bool keep = false);
   // Post() and Wait(): true when the work ran within the time.
   bool Run(Work work, std::optional<Clock::time_point> deadline = std::nullopt);
   // Whether the caller is on this thread.
