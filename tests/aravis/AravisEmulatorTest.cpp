@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,9 @@
 #include "AravisSupport.h"
 #include "camera/GrabFrame.h"
 #include "shell/Numbers.h"
+#include "shell/ProgramError.h"
+#include "shots/ShotProcedure.h"
+#include "shots/ShotsTestSupport.h"
 
 extern char** environ;
 
@@ -32,23 +36,27 @@ AravisOptions GigEOptions() {
   return options;
 }
 
-// arv-fake-gv-camera-0.8 -i 127.0.0.1 -s <serial>, for the life of the object.
+// arv-fake-gv-camera-0.8 -i 127.0.0.1 -s <serial>, for the life of the object. It can
+// be killed and started again: the same serial number, so the same device id.
 class Emulator {
  public:
-  Emulator() : serial_("OST" + std::to_string(getpid() % 100000)) {
+  Emulator() : serial_("OST" + std::to_string(getpid() % 100000)) { Start(); }
+  ~Emulator() { Stop(); }
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  void Start() {
+    if (pid_ > 0) return;
     std::vector<std::string> args = {OSTRELO_FAKE_GV_CAMERA, "-i", "127.0.0.1", "-s", serial_};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
   }
-  ~Emulator() { Stop(); }
-  Emulator(const Emulator&) = delete;
-  Emulator& operator=(const Emulator&) = delete;
-
-  void Stop() {
+  // SIGTERM by default; SIGKILL is a camera that vanishes without a word.
+  void Stop(int signal = SIGTERM) {
     if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
@@ -70,6 +78,17 @@ class Emulator {
   std::string serial_;
   pid_t pid_ = -1;
 };
+
+using SteadyClock = std::chrono::steady_clock;
+
+double Seconds(SteadyClock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Runs one live-timer tick and tells how long the window was held by it.
+SteadyClock::duration Tick(AravisRig& rig) {
+  const auto start = SteadyClock::now();
+  rig.form.Dispatch([&] { rig.form.VisuTimer_Timer(); });
+  return SteadyClock::now() - start;
+}
 
 TEST(AravisGigEEmulator, FoundOnLoopbackStartsGrabsAndShutsDown) {
   Emulator emulator;
@@ -123,7 +142,7 @@ TEST(AravisGigEEmulator, LostCameraGivesFailuresNotACrash) {
   rig.form.Dispatch([&] { GrabFrame(rig.form, GrabPurpose::Live); });
   ASSERT_EQ(rig.form.phase(), Phase::Running);
 
-  emulator.Stop();
+  emulator.Stop(SIGKILL);
   // Live grabs drop their frames (each trigger now waits for the network's
   // time-outs) until the heartbeat reports the camera lost.
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -149,6 +168,137 @@ TEST(AravisGigEEmulator, LostCameraGivesFailuresNotACrash) {
   rig.form.Dispatch([&] { rig.form.Unload(); });
   EXPECT_EQ(rig.form.phase(), Phase::Ended);
   EXPECT_EQ(rig.camera.mode(), AravisCamera::Mode::Closed);
+}
+
+// The camera is killed during the live view and started again: the view goes on by
+// itself. While it is away every tick ends (a dropped frame) and the window stays with
+// the program; the longest tick is printed (the live grab's limit is one second).
+TEST(AravisGigEEmulator, KilledAndRestartedDuringTheLiveViewTheViewResumesByItself) {
+  Emulator emulator;
+  ASSERT_TRUE(emulator.Discoverable());
+  AravisRig rig(GigEOptions(), NumberLocale{}, /*realTime=*/true);
+  ASSERT_TRUE(rig.form.Load());
+  const AcquisitionState& st = rig.form.st;
+  Tick(rig);
+  ASSERT_EQ(rig.form.phase(), Phase::Running);
+
+  emulator.Stop(SIGKILL);
+  const auto killed = SteadyClock::now();
+  SteadyClock::duration longest{};
+  int ticks = 0;
+  // Until Aravis notices (its heartbeat), then a few seconds more of trying to reopen.
+  while (!rig.camera.deviceLost() && SteadyClock::now() - killed < std::chrono::seconds(30)) {
+    longest = std::max(longest, Tick(rig));
+    ASSERT_EQ(rig.form.phase(), Phase::Running);
+    ++ticks;
+  }
+  ASSERT_TRUE(rig.camera.deviceLost());
+  const auto noticed = SteadyClock::now();
+  while (SteadyClock::now() - noticed < std::chrono::seconds(3)) {
+    longest = std::max(longest, Tick(rig));
+    ASSERT_EQ(rig.form.phase(), Phase::Running);
+    ++ticks;
+  }
+  EXPECT_TRUE(rig.camera.deviceLost());
+
+  const int32_t before = st.RequestNumber;
+  emulator.Start();
+  const auto restarted = SteadyClock::now();
+  const int64_t restartedUs = WallClockUs();
+  while (st.RequestNumber == before && SteadyClock::now() - restarted < std::chrono::seconds(30)) {
+    longest = std::max(longest, Tick(rig));
+    ASSERT_EQ(rig.form.phase(), Phase::Running);
+    ++ticks;
+  }
+  ASSERT_NE(st.RequestNumber, before) << "no picture within 30 s of the camera's return";
+  const auto resumed = SteadyClock::now();
+  EXPECT_EQ(rig.camera.reconnections(), 1u);
+  EXPECT_FALSE(rig.camera.deviceLost());
+  EXPECT_GE(rig.camera.lastPictureReceptionUs(), restartedUs);
+  RequestBufferInfo info;
+  ASSERT_EQ(rig.camera.GetImageRequestBufferData(st.DriverHandle, st.RequestNumber, &info), 0);
+  EXPECT_TRUE(std::equal(info.data, info.data + st.FrameByteCount, st.FrameBytes.begin()));
+  std::printf("camera killed: lost noticed after %.1f s; %d live ticks, the longest %.2f s; "
+              "pictures again %.1f s after the restart\n",
+              Seconds(noticed - killed), ticks, Seconds(longest), Seconds(resumed - restarted));
+
+  // And they keep coming.
+  for (int i = 0; i < 5; ++i) {
+    const int32_t previous = st.RequestNumber;
+    const int64_t asked = WallClockUs();
+    rig.form.Dispatch([&] { GrabFrame(rig.form, GrabPurpose::Shot); });
+    ASSERT_EQ(rig.form.phase(), Phase::Running);
+    EXPECT_NE(st.RequestNumber, previous);
+    EXPECT_GE(rig.camera.lastPictureReceptionUs(), asked);
+  }
+  const auto closing = SteadyClock::now();
+  rig.form.Dispatch([&] { rig.form.Unload(); });
+  EXPECT_EQ(rig.form.exitCode(), 0);
+  std::printf("shut-down took %.2f s\n", Seconds(SteadyClock::now() - closing));
+}
+
+// The camera is killed during a series at 0.5 s and stays away: the shot that finds it
+// gone waits for it up to its limit, then the program ends with its error, and every
+// picture and record line written before is there, whole, as it was.
+TEST(AravisGigEEmulator, KilledDuringASeriesTheShotEndsWithTheProgramsErrorAndEarlierFilesStayIntact) {
+  Emulator emulator;
+  ASSERT_TRUE(emulator.Discoverable());
+  AravisRig rig(GigEOptions(), NumberLocale{}, /*realTime=*/true);
+  ASSERT_TRUE(rig.form.Load());
+  Form1& form = rig.form;
+  testing::TempFolder folder;
+  const std::string chosen = folder / "series-.bmp";
+  rig.dialogs.saveAnswers.push_back(chosen);
+
+  form.ui.TimeText.caption = "0.5";
+  form.ui.TimeText.selStart = 3;
+  form.Dispatch([&] { form.TimeText_KeyPress(kKeyEnter); });
+  form.Dispatch([&] { form.Command2_Click(); });  // the first shot at once
+  ASSERT_EQ(form.ShotCounter, 1);
+  ASSERT_TRUE(form.MultiShot);
+  // The window's shot timer, in real time.
+  auto tick = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(form.ui.Timer1.interval()));
+    form.Dispatch([&] { form.Timer1_Timer(); });
+  };
+  while (form.ShotCounter < 4) {
+    tick();
+    ASSERT_EQ(form.phase(), Phase::Running);
+  }
+  const int32_t taken = form.ShotCounter;
+  auto picture = [&](int32_t n) { return PictureNameFor(form.st.PictureFileName, n); };
+  const std::string record = form.st.RecordFileName;
+  ASSERT_EQ(record, folder / "series.xls");
+  std::vector<std::string> pictures;
+  for (int32_t n = 1; n <= taken; ++n) pictures.push_back(testing::ReadFile(picture(n)));
+  const std::string lines = testing::ReadFile(record);
+
+  emulator.Stop(SIGKILL);
+  const auto killed = SteadyClock::now();
+  SteadyClock::duration longest{};
+  while (form.phase() == Phase::Running && SteadyClock::now() - killed < std::chrono::seconds(60)) {
+    const auto start = SteadyClock::now();
+    tick();
+    longest = std::max(longest, SteadyClock::now() - start);
+  }
+  ASSERT_EQ(form.phase(), Phase::Ended);
+  ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(rig.dialogs.messages[0].text, "Run-time error '1001':\n\nNo picture from the camera");
+  EXPECT_NE(form.exitCode(), 0);
+  EXPECT_EQ(form.ShotCounter, taken);
+  std::printf("series: %d shots, then the camera killed; the program ended %.1f s later, the longest tick %.1f s\n",
+              taken, Seconds(SteadyClock::now() - killed), Seconds(longest));
+
+  // Every file written before, byte for byte; nothing else.
+  for (int32_t n = 1; n <= taken; ++n) EXPECT_EQ(testing::ReadFile(picture(n)), pictures[n - 1]) << n;
+  EXPECT_EQ(testing::ReadFile(record), lines);
+  const auto split = testing::SplitLines(lines);
+  ASSERT_EQ(split.size(), static_cast<size_t>(taken) + 1);
+  for (size_t i = 1; i < split.size(); ++i) {
+    EXPECT_NE(split[i].find(FormatNumber(static_cast<int32_t>(i), "0000") + ".bmp"), std::string::npos) << split[i];
+  }
+  EXPECT_EQ(lines.substr(lines.size() - 2), "\r\n");
+  EXPECT_EQ(testing::FolderContent(folder.path()).size(), static_cast<size_t>(taken) + 1);
 }
 
 }  // namespace

@@ -138,6 +138,8 @@ void RunScenario(const FailureCase& c) {
   const int32_t taken = s.form().ShotCounter;
   const std::string before = ReadFile(s.Record());
   ExpectWholeLines(before, static_cast<size_t>(taken) + 1);
+  std::vector<std::string> pictures;
+  for (int32_t n = 1; n <= taken; ++n) pictures.push_back(ReadFile(s.Picture(n)));
 
   Breakage fault(s, c.fault);
   fault.Apply();
@@ -159,6 +161,11 @@ void RunScenario(const FailureCase& c) {
   const auto files = FolderContent(fault.FolderNow());
   EXPECT_EQ(files.size(), static_cast<size_t>(taken) + 1) << "pictures 1 to " << taken << " and the record";
   for (const std::string& f : files) EXPECT_EQ(f.find(".part"), std::string::npos) << f;
+  // The pictures taken before, byte for byte.
+  for (int32_t n = 1; n <= taken; ++n) {
+    const auto name = fault.FolderNow() / std::filesystem::path(s.Picture(n)).filename();
+    EXPECT_EQ(ReadFile(name.string()), pictures[static_cast<size_t>(n) - 1]) << name;
+  }
   EXPECT_EQ(s.form().ShotCounter, taken);
   EXPECT_FALSE(s.form().TickBusy);
 

@@ -5,14 +5,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <optional>
 
+#include "camera/aravis/DeviceThread.h"
 #include "camera/aravis/FrameGate.h"
 
 namespace ostrelo {
@@ -42,7 +45,7 @@ constexpr int64_t kDefaultFramePeriodUs = 100'000;
 // Aravis lets a frame take on its way (it closes incomplete frames much sooner).
 constexpr int64_t kTriggerLostBaseUs = 2'000'000;
 // After a trigger the camera did not take, the next attempt waits this long: each
-// attempt can block for the transport's own time-outs.
+// attempt can take the transport's own time-outs.
 constexpr int64_t kTriggerRetryUs = 1'000'000;
 // How long an opened camera in trigger mode is watched for frames nobody triggered.
 constexpr int64_t kTriggerProbeMinUs = 300'000;
@@ -76,6 +79,35 @@ bool Failed(GError*& error) {
   return true;
 }
 
+DeviceThread::Clock::time_point After(int64_t ms) { return DeviceThread::Clock::now() + std::chrono::milliseconds(ms); }
+
+// One opening of the camera. The device thread makes it, uses its camera and releases
+// it; the caller's thread takes frames from its stream and gives them back.
+struct Link {
+  uint64_t id = 0;
+  ArvCamera* camera = nullptr;
+  ArvDevice* device = nullptr;  // owned by camera
+  ArvStream* stream = nullptr;
+  gulong lostHandler = 0;
+  std::atomic<bool> lost{false};        // set by Aravis's own threads
+  std::atomic<bool> unanswered{false};  // the last trigger went unanswered: the camera may be gone
+  std::atomic<bool> closing{false};     // being released: nothing more is sent to it
+  bool acquiring = false;
+  AravisCamera::Mode mode = AravisCamera::Mode::Closed;
+  FrameGate::Timing timing;
+  int32_t bufferCount = 4;
+
+  static void OnControlLost(ArvDevice*, gpointer self) { static_cast<Link*>(self)->lost = true; }
+};
+
+// A software trigger handed to the device thread. The sending time is stamped before
+// the trigger goes out: no answer can begin arriving earlier.
+struct TriggerTicket {
+  enum State : int { Queued, Sending, Sent, Failed };
+  std::atomic<int64_t> sentUs{0};
+  std::atomic<int> state{Queued};
+};
+
 }  // namespace
 
 struct AravisCamera::Impl {
@@ -83,42 +115,58 @@ struct AravisCamera::Impl {
 
   struct Locked {
     ArvBuffer* buffer = nullptr;
+    uint64_t link = 0;  // the connection whose acquisition the buffer goes back to
     bool described = false;
     bool mono8 = false;
     int32_t width = 0, height = 0;
     const uint8_t* pixels = nullptr;  // width x height bytes, lines without padding
     std::vector<uint8_t> compact;     // holds the pixels when the camera pads its lines
   };
+  struct Answer {
+    int32_t request = 0;
+    ArvBuffer* buffer = nullptr;
+    uint64_t link = 0;
+  };
 
   AravisOptions options;
-  bool initialised = false;
+  DeviceThread device;
+
+  // ---- Shared between the caller and the device thread.
+  std::mutex readyMutex;
+  std::condition_variable readyChanged;
+  std::shared_ptr<Link> ready;  // reopened after a loss, not yet taken by the caller
+
+  // ---- The device thread's own (and the caller's while the thread is not running).
+  bool aravisUp = false;
   std::vector<std::string> deviceIds;
   std::vector<std::string> deviceAddresses;
   std::optional<std::string> chosenId;
   std::string chosenAddress;
+  std::shared_ptr<Link> link;      // the connection the device thread looks after
+  bool reconnecting = false;
+  uint64_t nextLinkId = 1;
+  std::optional<double> gainWanted;  // the gain last set, restored after a reconnection
 
-  ArvCamera* camera = nullptr;
-  ArvDevice* device = nullptr;  // owned by camera
-  ArvStream* stream = nullptr;
-  gulong lostHandler = 0;
-  std::atomic<bool> lost{false};
-  bool acquiring = false;
+  // ---- The caller's own.
+  bool initialised = false;
+  bool opened = false;                 // between OpenDevice and CloseDevice
+  std::shared_ptr<Link> current;       // the connection in use; null while the camera is lost
   std::optional<FrameGate> gate;
   Mode mode = Mode::Closed;
-  int32_t bufferCount = 4;
-
   int32_t nextRequest = 1;
-  std::deque<int32_t> pending;                          // requests waiting, oldest first
-  std::deque<std::pair<int32_t, ArvBuffer*>> finished;  // answered, not yet returned by a wait
-  int64_t clockOffsetUs = 0;  // wall clock minus steady clock when the request was made
-  int64_t triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;  // steady clock
+  std::deque<int32_t> pending;  // requests waiting, oldest first
+  std::deque<Answer> finished;  // answered, not yet returned by a wait
   std::map<int32_t, Locked> locked;
+  std::shared_ptr<TriggerTicket> trigger;  // in the device thread's hands
+  bool triggerCounted = false;             // the gate knows it was sent
+  int64_t triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;  // steady clock
+  int64_t clockOffsetUs = 0;  // wall clock minus steady clock when the request was made
   uint64_t discarded = 0;
   int64_t lastReceptionUs = 0;
+  uint64_t reconnections = 0;
 
-  static void OnControlLost(ArvDevice*, gpointer self) { static_cast<Impl*>(self)->lost = true; }
-
-  bool open() const { return camera != nullptr; }
+  // =====================================================================
+  // On the device thread.
 
   void ChooseInterfaces() {
     std::vector<std::string> wanted = options.interfaces;
@@ -146,13 +194,11 @@ struct AravisCamera::Impl {
     }
   }
 
-  bool IsDriver(int32_t driver) const { return driver == kDriverHandle && open(); }
-
   // Mono8 (or the format asked for) when the camera offers it.
-  void ChoosePixelFormat() {
+  void ChoosePixelFormat(Link& l) {
     GError* error = nullptr;
     guint n = 0;
-    const char** formats = arv_camera_dup_available_pixel_formats_as_strings(camera, &n, &error);
+    const char** formats = arv_camera_dup_available_pixel_formats_as_strings(l.camera, &n, &error);
     Failed(error);
     const bool offered = formats != nullptr && Contains(formats, n, options.pixelFormat.c_str());
     g_free(formats);
@@ -160,45 +206,45 @@ struct AravisCamera::Impl {
       Warn("the camera does not offer " + options.pixelFormat + "; its pictures will be refused");
       return;
     }
-    arv_camera_set_pixel_format_from_string(camera, options.pixelFormat.c_str(), &error);
+    arv_camera_set_pixel_format_from_string(l.camera, options.pixelFormat.c_str(), &error);
     if (Failed(error)) Warn("the camera refused the pixel format " + options.pixelFormat);
   }
 
-  bool SoftwareTriggerOffered() {
+  static bool SoftwareTriggerOffered(Link& l) {
     GError* error = nullptr;
-    const bool supported = arv_camera_is_software_trigger_supported(camera, &error);
+    const bool supported = arv_camera_is_software_trigger_supported(l.camera, &error);
     if (Failed(error) || !supported) return false;
     guint n = 0;
-    const char** triggers = arv_camera_dup_available_triggers(camera, &n, &error);
+    const char** triggers = arv_camera_dup_available_triggers(l.camera, &n, &error);
     Failed(error);
     const bool frameStart = triggers != nullptr && Contains(triggers, n, "FrameStart");
     g_free(triggers);
     return frameStart;
   }
 
-  bool SetSoftwareTrigger() {
+  static bool SetSoftwareTrigger(Link& l) {
     GError* error = nullptr;
-    arv_camera_set_trigger(camera, "Software", &error);
+    arv_camera_set_trigger(l.camera, "Software", &error);
     return !Failed(error);
   }
 
-  void ClearTriggers() {
+  static void ClearTriggers(Link& l) {
     GError* error = nullptr;
-    arv_camera_clear_triggers(camera, &error);
+    arv_camera_clear_triggers(l.camera, &error);
     if (Failed(error)) Warn("the camera's trigger could not be switched off");
   }
 
-  FrameGate::Timing ReadTiming() {
+  static FrameGate::Timing ReadTiming(Link& l) {
     FrameGate::Timing timing;
     GError* error = nullptr;
     timing.framePeriodUs = kDefaultFramePeriodUs;
-    if (arv_camera_is_frame_rate_available(camera, &error)) {
-      const double fps = arv_camera_get_frame_rate(camera, &error);
+    if (arv_camera_is_frame_rate_available(l.camera, &error)) {
+      const double fps = arv_camera_get_frame_rate(l.camera, &error);
       if (error == nullptr && std::isfinite(fps) && fps > 0.01) timing.framePeriodUs = static_cast<int64_t>(1e6 / fps);
     }
     Failed(error);
-    if (arv_camera_is_exposure_time_available(camera, &error)) {
-      const double exposure = arv_camera_get_exposure_time(camera, &error);
+    if (arv_camera_is_exposure_time_available(l.camera, &error)) {
+      const double exposure = arv_camera_get_exposure_time(l.camera, &error);
       if (error == nullptr && std::isfinite(exposure) && exposure > 0 && exposure < 1e9) {
         timing.exposureUs = static_cast<int64_t>(exposure);
       }
@@ -208,122 +254,299 @@ struct AravisCamera::Impl {
     return timing;
   }
 
-  bool StartAcquisition() {
+  static bool StartAcquisition(Link& l) {
     GError* error = nullptr;
-    arv_camera_start_acquisition(camera, &error);
-    acquiring = !Failed(error);
-    return acquiring;
+    arv_camera_start_acquisition(l.camera, &error);
+    l.acquiring = !Failed(error);
+    return l.acquiring;
   }
 
-  void StopAcquisition() {
-    if (!acquiring) return;
-    acquiring = false;
+  static void StopAcquisition(Link& l) {
+    if (!l.acquiring) return;
+    l.acquiring = false;
     GError* error = nullptr;
-    arv_camera_stop_acquisition(camera, &error);
+    arv_camera_stop_acquisition(l.camera, &error);
     Failed(error);
   }
 
   // A camera in trigger mode must stay silent until triggered: one that sends frames on
   // its own is run free instead.
-  bool HonoursTrigger(const FrameGate::Timing& timing) {
-    const int64_t probeUs = std::max(kTriggerProbeMinUs, 3 * (timing.framePeriodUs + timing.exposureUs));
-    ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, static_cast<guint64>(probeUs));
+  static bool HonoursTrigger(Link& l) {
+    const int64_t probeUs = std::max(kTriggerProbeMinUs, 3 * (l.timing.framePeriodUs + l.timing.exposureUs));
+    ArvBuffer* buffer = arv_stream_timeout_pop_buffer(l.stream, static_cast<guint64>(probeUs));
     if (buffer == nullptr) return true;
-    arv_stream_push_buffer(stream, buffer);
+    arv_stream_push_buffer(l.stream, buffer);
     return false;
   }
 
-  void SwitchToFreeRunning() {
+  static void SwitchToFreeRunning(Link& l) {
     Warn("the camera exposes without its software trigger: each picture is now chosen by its timing");
-    StopAcquisition();
-    ClearTriggers();
-    StartAcquisition();
-    mode = Mode::FreeRunning;
+    StopAcquisition(l);
+    ClearTriggers(l);
+    StartAcquisition(l);
+    l.mode = Mode::FreeRunning;
   }
 
-  void ReleaseDevice() {
-    if (!open()) return;
-    if (!lost) StopAcquisition();
-    acquiring = false;
-    for (auto& [number, entry] : locked) g_object_unref(entry.buffer);
-    locked.clear();
-    for (auto& [number, buffer] : finished) g_object_unref(buffer);
-    finished.clear();
-    pending.clear();
-    if (stream != nullptr) g_object_unref(stream);  // stops its thread, frees its queued buffers
-    stream = nullptr;
-    if (lostHandler != 0) g_signal_handler_disconnect(device, lostHandler);
-    lostHandler = 0;
-    g_object_unref(camera);  // joins the device's own threads
-    camera = nullptr;
-    device = nullptr;
-    gate.reset();
-    mode = Mode::Closed;
+  // Gives everything of a connection back; the caller's thread no longer uses it.
+  static void Dispose(Link& l) {
+    if (l.camera == nullptr) return;
+    // Each command to a camera that does not answer waits for the transport's time-outs.
+    if (!l.lost && !l.unanswered) StopAcquisition(l);
+    l.acquiring = false;
+    if (l.stream != nullptr) g_object_unref(l.stream);  // stops its thread, frees its queued buffers
+    l.stream = nullptr;
+    if (l.lostHandler != 0) g_signal_handler_disconnect(l.device, l.lostHandler);
+    l.lostHandler = 0;
+    g_object_unref(l.camera);  // joins the device's own threads
+    l.camera = nullptr;
+    l.device = nullptr;
+    l.mode = Mode::Closed;
   }
 
-  int32_t Open() {
+  // The gain, within the camera's bounds, with the camera's own regulation stopped: a
+  // gain the operator sets is meant to stay.
+  static int32_t ApplyGain(Link& l, double value) {
     GError* error = nullptr;
-    camera = arv_camera_new(chosenId->c_str(), &error);
-    if (camera == nullptr) {
+    if (arv_camera_is_gain_auto_available(l.camera, &error) &&
+        arv_camera_get_gain_auto(l.camera, &error) != ARV_AUTO_OFF && error == nullptr) {
+      arv_camera_set_gain_auto(l.camera, ARV_AUTO_OFF, &error);
+    }
+    Failed(error);
+    // Aravis does not check ranges: a value beyond the camera's bounds would be written
+    // to the device as it is.
+    double minimum = 0.0, maximum = 0.0;
+    arv_camera_get_gain_bounds(l.camera, &minimum, &maximum, &error);
+    if (Failed(error)) return kFeatureError;
+    arv_camera_set_gain(l.camera, std::clamp(value, minimum, maximum), &error);
+    return Failed(error) ? kFeatureError : 0;
+  }
+
+  // Opens the chosen device and starts its acquisition.
+  int32_t Open(std::shared_ptr<Link>& out) {
+    auto l = std::make_shared<Link>();
+    GError* error = nullptr;
+    l->camera = arv_camera_new(chosenId->c_str(), &error);
+    if (l->camera == nullptr) {
       Failed(error);
       return kOpenFailed;
     }
-    device = arv_camera_get_device(camera);
-    lost = false;
-    lostHandler = g_signal_connect(device, "control-lost", G_CALLBACK(&Impl::OnControlLost), this);
+    l->id = nextLinkId++;
+    l->device = arv_camera_get_device(l->camera);
+    l->lostHandler = g_signal_connect(l->device, "control-lost", G_CALLBACK(&Link::OnControlLost), l.get());
 
-    ChoosePixelFormat();
-    arv_camera_set_acquisition_mode(camera, ARV_ACQUISITION_MODE_CONTINUOUS, &error);
+    ChoosePixelFormat(*l);
+    arv_camera_set_acquisition_mode(l->camera, ARV_ACQUISITION_MODE_CONTINUOUS, &error);
     Failed(error);
 
     using Exposure = AravisOptions::Exposure;
     bool triggered = false;
-    if (options.exposure != Exposure::FreeRunning && SoftwareTriggerOffered()) triggered = SetSoftwareTrigger();
+    if (options.exposure != Exposure::FreeRunning && SoftwareTriggerOffered(*l)) triggered = SetSoftwareTrigger(*l);
     if (options.exposure == Exposure::SoftwareTrigger && !triggered) {
       Warn("the camera offers no software trigger");
-      ReleaseDevice();
+      Dispose(*l);
       return kOpenFailed;
     }
-    if (!triggered) ClearTriggers();
-    const FrameGate::Timing timing = ReadTiming();
+    if (!triggered) ClearTriggers(*l);
+    l->timing = ReadTiming(*l);
+    if (gainWanted && ApplyGain(*l, *gainWanted) != 0) Warn("the gain could not be set again");
 
-    const guint payload = arv_camera_get_payload(camera, &error);
-    stream = Failed(error) || payload == 0 ? nullptr : arv_camera_create_stream(camera, nullptr, nullptr, &error);
-    if (stream == nullptr) {
+    const guint payload = arv_camera_get_payload(l->camera, &error);
+    l->stream = Failed(error) || payload == 0 ? nullptr : arv_camera_create_stream(l->camera, nullptr, nullptr, &error);
+    if (l->stream == nullptr) {
       Failed(error);
-      ReleaseDevice();
+      Dispose(*l);
       return kOpenFailed;
     }
-    bufferCount = std::max(3, options.bufferCount);
-    for (int32_t i = 0; i < bufferCount; ++i) arv_stream_push_buffer(stream, arv_buffer_new_allocate(payload));
-    if (!StartAcquisition()) {
-      ReleaseDevice();
+    l->bufferCount = std::max(3, options.bufferCount);
+    for (int32_t i = 0; i < l->bufferCount; ++i) arv_stream_push_buffer(l->stream, arv_buffer_new_allocate(payload));
+    if (!StartAcquisition(*l)) {
+      Dispose(*l);
       return kOpenFailed;
     }
-    if (triggered && options.exposure == Exposure::Auto && !HonoursTrigger(timing)) {
-      SwitchToFreeRunning();
+    if (triggered && options.exposure == Exposure::Auto && !HonoursTrigger(*l)) {
+      SwitchToFreeRunning(*l);
       triggered = false;
     }
-    mode = triggered ? Mode::Triggered : Mode::FreeRunning;
-    gate.emplace(triggered ? FrameGate::Mode::Triggered : FrameGate::Mode::FreeRunning, timing);
+    if (l->lost) {  // went away while being set up
+      Dispose(*l);
+      return kDeviceLost;
+    }
+    l->mode = triggered ? Mode::Triggered : Mode::FreeRunning;
+    link = l;
+    out = std::move(l);
     return 0;
   }
 
-  // Sends the trigger of the current request; false when the camera did not take it.
-  bool Trigger() {
-    // Stamped before sending: the answer's reception cannot begin earlier.
-    const int64_t sent = g_get_real_time();
-    GError* error = nullptr;
-    arv_camera_software_trigger(camera, &error);
-    if (Failed(error)) {
-      triggerFailedAtUs = g_get_monotonic_time();
-      return false;
+  // Releases the connection that was lost and tries to open the device again until it
+  // answers; the new connection then waits in `ready` for the caller.
+  void Reconnect(const std::shared_ptr<Link>& lostLink) {
+    Dispose(*lostLink);
+    if (link == lostLink) link.reset();
+    reconnecting = true;
+    device.Post([this] { AttemptReconnection(); });
+  }
+
+  void AttemptReconnection() {
+    if (!reconnecting) return;  // closed meanwhile
+    std::shared_ptr<Link> l;
+    if (Open(l) != 0) {
+      device.Post([this] { AttemptReconnection(); }, After(options.reconnectPauseMs));
+      return;
     }
-    gate->TriggerSent(sent);
+    reconnecting = false;
+    {
+      std::lock_guard lock(readyMutex);
+      ready = std::move(l);
+    }
+    readyChanged.notify_all();
+  }
+
+  void SendTrigger(Link& l, TriggerTicket& t) {
+    if (l.lost || l.closing || l.camera == nullptr) {
+      t.state = TriggerTicket::Failed;
+      return;
+    }
+    t.sentUs = g_get_real_time();
+    t.state = TriggerTicket::Sending;
+    GError* error = nullptr;
+    arv_camera_software_trigger(l.camera, &error);
+    const bool failed = Failed(error);
+    l.unanswered = failed;
+    t.state = failed ? TriggerTicket::Failed : TriggerTicket::Sent;
+  }
+
+  // Releases every connection (on close).
+  void ReleaseAll() {
+    reconnecting = false;
+    if (link) Dispose(*link);
+    link.reset();
+    std::shared_ptr<Link> waiting;
+    {
+      std::lock_guard lock(readyMutex);
+      waiting = std::move(ready);
+    }
+    if (waiting) Dispose(*waiting);
+    gainWanted.reset();
+  }
+
+  // =====================================================================
+  // On the caller's thread.
+
+  bool IsDriver(int32_t driver) const { return driver == kDriverHandle && opened; }
+
+  // Runs device work on the device thread and waits for it at most waitMs (< 0: no
+  // limit); false when it did not run in that time. Work not begun by then is dropped,
+  // unless keep is set: it then runs in its turn, without the caller.
+  bool OnDevice(DeviceThread::Work work, int32_t waitMs, bool keep = false) {
+    if (!device.running()) return false;
+    if (device.onThread()) {
+      work();
+      return true;
+    }
+    std::optional<DeviceThread::Clock::time_point> deadline;
+    if (waitMs >= 0) deadline = After(waitMs);
+    return device.Wait(device.Post(std::move(work)), deadline, keep);
+  }
+
+  // A control access to the current connection (gain): the device thread's answer, or
+  // kTimeout when it did not come within kControlWaitMs.
+  template <class Access>
+  int32_t Control(Access access, double* value) {
+    Update();
+    if (!current) return kDeviceLost;
+    struct Result {
+      int32_t status = kTimeout;
+      double value = 0.0;
+    };
+    auto result = std::make_shared<Result>();
+    std::shared_ptr<Link> l = current;
+    const bool ran = OnDevice(
+        [l, result, access] {
+          if (l->lost || l->camera == nullptr) {
+            result->status = kDeviceLost;
+            return;
+          }
+          result->status = access(*l, result->value);
+        },
+        kControlWaitMs);
+    if (!ran) return kTimeout;
+    if (result->status == 0 && value != nullptr) *value = result->value;
+    return result->status;
+  }
+
+  // Follows the connection: drops one that Aravis reported lost, takes up one that the
+  // device thread has reopened.
+  void Update() {
+    if (current && current->lost) Drop();
+    if (!current && opened) TakeReady();
+  }
+
+  void Drop() {
+    Warn("the camera " + chosenId.value_or("") + " went away; reopening it");
+    std::shared_ptr<Link> l = std::move(current);
+    current.reset();
+    gate.reset();
+    trigger.reset();
+    device.Post([this, l] { Reconnect(l); });
+  }
+
+  bool TakeReady() {
+    std::shared_ptr<Link> l;
+    {
+      std::lock_guard lock(readyMutex);
+      l = std::move(ready);
+      ready.reset();
+    }
+    if (!l) return false;
+    Adopt(std::move(l));
+    ++reconnections;
+    Warn("the camera " + chosenId.value_or("") + " is back");
     return true;
   }
 
-  bool TriggerRetryAllowed() const { return g_get_monotonic_time() - triggerFailedAtUs >= kTriggerRetryUs; }
+  void Adopt(std::shared_ptr<Link> l) {
+    current = std::move(l);
+    mode = current->mode;
+    gate.emplace(mode == Mode::Triggered ? FrameGate::Mode::Triggered : FrameGate::Mode::FreeRunning,
+                 current->timing);
+    trigger.reset();
+    triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;
+    // Requests still waiting are answered by the new connection, with frames exposed
+    // from now on.
+    const int64_t now = g_get_real_time();
+    clockOffsetUs = now - g_get_monotonic_time();
+    for (size_t i = 0; i < pending.size(); ++i) gate->BeginRequest(now);
+    if (gate->TriggerDue(now)) PostTrigger();
+  }
+
+  void PostTrigger() {
+    auto t = std::make_shared<TriggerTicket>();
+    trigger = t;
+    triggerCounted = false;
+    std::shared_ptr<Link> l = current;
+    device.Post([this, l, t] { SendTrigger(*l, *t); });
+  }
+
+  // Tells the gate about the trigger in the device thread's hands: once it has gone
+  // out, or as soon as a frame arrives while it is going out (the frame may be its
+  // answer). A trigger that failed before going out is tried again later.
+  void FollowTrigger(bool frameArrived) {
+    if (!trigger) return;
+    const int state = trigger->state.load();
+    if (!triggerCounted && (state == TriggerTicket::Sent || (state == TriggerTicket::Sending && frameArrived))) {
+      gate->TriggerSent(trigger->sentUs.load());
+      triggerCounted = true;
+    }
+    if (state == TriggerTicket::Failed) triggerFailedAtUs = g_get_monotonic_time();
+    if (state == TriggerTicket::Sent || state == TriggerTicket::Failed) trigger.reset();
+  }
+
+  void SendDueTrigger(int64_t nowUs) {
+    FollowTrigger(false);
+    if (trigger) return;  // one at a time
+    if (g_get_monotonic_time() - triggerFailedAtUs < kTriggerRetryUs) return;
+    if (gate->TriggerDue(nowUs)) PostTrigger();
+  }
 
   // Passes one delivered frame through the gate; false when it was given back.
   bool Judge(ArvBuffer* buffer) {
@@ -335,9 +558,16 @@ struct AravisCamera::Impl {
     const FrameGate::Mode before = gate->mode();
     const FrameGate::Verdict verdict =
         gate->Judge(complete, receptionUs, arv_buffer_get_frame_id(buffer), g_get_real_time());
-    if (before == FrameGate::Mode::Triggered && gate->mode() == FrameGate::Mode::FreeRunning) SwitchToFreeRunning();
+    if (before == FrameGate::Mode::Triggered && gate->mode() == FrameGate::Mode::FreeRunning) {
+      mode = Mode::FreeRunning;
+      trigger.reset();
+      std::shared_ptr<Link> l = current;
+      device.Post([l] {
+        if (!l->lost && l->camera != nullptr) SwitchToFreeRunning(*l);
+      });
+    }
     if (verdict == FrameGate::Verdict::Accept) return true;
-    arv_stream_push_buffer(stream, buffer);
+    arv_stream_push_buffer(current->stream, buffer);
     ++discarded;
     return false;
   }
@@ -346,18 +576,38 @@ struct AravisCamera::Impl {
   // already there); false when none came. A frame the gate accepts answers the oldest
   // waiting request.
   bool Pump(int64_t timeoutUs) {
-    ArvBuffer* buffer = timeoutUs > 0 ? arv_stream_timeout_pop_buffer(stream, static_cast<guint64>(timeoutUs))
-                                      : arv_stream_try_pop_buffer(stream);
+    ArvBuffer* buffer = timeoutUs > 0 ? arv_stream_timeout_pop_buffer(current->stream, static_cast<guint64>(timeoutUs))
+                                      : arv_stream_try_pop_buffer(current->stream);
     if (buffer == nullptr) return false;
+    FollowTrigger(true);
     if (Judge(buffer)) {
-      finished.emplace_back(pending.front(), buffer);
+      finished.push_back({pending.front(), buffer, current->id});
       pending.pop_front();
     }
     return true;
   }
 
+  // Buffers of the current connection out of its acquisition, or promised to requests.
+  size_t BuffersInUse() const {
+    const uint64_t id = current ? current->id : 0;
+    size_t n = pending.size();
+    for (const auto& [number, entry] : locked) n += entry.link == id ? 1 : 0;
+    for (const auto& answer : finished) n += answer.link == id ? 1 : 0;
+    return n;
+  }
+
+  // A buffer goes back to the acquisition it came from; one from a connection since
+  // lost is simply freed.
+  void GiveBack(ArvBuffer* buffer, uint64_t from) {
+    if (current && current->id == from) {
+      arv_stream_push_buffer(current->stream, buffer);
+    } else {
+      g_object_unref(buffer);
+    }
+  }
+
   // Describes a locked frame once: only Mono8 frames whose data hold every line.
-  bool Describe(Locked& entry) {
+  static bool Describe(Locked& entry) {
     if (entry.described) return entry.mono8;
     entry.described = true;
     ArvBuffer* b = entry.buffer;
@@ -392,27 +642,62 @@ struct AravisCamera::Impl {
     auto it = locked.find(request);
     return it == locked.end() ? nullptr : &it->second;
   }
+
+  // Gives back every picture and request and releases the camera (CloseDevice). A
+  // camera that stopped answering takes the transport's time-outs to be released: the
+  // caller waits for that at most kControlWaitMs, the device thread finishes it, and
+  // Close waits for it.
+  void CloseConnection() {
+    for (auto& [number, entry] : locked) g_object_unref(entry.buffer);
+    locked.clear();
+    for (auto& answer : finished) g_object_unref(answer.buffer);
+    finished.clear();
+    pending.clear();
+    trigger.reset();
+    gate.reset();
+    if (current) current->closing = true;
+    current.reset();
+    opened = false;
+    mode = Mode::Closed;
+    OnDevice([this] { ReleaseAll(); }, kControlWaitMs, /*keep=*/true);
+  }
 };
 
 AravisCamera::AravisCamera(AravisOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
 
-AravisCamera::~AravisCamera() { Close(); }
+AravisCamera::~AravisCamera() {
+  Close();
+  impl_->device.Stop();  // a slow release finishes here
+}
 
 std::string AravisCamera::deviceId() const { return impl_->chosenId.value_or(""); }
 std::string AravisCamera::deviceAddress() const { return impl_->chosenAddress; }
 AravisCamera::Mode AravisCamera::mode() const { return impl_->mode; }
 uint64_t AravisCamera::framesDiscarded() const { return impl_->discarded; }
 int64_t AravisCamera::lastPictureReceptionUs() const { return impl_->lastReceptionUs; }
-bool AravisCamera::deviceLost() const { return impl_->lost; }
+bool AravisCamera::deviceLost() const { return impl_->opened && (!impl_->current || impl_->current->lost); }
+uint64_t AravisCamera::reconnections() const { return impl_->reconnections; }
+
+void AravisCamera::ForgetConnection() {
+  if (impl_->current) impl_->current->lost = true;
+}
 
 int32_t AravisCamera::Init(int32_t* deviceManager) {
   Impl& m = *impl_;
   if (!m.initialised) {
     if (gAravisTaken.exchange(true)) return kBusy;
     m.initialised = true;
-    m.ChooseInterfaces();
+    m.device.Start();
   }
-  m.ListDevices();
+  m.OnDevice(
+      [&m] {
+        if (!m.aravisUp) {
+          m.aravisUp = true;
+          m.ChooseInterfaces();
+        }
+        m.ListDevices();
+      },
+      -1);
   if (deviceManager != nullptr) *deviceManager = kDeviceManagerHandle;
   return 0;
 }
@@ -422,26 +707,32 @@ int32_t AravisCamera::GetDevice(int32_t* device, int32_t, const std::string& sea
   Impl& m = *impl_;
   if (!m.initialised) return kNotInitialised;
   if (device == nullptr || deviceNumber < 0) return kBadArgument;
-  if (!m.options.deviceId.empty()) {
-    if (deviceNumber != 0) return kNoDevice;
-    m.chosenId = m.options.deviceId;
-    m.chosenAddress = m.options.deviceId;
-    for (size_t i = 0; i < m.deviceIds.size(); ++i) {
-      if (m.deviceIds[i] == m.options.deviceId) m.chosenAddress = m.deviceAddresses[i];
-    }
-  } else {
-    int32_t seen = 0;
-    bool found = false;
-    for (size_t i = 0; i < m.deviceIds.size() && !found; ++i) {
-      if (!Matches(searchString.c_str(), m.deviceIds[i].c_str(), wildcard)) continue;
-      if (seen++ == deviceNumber) {
-        m.chosenId = m.deviceIds[i];
-        m.chosenAddress = m.deviceAddresses[i];
-        found = true;
-      }
-    }
-    if (!found) return kNoDevice;
-  }
+  if (m.opened) return kBusy;  // the device in use is not changed under it
+  bool found = false;
+  m.OnDevice(
+      [&] {
+        if (!m.options.deviceId.empty()) {
+          if (deviceNumber != 0) return;
+          m.chosenId = m.options.deviceId;
+          m.chosenAddress = m.options.deviceId;
+          for (size_t i = 0; i < m.deviceIds.size(); ++i) {
+            if (m.deviceIds[i] == m.options.deviceId) m.chosenAddress = m.deviceAddresses[i];
+          }
+          found = true;
+          return;
+        }
+        int32_t seen = 0;
+        for (size_t i = 0; i < m.deviceIds.size() && !found; ++i) {
+          if (!Matches(searchString.c_str(), m.deviceIds[i].c_str(), wildcard)) continue;
+          if (seen++ == deviceNumber) {
+            m.chosenId = m.deviceIds[i];
+            m.chosenAddress = m.deviceAddresses[i];
+            found = true;
+          }
+        }
+      },
+      -1);
+  if (!found) return kNoDevice;
   *device = kDeviceHandle;
   return 0;
 }
@@ -450,9 +741,13 @@ int32_t AravisCamera::OpenDevice(int32_t device, int32_t* driver) {
   Impl& m = *impl_;
   if (!m.initialised) return kNotInitialised;
   if (device != kDeviceHandle || !m.chosenId || driver == nullptr) return kBadHandle;
-  if (!m.open()) {
-    const int32_t status = m.Open();
+  if (!m.opened) {
+    std::shared_ptr<Link> l;
+    int32_t status = kOpenFailed;
+    m.OnDevice([&] { status = m.Open(l); }, -1);
     if (status != 0) return status;
+    m.opened = true;
+    m.Adopt(std::move(l));
   }
   *driver = kDriverHandle;
   return 0;
@@ -468,66 +763,60 @@ int32_t AravisCamera::FindList(int32_t driver, const std::string& listName, int3
 
 int32_t AravisCamera::GetHandle(int32_t list, const std::string& propertyName, int32_t* property) {
   Impl& m = *impl_;
-  if (list != kBaseListHandle || !m.open() || property == nullptr) return kBadHandle;
+  if (list != kBaseListHandle || !m.opened || property == nullptr) return kBadHandle;
   if (propertyName != "Gain_dB") return kBadArgument;
-  if (m.lost) return kDeviceLost;
-  GError* error = nullptr;
-  const bool available = arv_camera_is_gain_available(m.camera, &error);
-  if (Failed(error) || !available) return kBadArgument;
+  const int32_t status = m.Control(
+      [](Link& l, double&) {
+        GError* error = nullptr;
+        const bool available = arv_camera_is_gain_available(l.camera, &error);
+        return Failed(error) || !available ? kBadArgument : 0;
+      },
+      nullptr);
+  if (status != 0) return status;
   *property = kGainHandle;
   return 0;
 }
 
 int32_t AravisCamera::GetF(int32_t property, double* value, int32_t index) {
   Impl& m = *impl_;
-  if (property != kGainHandle || !m.open() || value == nullptr) return kBadHandle;
-  if (m.lost) return kDeviceLost;
-  GError* error = nullptr;
-  double result = 0.0;
-  if (index == 0) {
-    result = arv_camera_get_gain(m.camera, &error);
-  } else if (index == -1 || index == -2) {
-    double minimum = 0.0, maximum = 0.0;
-    arv_camera_get_gain_bounds(m.camera, &minimum, &maximum, &error);
-    result = index == -1 ? maximum : minimum;
-  } else {
-    return kBadArgument;
-  }
-  if (Failed(error)) return kFeatureError;
-  *value = result;
-  return 0;
+  if (property != kGainHandle || !m.opened || value == nullptr) return kBadHandle;
+  if (index != 0 && index != -1 && index != -2) return kBadArgument;
+  return m.Control(
+      [index](Link& l, double& result) {
+        GError* error = nullptr;
+        if (index == 0) {
+          result = arv_camera_get_gain(l.camera, &error);
+        } else {
+          double minimum = 0.0, maximum = 0.0;
+          arv_camera_get_gain_bounds(l.camera, &minimum, &maximum, &error);
+          result = index == -1 ? maximum : minimum;
+        }
+        return Failed(error) ? kFeatureError : 0;
+      },
+      value);
 }
 
 int32_t AravisCamera::SetF(int32_t property, double value, int32_t index) {
   Impl& m = *impl_;
-  if (property != kGainHandle || !m.open()) return kBadHandle;
+  if (property != kGainHandle || !m.opened) return kBadHandle;
   if (index != 0 || !std::isfinite(value)) return kBadArgument;
-  if (m.lost) return kDeviceLost;
-  GError* error = nullptr;
-  // A gain the operator sets is meant to stay: the camera's own regulation is stopped.
-  if (arv_camera_is_gain_auto_available(m.camera, &error) &&
-      arv_camera_get_gain_auto(m.camera, &error) != ARV_AUTO_OFF && error == nullptr) {
-    arv_camera_set_gain_auto(m.camera, ARV_AUTO_OFF, &error);
-  }
-  Failed(error);
-  // Aravis does not check ranges: a value beyond the camera's bounds would be written
-  // to the device as it is.
-  double minimum = 0.0, maximum = 0.0;
-  arv_camera_get_gain_bounds(m.camera, &minimum, &maximum, &error);
-  if (Failed(error)) return kFeatureError;
-  arv_camera_set_gain(m.camera, std::clamp(value, minimum, maximum), &error);
-  return Failed(error) ? kFeatureError : 0;
+  Impl* impl = impl_.get();
+  return m.Control(
+      [impl, value](Link& l, double&) {
+        impl->gainWanted = value;
+        return Impl::ApplyGain(l, value);
+      },
+      nullptr);
 }
 
 int32_t AravisCamera::ImageRequestSingle(int32_t driver, int32_t, int32_t* requestUsed) {
   Impl& m = *impl_;
   if (!m.IsDriver(driver)) return kBadHandle;
-  if (m.lost) return kDeviceLost;
+  m.Update();
+  if (!m.current) return kDeviceLost;
   // Every waiting request needs a buffer for its frame, and one more stays free for
   // frames that answer nothing.
-  if (m.locked.size() + m.finished.size() + m.pending.size() + 2 > static_cast<size_t>(m.bufferCount)) {
-    return kTooManyRequests;
-  }
+  if (m.BuffersInUse() + 2 > static_cast<size_t>(m.current->bufferCount)) return kTooManyRequests;
 
   // Frames already delivered answer the requests made before this one, or go back to
   // the acquisition.
@@ -542,27 +831,40 @@ int32_t AravisCamera::ImageRequestSingle(int32_t driver, int32_t, int32_t* reque
   m.pending.push_back(number);
   if (requestUsed != nullptr) *requestUsed = number;
   // A trigger the camera did not take is sent again by the waits.
-  if (m.gate->TriggerDue(now)) m.Trigger();
-  return m.lost ? kDeviceLost : 0;
+  m.FollowTrigger(false);
+  if (!m.trigger && m.gate->TriggerDue(now)) m.PostTrigger();
+  return 0;
 }
 
 int32_t AravisCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int32_t, int32_t* requestNumber) {
   Impl& m = *impl_;
   if (!m.IsDriver(driver) || requestNumber == nullptr) return kBadHandle;
   if (m.finished.empty() && m.pending.empty()) return kNoRequest;
-  const int64_t deadline = g_get_monotonic_time() + static_cast<int64_t>(std::max(0, timeoutMs)) * 1000;
+  const int64_t timeoutUs = static_cast<int64_t>(std::max(0, timeoutMs)) * 1000;
+  const int64_t deadline = g_get_monotonic_time() + timeoutUs;
+  const auto steadyDeadline = DeviceThread::Clock::now() + std::chrono::microseconds(timeoutUs);
   for (;;) {
     if (!m.finished.empty()) {
-      const auto [number, buffer] = m.finished.front();
+      const Impl::Answer answer = m.finished.front();
       m.finished.pop_front();
-      m.lastReceptionUs = static_cast<int64_t>(arv_buffer_get_system_timestamp(buffer) / 1000);
+      m.lastReceptionUs = static_cast<int64_t>(arv_buffer_get_system_timestamp(answer.buffer) / 1000);
       Impl::Locked entry;
-      entry.buffer = buffer;
-      m.locked[number] = std::move(entry);
-      *requestNumber = number;
+      entry.buffer = answer.buffer;
+      entry.link = answer.link;
+      m.locked[answer.request] = std::move(entry);
+      *requestNumber = answer.request;
       return 0;
     }
-    if (m.lost) return kDeviceLost;
+    m.Update();
+    if (!m.current) {
+      // Lost: the wait lasts its time-out, in case the camera comes back meanwhile.
+      {
+        std::unique_lock lock(m.readyMutex);
+        m.readyChanged.wait_until(lock, steadyDeadline, [&] { return m.ready != nullptr; });
+      }
+      if (!m.TakeReady()) return kDeviceLost;
+      continue;
+    }
     const int64_t now = g_get_real_time();
     const int64_t steady = g_get_monotonic_time();
     if (std::llabs((now - steady) - m.clockOffsetUs) > kClockStepUs) {
@@ -570,7 +872,7 @@ int32_t AravisCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int
       m.gate->Refence(now);
       m.clockOffsetUs = now - steady;
     }
-    if (m.gate->TriggerDue(now) && m.TriggerRetryAllowed() && !m.Trigger() && m.lost) return kDeviceLost;
+    m.SendDueTrigger(now);
     const int64_t remaining = deadline - g_get_monotonic_time();
     if (!m.Pump(std::clamp<int64_t>(remaining, 0, kPollSliceUs)) && g_get_monotonic_time() >= deadline) {
       return kTimeout;
@@ -582,7 +884,7 @@ int32_t AravisCamera::GetImageRequestBufferData(int32_t driver, int32_t requestN
   Impl& m = *impl_;
   Impl::Locked* entry = m.FindLocked(driver, requestNumber);
   if (entry == nullptr || info == nullptr) return kNoRequest;
-  if (!m.Describe(*entry)) return kNotMono8;
+  if (!Impl::Describe(*entry)) return kNotMono8;
   info->pixelFormat = static_cast<int32_t>(ARV_PIXEL_FORMAT_MONO_8);
   info->size = entry->width * entry->height;
   info->height = entry->height;
@@ -600,7 +902,7 @@ int32_t AravisCamera::GetImageRequestBufferChannelData(int32_t driver, int32_t r
   Impl::Locked* entry = m.FindLocked(driver, requestNumber);
   if (entry == nullptr || info == nullptr) return kNoRequest;
   if (channel != 0) return kBadArgument;
-  if (!m.Describe(*entry)) return kNotMono8;
+  if (!Impl::Describe(*entry)) return kNotMono8;
   info->channelOffset = 0;
   info->linePitch = entry->width;
   info->pixelPitch = 1;
@@ -617,7 +919,7 @@ int32_t AravisCamera::GetImageRequestBufferImageData(int32_t driver, int32_t req
   Impl::Locked* entry = m.FindLocked(driver, requestNumber);
   if (entry == nullptr) return kNoRequest;
   if (channel != 0 || destination == nullptr) return kBadArgument;
-  if (!m.Describe(*entry)) return kNotMono8;
+  if (!Impl::Describe(*entry)) return kNotMono8;
   if (width != entry->width || height != entry->height) return kBadArgument;
   const int64_t bytes = static_cast<int64_t>(width) * height;
   if (bytes > destinationSize) return kBadArgument;
@@ -630,7 +932,8 @@ int32_t AravisCamera::ImageRequestUnlock(int32_t driver, int32_t requestNumber) 
   if (!m.IsDriver(driver)) return kBadHandle;
   auto it = m.locked.find(requestNumber);
   if (it == m.locked.end()) return kNoRequest;
-  arv_stream_push_buffer(m.stream, it->second.buffer);
+  m.Update();
+  m.GiveBack(it->second.buffer, it->second.link);
   m.locked.erase(it);
   return 0;
 }
@@ -638,19 +941,28 @@ int32_t AravisCamera::ImageRequestUnlock(int32_t driver, int32_t requestNumber) 
 int32_t AravisCamera::CloseDevice(int32_t driver, int32_t device) {
   Impl& m = *impl_;
   if (!m.IsDriver(driver) || device != kDeviceHandle) return kBadHandle;
-  m.ReleaseDevice();
+  m.CloseConnection();
   return 0;
 }
 
 int32_t AravisCamera::Close() {
   Impl& m = *impl_;
-  m.ReleaseDevice();
+  if (m.opened) m.CloseConnection();
   if (!m.initialised) return 0;
-  arv_shutdown();
   m.initialised = false;
-  m.deviceIds.clear();
-  m.deviceAddresses.clear();
-  gAravisTaken = false;
+  // Like the release of a camera that stopped answering, this may take the transport's
+  // time-outs: the caller waits at most kControlWaitMs, the device thread finishes it
+  // (the destructor waits for it), and Aravis is free for another object only then.
+  m.OnDevice(
+      [&m] {
+        m.ReleaseAll();
+        if (m.aravisUp) arv_shutdown();
+        m.aravisUp = false;
+        m.deviceIds.clear();
+        m.deviceAddresses.clear();
+        gAravisTaken = false;
+      },
+      kControlWaitMs, /*keep=*/true);
   return 0;
 }
 

@@ -10,19 +10,35 @@
 //   request was made: by a software trigger sent for the request when the camera
 //   honours one, else by the frame's timing (see FrameGate). Other frames go back to
 //   the acquisition unseen.
-// - WaitFor waits at most its time-out (a control access to a camera that stopped
-//   answering can block for the transport's own time-out first) and returns the oldest
-//   answered request. Its frame stays locked (out of the acquisition) until unlocked.
+// - WaitFor waits at most its time-out and returns the oldest answered request. Its
+//   frame stays locked (out of the acquisition) until unlocked.
 // - Only 8-bit grey (Mono8) frames are described and copied: any other pixel format
 //   fails the buffer-description call, so the program never shows or saves
 //   reinterpreted bytes. A camera without Mono8 is therefore reported as no camera.
 // - The list "Base" holds the property "Gain_dB": the camera's gain as Aravis exposes
 //   it (the GenICam feature "Gain", or "GainRaw" on cameras that only have that),
 //   index 0 its value, -1 its maximum, -2 its minimum, from the camera's own bounds.
-// - A camera that disconnects makes every later call return a non-zero status.
-// - Aravis keeps process-wide state (interfaces, device list): one camera object at a
-//   time; a second Init while another is initialised fails. Close releases Aravis's
-//   global state.
+//
+// Talking to the camera never holds up the caller for long. Every access to the
+// device (opening, triggers, gain, closing) runs on a device thread of this object:
+// a camera that stops answering makes each access wait for the transport's own
+// time-outs (about 2.5 s per access on GigE Vision), and that wait is the device
+// thread's, not the caller's. The caller's thread only takes frames from the
+// acquisition's queue, bounded by the wait's time-out. Gain calls wait at most
+// kControlWaitMs for the device thread and then fail with kTimeout.
+//
+// A camera that goes away comes back by itself. When Aravis reports the device lost
+// (its "control-lost" signal: the GigE Vision heartbeat, a USB disconnection), the
+// connection is dropped and the device thread opens the same device (same id, so the
+// same serial number) again and again until it answers, then sets it up as at the
+// first opening, restoring the gain last set. Meanwhile every call fails with a
+// non-zero status (kDeviceLost; a wait first waits its time-out for the camera to
+// come back). The handles stay valid throughout: requests still waiting are answered
+// by the new connection, and pictures held stay readable until unlocked.
+//
+// Aravis keeps process-wide state (interfaces, device list): one camera object at a
+// time; a second Init while another is initialised fails. Close releases Aravis's
+// global state.
 
 #include <cstdint>
 #include <memory>
@@ -48,6 +64,9 @@ struct AravisOptions {
   // Host buffers of the acquisition (at least 3): they bound the requests waiting plus
   // the pictures held.
   int32_t bufferCount = 6;
+  // Pause between two attempts to reopen a lost camera (each attempt itself may take
+  // about a second: the device search waits for answers on the network).
+  int32_t reconnectPauseMs = 1000;
 };
 
 class AravisCamera final : public CameraDriver {
@@ -59,7 +78,7 @@ class AravisCamera final : public CameraDriver {
     kNoDevice = -3003,
     kBadHandle = -3004,
     kOpenFailed = -3005,
-    kDeviceLost = -3006,
+    kDeviceLost = -3006,     // the camera went away; it is being reopened
     kNoRequest = -3007,      // nothing to wait for, or no such locked request
     kTimeout = -3008,
     kNotMono8 = -3009,
@@ -68,6 +87,8 @@ class AravisCamera final : public CameraDriver {
     kTooManyRequests = -3012,  // requests waiting and pictures held would leave the camera no buffer
   };
   enum class Mode { Closed, Triggered, FreeRunning };
+  // How long a gain call waits for the device thread.
+  static constexpr int32_t kControlWaitMs = 1000;
 
   explicit AravisCamera(AravisOptions options = {});
   ~AravisCamera() override;
@@ -77,13 +98,22 @@ class AravisCamera final : public CameraDriver {
   // What was opened, for diagnostics and tests.
   std::string deviceId() const;
   std::string deviceAddress() const;
+  // Closed before OpenDevice and after CloseDevice; while the camera is lost, the mode
+  // of the last connection.
   Mode mode() const;
   // Frames received and given back without answering a request.
   uint64_t framesDiscarded() const;
   // When the reception of the last picture returned by a wait began: wall-clock
   // microseconds since 1970 (the clock Aravis stamps frames with).
   int64_t lastPictureReceptionUs() const;
+  // The camera went away and has not been reopened yet.
   bool deviceLost() const;
+  // Times the camera was reopened after being lost.
+  uint64_t reconnections() const;
+  // Acts as if Aravis had reported the device lost: the connection is dropped and the
+  // camera reopened. For tests of the reconnection with a camera that cannot be
+  // unplugged.
+  void ForgetConnection();
 
   int32_t Init(int32_t* deviceManager) override;
   int32_t GetDevice(int32_t* device, int32_t searchMode, const std::string& searchString, int32_t deviceNumber,

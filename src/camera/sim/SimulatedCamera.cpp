@@ -221,7 +221,8 @@ int32_t SimulatedCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, 
   if (!open_ || driver != kDriverHandle) return kFailure;
   // Requests are served in the order they were asked for.
   auto it = std::find_if(requests_.begin(), requests_.end(), [](const Request& r) { return r.queued; });
-  if (it == requests_.end() || script.noPicture || timedOutWaits_ < script.waitsBeforePicture) {
+  const bool silent = script.noPicture || clock_.SteadyMs() < script.silentUntilMs;
+  if (it == requests_.end() || silent || timedOutWaits_ < script.waitsBeforePicture) {
     if (it != requests_.end()) ++timedOutWaits_;
     clock_.SleepMs(timeoutMs);
     return kWaitTimeout;

@@ -35,6 +35,7 @@ class SimulatedCamera final : public CameraDriver {
   struct Script {
     bool failInit = false;
     bool noPicture = false;         // every wait times out
+    int64_t silentUntilMs = 0;      // every wait times out while the clock's steady time is below this
     int32_t waitsBeforePicture = 0; // each picture arrives only after this many timed-out waits
     int32_t failBufferData = 0;     // the next n buffer-description calls fail
     int32_t failChannelData = 0;    // the next n channel-description calls fail

@@ -36,14 +36,22 @@ void CatchTerminationSignals() {
   sigaction(SIGINT, &action, nullptr);
 }
 
-// A modal dialog is closed first (its handler then finishes), then the window.
-void CloseProgram(const QPointer<ostrelo::qtui::MainWindow>& window) {
+// The main window once start-up has built it.
+QPointer<ostrelo::qtui::MainWindow> mainWindow;
+// A termination signal came: the program ends as soon as it can.
+bool closeRequested = false;
+
+// A modal dialog is closed first (its handler then finishes), then the window. A signal
+// that comes during start-up, while a start-up message box is up, closes that box;
+// start-up then goes on and main() closes the window as soon as it exists.
+void CloseProgram() {
+  closeRequested = true;
   if (QWidget* modal = QApplication::activeModalWidget()) {
     modal->close();
-    QTimer::singleShot(0, [window] { CloseProgram(window); });
+    QTimer::singleShot(0, [] { CloseProgram(); });
     return;
   }
-  if (window) window->close();
+  if (mainWindow) mainWindow->close();
 }
 
 }  // namespace
@@ -71,13 +79,12 @@ int main(int argc, char** argv) {
   ostrelo::qtui::ConfigureApplication();
 
   CatchTerminationSignals();
-  QPointer<ostrelo::qtui::MainWindow> window;
   if (signalPipe[0] >= 0) {
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&window] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
       char c;
       [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-      CloseProgram(window);
+      CloseProgram();
     });
   }
 
@@ -87,10 +94,13 @@ int main(int argc, char** argv) {
   // Start-up runs before the window exists; without a camera it ends the program here.
   if (!session.Start()) return session.exitCode();
 
-  window = session.window();
+  ostrelo::qtui::MainWindow* window = session.window();
+  mainWindow = window;
   QObject::connect(window, &ostrelo::qtui::MainWindow::ended, &app,
                    [](int exitCode) { QCoreApplication::exit(exitCode); });
   window->show();
+  // Asked to end while start-up ran: end as soon as the event loop runs.
+  if (closeRequested) QTimer::singleShot(0, [] { CloseProgram(); });
   const int status = app.exec();
   if (!window->programEnded()) window->close();  // the event loop ended otherwise: shut down
   return window->programEnded() ? session.exitCode() : status;

@@ -1,5 +1,6 @@
-// The fake NI-DAQmx module (see FakeNiDaqmx.h). Built twice: complete, and without
-// DAQmxReadAnalogF64 (FAKE_DAQMX_OMIT_READ) to stand for a driver lacking a function.
+// The fake NI-DAQmx module (see FakeNiDaqmx.h). Built complete, without
+// DAQmxReadAnalogF64 (FAKE_DAQMX_OMIT_READ) to stand for a driver lacking a function,
+// and as an answering card under the driver's own name (FAKE_DAQMX_CARD).
 
 #include "FakeNiDaqmx.h"
 
@@ -9,6 +10,18 @@
 namespace {
 
 FakeDaqmxState state;
+
+#ifdef FAKE_DAQMX_CARD
+// Built as a card that simply answers (for runs of the whole program): a task, four
+// channels, every read complete.
+struct CardDefaults {
+  CardDefaults() {
+    state.handleToGive = 1;
+    state.channelCount = 4;
+    state.samplesRead = 800;
+  }
+} cardDefaults;
+#endif
 
 void Copy(char (&to)[64], const char* from) {
   std::strncpy(to, from != nullptr ? from : "(null)", sizeof to - 1);
