@@ -53,8 +53,10 @@ constexpr int64_t kDefaultCountdownMinutes = 60;
 #endif
 constexpr int32_t kCheckpointShots = 1000;
 
-// The series starts just before midnight, so its stamps cross into the next day.
-const LocalTime kStart{2011, 3, 25, 23, 57, 0, 23 * 3600.0 + 57 * 60.0};
+// The series start just before midnight, so that their stamps cross into the next day:
+// the period series after 300 shots, the countdown series after three minutes.
+const LocalTime kPeriodStart{2011, 3, 25, 23, 59, 30, 23 * 3600.0 + 59 * 60.0 + 30.0};
+const LocalTime kCountdownStart{2011, 3, 25, 23, 57, 0, 23 * 3600.0 + 57 * 60.0};
 
 struct Figures {
   int64_t shots = 0;
@@ -109,7 +111,7 @@ TEST(Soak, PeriodSeriesKeepsEveryShotWithoutGrowth) {
   Figures f;
   f.shots = testing::EnvNumber("OSTRELO_SOAK_SHOTS", kDefaultShots);
   f.checkpointShots = std::min<int64_t>(kCheckpointShots, f.shots / 3);
-  WorkRig w(kStart);
+  WorkRig w(kPeriodStart);
   const int64_t t0 = w.rig.clock.SteadyMs();
   StartWatchedSeries(w, "0.1");
   RunShots(w, static_cast<int32_t>(f.shots), static_cast<int32_t>(f.checkpointShots), f);
@@ -150,7 +152,7 @@ TEST(Soak, CountdownSeriesOverDaysKeepsEveryShotWithoutGrowth) {
   // The first shot at the click, then one at every whole minute of the clock.
   f.shots = minutes * 60 / kWaitSeconds + 1;
   f.checkpointShots = std::min<int64_t>(kCheckpointShots, f.shots / 3);
-  WorkRig w(kStart);
+  WorkRig w(kCountdownStart);
   const int64_t t0 = w.rig.clock.SteadyMs();
   StartWatchedSeries(w, std::to_string(kWaitSeconds));
   ASSERT_EQ(w.form().ui.Timer1.interval(), 500);
