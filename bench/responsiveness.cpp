@@ -87,7 +87,9 @@ class Probe {
     poster_.join();
     QCoreApplication::removePostedEvents(qApp);
   }
+  // Starts a phase: what waited during the previous one is handled first.
   void Reset() {
+    QCoreApplication::processEvents();
     lastNs_ = Now();
     longestNs_ = 0;
     longestWaitNs_ = 0;
@@ -111,17 +113,20 @@ class Probe {
 };
 
 // Runs the event loop for ms, or until done() holds (checked every 10 ms); the time spent.
+// The loop then runs 100 ms more, so that the probes see the last hold-up.
 double RunFor(int ms, const std::function<bool()>& done = {}) {
   QElapsedTimer t;
   t.start();
   QEventLoop loop;
   QTimer check;
+  qint64 ended = -1;
   QObject::connect(&check, &QTimer::timeout, [&] {
-    if (t.elapsed() >= ms || (done && done())) loop.quit();
+    if (ended < 0 && (t.elapsed() >= ms || (done && done()))) ended = t.elapsed();
+    if (ended >= 0 && t.elapsed() >= ended + 100) loop.quit();
   });
   check.start(10);
   loop.exec();
-  return static_cast<double>(t.elapsed()) / 1000.0;
+  return static_cast<double>(ended) / 1000.0;
 }
 
 void Report(const char* phase, double seconds, const Probe& probe, const std::string& extra = {}) {
@@ -256,9 +261,9 @@ int Gige(const char* emulatorProgram) {
   emulator.Kill();
   probe.Reset();
   Report("emulator killed again", RunFor(3000), probe);
+  probe.Reset();
   QElapsedTimer closing;
   closing.start();
-  probe.Reset();
   session->window()->close();
   const double windowGone = static_cast<double>(closing.elapsed()) / 1000.0;
   session.reset();
