@@ -164,6 +164,7 @@ struct AravisCamera::Impl {
   uint64_t discarded = 0;
   int64_t lastReceptionUs = 0;
   uint64_t reconnections = 0;
+  bool releaseLate = false;  // the last release outlasted the caller's wait
 
   // =====================================================================
   // On the device thread.
@@ -659,7 +660,7 @@ struct AravisCamera::Impl {
     current.reset();
     opened = false;
     mode = Mode::Closed;
-    OnDevice([this] { ReleaseAll(); }, kControlWaitMs, /*keep=*/true);
+    releaseLate = !OnDevice([this] { ReleaseAll(); }, kControlWaitMs, /*keep=*/true);
   }
 };
 
@@ -951,8 +952,9 @@ int32_t AravisCamera::Close() {
   if (!m.initialised) return 0;
   m.initialised = false;
   // Like the release of a camera that stopped answering, this may take the transport's
-  // time-outs: the caller waits at most kControlWaitMs, the device thread finishes it
-  // (the destructor waits for it), and Aravis is free for another object only then.
+  // time-outs: the caller waits at most kControlWaitMs (not at all when the release of
+  // the camera already outlasted that), the device thread finishes it (the destructor
+  // waits for it), and Aravis is free for another object only then.
   m.OnDevice(
       [&m] {
         m.ReleaseAll();
@@ -962,7 +964,8 @@ int32_t AravisCamera::Close() {
         m.deviceAddresses.clear();
         gAravisTaken = false;
       },
-      kControlWaitMs, /*keep=*/true);
+      m.releaseLate ? 0 : kControlWaitMs, /*keep=*/true);
+  m.releaseLate = false;
   return 0;
 }
 
