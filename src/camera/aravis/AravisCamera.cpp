@@ -47,6 +47,9 @@ constexpr int64_t kTriggerLostBaseUs = 2'000'000;
 // After a trigger the camera did not take, the next attempt waits this long: each
 // attempt can take the transport's own time-outs.
 constexpr int64_t kTriggerRetryUs = 1'000'000;
+// After a gain call the camera did not answer in time, further gain calls fail at once
+// for this long (unless the camera answers a trigger meanwhile).
+constexpr int64_t kControlQuietUs = 5'000'000;
 // How long an opened camera in trigger mode is watched for frames nobody triggered.
 constexpr int64_t kTriggerProbeMinUs = 300'000;
 
@@ -165,6 +168,7 @@ struct AravisCamera::Impl {
   int64_t lastReceptionUs = 0;
   uint64_t reconnections = 0;
   bool releaseLate = false;  // the last release outlasted the caller's wait
+  int64_t controlQuietUntilUs = 0;  // steady clock: gain calls fail at once until then
 
   // =====================================================================
   // On the device thread.
@@ -455,6 +459,10 @@ struct AravisCamera::Impl {
   int32_t Control(Access access, double* value) {
     Update();
     if (!current) return kDeviceLost;
+    // A camera that just left a trigger or a control access unanswered is not asked
+    // again for a while: each attempt would hold the caller for kControlWaitMs.
+    const int64_t now = g_get_monotonic_time();
+    if (current->unanswered || now < controlQuietUntilUs) return kTimeout;
     struct Result {
       int32_t status = kTimeout;
       double value = 0.0;
@@ -470,7 +478,11 @@ struct AravisCamera::Impl {
           result->status = access(*l, result->value);
         },
         kControlWaitMs);
-    if (!ran) return kTimeout;
+    if (!ran) {
+      controlQuietUntilUs = g_get_monotonic_time() + kControlQuietUs;
+      return kTimeout;
+    }
+    controlQuietUntilUs = 0;
     if (result->status == 0 && value != nullptr) *value = result->value;
     return result->status;
   }
@@ -512,6 +524,7 @@ struct AravisCamera::Impl {
                  current->timing);
     trigger.reset();
     triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;
+    controlQuietUntilUs = 0;
     // Requests still waiting are answered by the new connection, with frames exposed
     // from now on.
     const int64_t now = g_get_real_time();
