@@ -15,7 +15,8 @@ class Form1;
 void LimitSelectionToView(AcquisitionState& st);
 
 // Cuts the picture area at the picture's edges and the overlay area at Overlay's edges:
-// rounding the left and the width separately can reach one pixel past them.
+// rounding the left and the width separately can reach one pixel past them. Each area
+// keeps at least one pixel, even where the selection maps to less than one.
 void LimitDerivedAreas(AcquisitionState& st);
 
 // Gives PicZoom the proportions of the selection within its home box (full width from

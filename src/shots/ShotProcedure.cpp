@@ -118,8 +118,11 @@ void ChooseShotFile(Form1& f, bool goOnAfterCancel) {
 
   for (;;) {
     const std::optional<std::string> answer = f.dev.dialogs.ShowSave(request);
-    if (!answer && !goOnAfterCancel) throw ProgramError(kShotFileCancelled, kShotFileCancelledText);
-    const std::string chosen = answer ? *answer : proposed;
+    // An empty name names no file: it would leave PictureFileName empty, so every later
+    // shot would ask again and number its picture "0001.bmp" with no stem. A cancel.
+    const bool named = answer.has_value() && !answer->empty();
+    if (!named && !goOnAfterCancel) throw ProgramError(kShotFileCancelled, kShotFileCancelledText);
+    const std::string chosen = named ? *answer : proposed;
     if (!ConfirmReplace(f, chosen)) {
       // As the platform's own overwrite question does: back to the dialog, with the
       // name that was chosen.
@@ -129,7 +132,7 @@ void ChooseShotFile(Form1& f, bool goOnAfterCancel) {
     f.st.PictureFileName = chosen;
     f.st.RecordFileName = RecordNameFor(chosen);
     f.ui.Label3.caption = f.st.RecordFileName;
-    if (!answer) throw ProgramError(kShotFileCancelled, kShotFileCancelledText);
+    if (!named) throw ProgramError(kShotFileCancelled, kShotFileCancelledText);
     return;
   }
 }

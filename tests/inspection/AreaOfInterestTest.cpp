@@ -13,6 +13,7 @@
 
 #include "InspectionRig.h"
 #include "inspection/CheckPass.h"
+#include "shots/BitmapWriter.h"
 
 namespace ostrelo::testing {
 namespace {
@@ -213,6 +214,45 @@ TEST(AreaOfInterestRounding, DerivedAreaIsCutAtThePictureEdge) {
   EXPECT_EQ(rig.form.st.AoiWidth, 169);
   EXPECT_LE(rig.form.st.AoiTop + rig.form.st.AoiHeight, 128);
 }
+
+// A picture far smaller than the view (5 x 3 seen through 456 x 342 view pixels): a
+// selection of the minimum 5 x 5 view pixels covers 0.05 x 0.04 picture pixels, which
+// would round to an empty area, and near the right or bottom edge its left or top
+// would round onto the edge. The area keeps at least one pixel inside the picture, so
+// the checks and the bitmap writer always have one to work on.
+struct TinyCase {
+  const char* name;
+  int32_t width, height;
+  double x0, y0, x1, y1;
+  Rect area;
+};
+void PrintTo(const TinyCase& c, std::ostream* os) { *os << c.name; }
+class TinyPicture : public ::testing::TestWithParam<TinyCase> {};
+
+TEST_P(TinyPicture, SelectionKeepsAtLeastOnePixel) {
+  const TinyCase& c = GetParam();
+  InspectionRig rig(c.width, c.height);
+  ASSERT_TRUE(rig.started);
+  const AcquisitionState& st = rig.form.st;
+  rig.form.PicCam_MouseDown(1, 0, c.x0, c.y0);
+  EXPECT_GE(st.AoiWidth, 1) << "pressed";
+  EXPECT_GE(st.AoiHeight, 1) << "pressed";
+  rig.form.PicCam_MouseUp(1, 0, c.x1, c.y1);
+  EXPECT_EQ(Aoi(st), c.area);
+  EXPECT_NO_THROW(CheckAreaInsideFrame(st));
+  EXPECT_GE(st.OverlaySelWidth, 1);
+  EXPECT_GE(st.OverlaySelHeight, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AreaOfInterestRounding, TinyPicture,
+    ::testing::Values(TinyCase{"ClickInTheMiddle", 5, 3, 200, 150, 200, 150, {2, 1, 1, 1}},
+                      TinyCase{"ClickAtTheTopLeft", 5, 3, 0, 0, 0, 0, {0, 0, 1, 1}},
+                      TinyCase{"ClickInTheLastPixel", 5, 3, 455, 341, 455, 341, {4, 2, 1, 1}},
+                      TinyCase{"DragOverHalf", 5, 3, 0, 0, 228, 171, {0, 0, 2, 2}},
+                      TinyCase{"OnePixelWide", 1, 1, 300, 300, 300, 300, {0, 0, 1, 1}},
+                      TinyCase{"NarrowAndTall", 40, 2000, 455, 10, 455, 12, {39, 58, 1, 29}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AreaOfInterest, RightClickRestoresTheWholePictureAndTheHomeBox) {
   Drag(f, 50, 60, 90, 200);

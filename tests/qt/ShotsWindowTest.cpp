@@ -142,5 +142,40 @@ TEST(QtShots, OneShotThenASeriesThroughTheWindow) {
   }
 }
 
+TEST(QtShots, TheNextShotSavesTheAreaDraggedOnTheCameraView) {
+  TempFolder folder;
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  Form1& form = w.form();
+  form.st.DaqAcquisitionOn = false;
+  QWidget* cam = w.window->controlWidget("PicCam");
+  ASSERT_NE(cam, nullptr);
+
+  // Drag from (100, 50) to (300, 90): 200 x 40 view pixels on a 456 x 342 view of a
+  // 1280 x 1024 picture.
+  QTest::mousePress(cam, Qt::LeftButton, {}, QPoint(100, 50));
+  QTest::mouseMove(cam, QPoint(200, 70));
+  QTest::mouseMove(cam, QPoint(300, 90));
+  QTest::mouseRelease(cam, Qt::LeftButton, {}, QPoint(300, 90));
+  const AcquisitionState& st = form.st;
+  const int32_t left = RoundToInt32(100 * 1280.0 / 456), top = RoundToInt32(50 * 1024.0 / 342);
+  const int32_t width = RoundToInt32(200 * 1280.0 / 456), height = RoundToInt32(40 * 1024.0 / 342);
+  ASSERT_EQ(st.AoiLeft, left);
+  ASSERT_EQ(st.AoiTop, top);
+  ASSERT_EQ(st.AoiWidth, width);
+  ASSERT_EQ(st.AoiHeight, height);
+  EXPECT_EQ(w.widget<QLabel>("InfoCam")->text(), QString::fromStdString(AreaText(st)));
+
+  w.dialogs.saveAnswers.push_back(folder / "area-.bmp");
+  QTest::mouseClick(w.widget<QPushButton>("Command1"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ShotCounter == 1; }, 5000));
+  QImageReader reader(QString::fromStdString(folder / "area-0001.bmp"));
+  const QImage image = reader.read();
+  ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
+  EXPECT_EQ(image.width(), width);
+  EXPECT_EQ(image.height(), height);
+  ExpectSameAsArea(image, st, "the dragged area");
+}
+
 }  // namespace
 }  // namespace ostrelo::qtui

@@ -128,6 +128,24 @@ TEST(ChooseShotFile, CancelForTheOneShotTakesTheProposedNameThenRaises) {
   EXPECT_EQ(rig.form.ui.Label3.caption, "im110325.xls");
 }
 
+// A dialog that confirms an empty name (found by fuzzing the dialog's answer): no file
+// can be named by it, so it counts as a cancel, for both callers.
+TEST(ChooseShotFile, AnEmptyNameIsACancel) {
+  for (const bool goOn : {false, true}) {
+    SCOPED_TRACE(goOn ? "one shot" : "series");
+    LoadedRig rig;
+    rig.dialogs.saveAnswers.push_back("");
+    try {
+      ChooseShotFile(rig.form, goOn);
+      ADD_FAILURE() << "no error";
+    } catch (const ProgramError& e) {
+      EXPECT_EQ(e.number(), kShotFileCancelled);
+    }
+    EXPECT_EQ(rig.form.st.PictureFileName, goOn ? "im110325-.bmp" : "");
+    EXPECT_EQ(rig.form.st.RecordFileName, goOn ? "im110325.xls" : "");
+  }
+}
+
 struct ReplaceCase {
   bool recordExists, pictureExists;
   int32_t shotCounter;
