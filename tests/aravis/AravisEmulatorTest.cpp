@@ -184,13 +184,15 @@ TEST(AravisGigEEmulator, KilledAndRestartedDuringTheLiveViewTheViewResumesByItse
 
   emulator.Stop(SIGKILL);
   const auto killed = SteadyClock::now();
+  rig.timed.Reset();
   SteadyClock::duration longest{};
   int ticks = 0;
-  // Until Aravis notices (its heartbeat), then a few seconds more of trying to reopen.
+  // Until Aravis notices (its heartbeat), then a few seconds more of trying to reopen;
+  // the operator tries the gain meanwhile.
   while (!rig.camera.deviceLost() && SteadyClock::now() - killed < std::chrono::seconds(30)) {
     longest = std::max(longest, Tick(rig));
     ASSERT_EQ(rig.form.phase(), Phase::Running);
-    ++ticks;
+    if (++ticks == 3) EnterGain(rig.form, "2");
   }
   ASSERT_TRUE(rig.camera.deviceLost());
   const auto noticed = SteadyClock::now();
@@ -200,6 +202,11 @@ TEST(AravisGigEEmulator, KilledAndRestartedDuringTheLiveViewTheViewResumesByItse
     ++ticks;
   }
   EXPECT_TRUE(rig.camera.deviceLost());
+  EnterGain(rig.form, "3");
+  ASSERT_EQ(rig.form.phase(), Phase::Running);
+  std::printf("longest calls while the camera was away:");
+  for (const auto& [name, duration] : rig.timed.longest()) std::printf(" %s %.3f s;", name.c_str(), Seconds(duration));
+  std::printf("\n");
 
   const int32_t before = st.RequestNumber;
   emulator.Start();

@@ -74,6 +74,20 @@ TEST(DeviceThread, AWaitThatEndsFirstDropsAJobNotYetBegunAndLetsARunningJobFinis
   EXPECT_FALSE(thread.Wait(late));  // dropped for good
 }
 
+TEST(DeviceThread, AJobKeptPastItsWaitRunsInItsTurnWithoutTheCaller) {
+  DeviceThread thread;
+  thread.Start();
+  Gate gate;
+  thread.Post(gate.Work());
+  gate.entered.get_future().wait();
+  std::atomic<bool> ran{false};
+  auto kept = thread.Post([&] { ran = true; });
+  EXPECT_FALSE(thread.Wait(kept, Clock::now() + 20ms, /*keep=*/true));
+  gate.release.set_value();
+  EXPECT_TRUE(thread.Wait(kept));
+  EXPECT_TRUE(ran);
+}
+
 TEST(DeviceThread, AJobPutOffRunsNoSoonerAndDoesNotHoldUpLaterJobs) {
   DeviceThread thread;
   thread.Start();

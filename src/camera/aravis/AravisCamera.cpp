@@ -47,6 +47,9 @@ constexpr int64_t kTriggerLostBaseUs = 2'000'000;
 // After a trigger the camera did not take, the next attempt waits this long: each
 // attempt can take the transport's own time-outs.
 constexpr int64_t kTriggerRetryUs = 1'000'000;
+// After a gain call the camera did not answer in time, further gain calls fail at once
+// for this long (unless the camera answers a trigger meanwhile).
+constexpr int64_t kControlQuietUs = 5'000'000;
 // How long an opened camera in trigger mode is watched for frames nobody triggered.
 constexpr int64_t kTriggerProbeMinUs = 300'000;
 
@@ -164,6 +167,8 @@ struct AravisCamera::Impl {
   uint64_t discarded = 0;
   int64_t lastReceptionUs = 0;
   uint64_t reconnections = 0;
+  bool releaseLate = false;  // the last release outlasted the caller's wait
+  int64_t controlQuietUntilUs = 0;  // steady clock: gain calls fail at once until then
 
   // =====================================================================
   // On the device thread.
@@ -454,6 +459,10 @@ struct AravisCamera::Impl {
   int32_t Control(Access access, double* value) {
     Update();
     if (!current) return kDeviceLost;
+    // A camera that just left a trigger or a control access unanswered is not asked
+    // again for a while: each attempt would hold the caller for kControlWaitMs.
+    const int64_t now = g_get_monotonic_time();
+    if (current->unanswered || now < controlQuietUntilUs) return kTimeout;
     struct Result {
       int32_t status = kTimeout;
       double value = 0.0;
@@ -469,7 +478,11 @@ struct AravisCamera::Impl {
           result->status = access(*l, result->value);
         },
         kControlWaitMs);
-    if (!ran) return kTimeout;
+    if (!ran) {
+      controlQuietUntilUs = g_get_monotonic_time() + kControlQuietUs;
+      return kTimeout;
+    }
+    controlQuietUntilUs = 0;
     if (result->status == 0 && value != nullptr) *value = result->value;
     return result->status;
   }
@@ -511,6 +524,7 @@ struct AravisCamera::Impl {
                  current->timing);
     trigger.reset();
     triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;
+    controlQuietUntilUs = 0;
     // Requests still waiting are answered by the new connection, with frames exposed
     // from now on.
     const int64_t now = g_get_real_time();
@@ -659,7 +673,7 @@ struct AravisCamera::Impl {
     current.reset();
     opened = false;
     mode = Mode::Closed;
-    OnDevice([this] { ReleaseAll(); }, kControlWaitMs, /*keep=*/true);
+    releaseLate = !OnDevice([this] { ReleaseAll(); }, kControlWaitMs, /*keep=*/true);
   }
 };
 
@@ -951,8 +965,9 @@ int32_t AravisCamera::Close() {
   if (!m.initialised) return 0;
   m.initialised = false;
   // Like the release of a camera that stopped answering, this may take the transport's
-  // time-outs: the caller waits at most kControlWaitMs, the device thread finishes it
-  // (the destructor waits for it), and Aravis is free for another object only then.
+  // time-outs: the caller waits at most kControlWaitMs (not at all when the release of
+  // the camera already outlasted that), the device thread finishes it (the destructor
+  // waits for it), and Aravis is free for another object only then.
   m.OnDevice(
       [&m] {
         m.ReleaseAll();
@@ -962,7 +977,8 @@ int32_t AravisCamera::Close() {
         m.deviceAddresses.clear();
         gAravisTaken = false;
       },
-      kControlWaitMs, /*keep=*/true);
+      m.releaseLate ? 0 : kControlWaitMs, /*keep=*/true);
+  m.releaseLate = false;
   return 0;
 }
 

@@ -25,7 +25,9 @@
 // time-outs (about 2.5 s per access on GigE Vision), and that wait is the device
 // thread's, not the caller's. The caller's thread only takes frames from the
 // acquisition's queue, bounded by the wait's time-out. Gain calls wait at most
-// kControlWaitMs for the device thread and then fail with kTimeout.
+// kControlWaitMs for the device thread and then fail with kTimeout; while the camera
+// leaves its triggers unanswered, and for a few seconds after a gain call timed out,
+// gain calls fail with kTimeout at once.
 //
 // A camera that goes away comes back by itself. When Aravis reports the device lost
 // (its "control-lost" signal: the GigE Vision heartbeat, a USB disconnection), the
