@@ -4,11 +4,11 @@
 #include <cstdint>
 
 #include "camera/CameraDriver.h"
+#include "camera/CameraOutage.h"
 #include "daq/GestionES_NI.h"
 #include "inspection/CheckPass.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
-#include "shell/ProgramError.h"
 
 namespace ostrelo {
 
@@ -41,6 +41,12 @@ class Retries {
     return true;
   }
 
+  // The time-out of the next wait for a picture: the last one ends with the budget.
+  int32_t WaitTimeoutMs() const {
+    const int64_t left = deadline_ - clock_.SteadyMs();
+    return static_cast<int32_t>(std::clamp<int64_t>(left, 1, kGrabWaitTimeoutMs));
+  }
+
  private:
   Clock& clock_;
   int64_t deadline_;
@@ -69,36 +75,35 @@ Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferIn
                 RequestChannelInfo& channel) {
   AcquisitionState& st = f.st;
   CameraDriver& camera = f.dev.camera;
+  const bool shot = purpose == GrabPurpose::Shot;
 
   // 1. Release the held request.
   if (!ReleaseHeldRequest(f, retries)) return Outcome::GaveUp;
 
-  // 2. Ask for one picture. A live grab that finds a picture still asked for by an
-  //    earlier grab that gave up waits for that one instead: the camera's queue does not
-  //    grow while it is silent, and the view does not lag behind once it answers again.
-  if (purpose == GrabPurpose::Shot || f.QueuedRequests <= 0) {
-    for (;;) {
+  // 2 and 3. Ask for one picture and wait for it. A live grab that finds a picture still
+  // owed to an earlier grab that gave up waits for that one instead: the camera's queue
+  // does not grow while it is silent, and the view does not lag behind once it answers
+  // again. A shot asks for its own; requests are served in the order asked, so it gives
+  // back unseen the pictures asked for before. While kMaxOwedRequests are owed, or the
+  // camera has no room for another request, the owed ones are taken first.
+  bool asked = false;
+  for (;;) {
+    const bool ask = shot ? !asked && f.QueuedRequests < kMaxOwedRequests : f.QueuedRequests <= 0;
+    if (ask) {
       int32_t requestUsed = 0;
       if (camera.ImageRequestSingle(st.DriverHandle, 0, &requestUsed) == 0) {
         ++f.QueuedRequests;
-        break;
+        asked = true;
+      } else if (f.QueuedRequests <= 0) {
+        if (!retries.Again()) return Outcome::GaveUp;
+        continue;
       }
-      if (!retries.Again()) return Outcome::GaveUp;
     }
-  }
-  // A shot pairs its picture with voltages read just after it, so it takes only the
-  // picture it asked for. Requests are served in the order asked: the ones asked for
-  // before it come first and are given back unseen.
-  int32_t older = purpose == GrabPurpose::Shot ? f.QueuedRequests - 1 : 0;
-
-  // 3. Wait for it.
-  for (;;) {
     int32_t finished = -1;
-    if (camera.ImageRequestWaitFor(st.DriverHandle, kGrabWaitTimeoutMs, 0, &finished) == 0) {
+    if (camera.ImageRequestWaitFor(st.DriverHandle, retries.WaitTimeoutMs(), 0, &finished) == 0) {
       f.QueuedRequests = std::max(0, f.QueuedRequests - 1);
       st.RequestNumber = finished;
-      if (older <= 0) break;
-      --older;
+      if (!shot || (asked && f.QueuedRequests == 0)) break;
       if (!ReleaseHeldRequest(f, retries)) return Outcome::GaveUp;
       continue;
     }
@@ -125,10 +130,11 @@ Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferIn
 
 }  // namespace
 
-void GrabFrame(Form1& f, GrabPurpose purpose) {
+bool GrabFrame(Form1& f, GrabPurpose purpose) {
   AcquisitionState& st = f.st;
-  const bool shot = purpose == GrabPurpose::Shot;
-  Retries retries(f.dev.clock, shot ? kShotGrabBudgetMs : kLiveGrabBudgetMs);
+  Clock& clock = f.dev.clock;
+  if (clock.SteadyMs() < f.Outage.restUntilMs) return false;
+  Retries retries(clock, kGrabBudgetMs);
 
   RequestBufferInfo info;
   RequestChannelInfo channel;
@@ -137,12 +143,15 @@ void GrabFrame(Form1& f, GrabPurpose purpose) {
     if (outcome == Outcome::Picture) break;
     // A live frame is dropped: everything keeps what it showed or held, the request of
     // a dropped picture stays held, and the next tick starts by releasing it.
-    if (!shot) return;
-    // A shot must not save the previous picture under its own number and time.
+    if (outcome == Outcome::Dropped && purpose == GrabPurpose::Live) return false;
+    // A shot must not save the previous picture under its own number and time: it
+    // tries again within its time, then is left for a later tick.
     if (outcome == Outcome::GaveUp || !retries.Again()) {
-      throw ProgramError(ErrorNumber::kNoPicture, kNoPictureText);
+      NoteCameraSilent(f);
+      return false;
     }
   }
+  NoteCameraAnswered(f);
 
   // 6. Show the picture.
   f.dev.display->SetImage(st.DisplayHandle, info.data, st.ImageWidth, st.ImageHeight, channel.pixelPitch * 8, 0);
@@ -166,7 +175,7 @@ void GrabFrame(Form1& f, GrabPurpose purpose) {
   Surface* camView = f.ui.SurfaceById(st.CamDC);
   Surface* overlay = f.ui.SurfaceById(st.OverlayDC);
   Surface* zoom = f.ui.SurfaceById(st.ZoomDC);
-  if (camView == nullptr || overlay == nullptr || zoom == nullptr) return;
+  if (camView == nullptr || overlay == nullptr || zoom == nullptr) return true;
 
   // 9. Copy the camera view as painted onto the hidden overlay.
   StretchCopy(*camView, 0, 0, st.CamViewWidth, st.CamViewHeight, *overlay, 0, 0, st.OverlayWidth, st.OverlayHeight);
@@ -180,6 +189,7 @@ void GrabFrame(Form1& f, GrabPurpose purpose) {
   // 12. The zoom: the overlay's area of interest over the whole zoom view.
   StretchCopy(*overlay, st.OverlaySelLeft, st.OverlaySelTop, st.OverlaySelWidth, st.OverlaySelHeight, *zoom, 0, 0,
               st.ZoomWidth, st.ZoomHeight);
+  return true;
 }
 
 void Form1::VisuTimer_Timer() { GrabFrame(*this, GrabPurpose::Live); }

@@ -8,22 +8,29 @@ namespace ostrelo {
 class Form1;
 
 // Why a picture is grabbed.
-//  Live: a camera that does not answer within kLiveGrabBudgetMs drops the frame; the
-//        next tick tries again and the window stays usable in between.
-//  Shot: the grab must end with a picture asked for after it began (it is paired with
-//        the voltages read just after it). It keeps trying for kShotGrabBudgetMs, then
-//        raises ProgramError(ErrorNumber::kNoPicture, "No picture from the camera").
+//  Live: any picture of the camera will do; one asked for by an earlier grab that gave
+//        up is taken rather than asking for another.
+//  Shot: the picture must be asked for after the grab began (it is paired with the
+//        voltages read just after it); pictures asked for earlier are given back unseen.
 enum class GrabPurpose { Live, Shot };
 
-inline constexpr int32_t kGrabWaitTimeoutMs = 200;   // each wait for the picture
-inline constexpr int64_t kLiveGrabBudgetMs = 1000;   // a live grab gives up after this
-inline constexpr int64_t kShotGrabBudgetMs = 10000;  // a shot's grab gives up after this
-inline constexpr int32_t kGrabRetryPauseMs = 5;      // least time between two tries of a failing call
+inline constexpr int32_t kGrabWaitTimeoutMs = 200;  // each wait for the picture
+// The longest a grab keeps the window: a camera that does not answer within it leaves
+// the grab without a picture, and the window handles its events before the next try.
+inline constexpr int64_t kGrabBudgetMs = 1000;
+// After a grab that got no answer, grabs leave the camera alone this long, so the
+// events that queued up meanwhile are handled before the window is held again.
+inline constexpr int64_t kCameraRestMs = 250;
+inline constexpr int32_t kGrabRetryPauseMs = 5;  // least time between two tries of a failing call
+// Pictures asked for by grabs that gave up and still owed by the camera: a shot asks
+// for its own only while fewer are owed, so a long outage cannot pile them up.
+inline constexpr int32_t kMaxOwedRequests = 4;
 inline constexpr const char* kNoPictureText = "No picture from the camera";
 
 // Takes one picture and brings every view up to date with it: the camera view, the
 // frame buffer, the channel readings (when acquisition is on), the hidden overlay copy
-// with the checks, and the zoom. A dropped frame changes none of them.
-void GrabFrame(Form1& f, GrabPurpose purpose = GrabPurpose::Live);
+// with the checks, and the zoom. True when a new picture came; without one nothing of
+// the views, the frame buffer or the readings changes. Only a DAQ read error raises.
+bool GrabFrame(Form1& f, GrabPurpose purpose = GrabPurpose::Live);
 
 }  // namespace ostrelo

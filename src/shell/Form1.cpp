@@ -1,5 +1,6 @@
 #include "shell/Form1.h"
 
+#include <cstdio>
 #include <exception>
 #include <string>
 
@@ -19,6 +20,14 @@ Form1::Form1(Devices devices) : dev(devices) {
 std::string AreaText(const AcquisitionState& st) {
   return "(" + FormatNumber(st.AoiLeft, "0000") + "," + FormatNumber(st.AoiTop, "0000") + ") - (W:" +
          FormatNumber(st.AoiWidth, "0000") + " - H:" + FormatNumber(st.AoiHeight, "0000") + ")";
+}
+
+void Form1::Log(const std::string& line) {
+  if (logSink) {
+    logSink(line);
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
 }
 
 void Form1::Dispatch(const std::function<void()>& handler) {

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "camera/CameraDriver.h"
+#include "camera/CameraOutage.h"
 #include "camera/Display.h"
 #include "daq/DaqDriver.h"
 #include "shell/AboutBox.h"
@@ -52,6 +54,12 @@ class Form1 {
   // waiting leaves its request with the camera; the next grab uses it rather than
   // queueing another one.
   int32_t QueuedRequests = 0;
+  // Kept by the grab: whether the camera is answering.
+  CameraOutage Outage;
+  // A shot that found no picture is tried again at the following ticks of the shot
+  // timer; a one shot gives up kOneShotPatienceMs after its first try.
+  bool ShotWaiting = false;
+  int64_t ShotWaitingSinceMs = 0;
 
   // Window events.
   bool Load();    // false: no camera; the program has been shut down and must exit non-zero
@@ -80,6 +88,10 @@ class Form1 {
   // program: a message box with its number and description, then shut-down. After
   // the program has ended, events are ignored, so no tick runs after shut-down.
   void Dispatch(const std::function<void()>& handler);
+
+  // Writes one line to the program's log: to logSink, or standard error without one.
+  void Log(const std::string& line);
+  std::function<void(const std::string&)> logSink;
 
   Phase phase() const { return phase_; }
   int exitCode() const { return exitCode_; }

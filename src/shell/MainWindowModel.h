@@ -103,6 +103,9 @@ struct MainWindowModel {
 
   // Whether the devices are simulated; the view says so in the banner row.
   bool SimulatedDevices = false;
+  // While the camera does not answer: the notice the view shows in the banner row and
+  // over the camera view ("Camera not answering since 14:02:33"); empty otherwise.
+  std::string CameraNotice;
 
   // Every control, in layout order (ZoomShape included).
   std::vector<Control*> Controls();

@@ -141,6 +141,7 @@ void CloseCamera(Form1& f) {
   f.ui.Timer1.Stop();
   st.LastShotTime = 0;
   f.ui.VisuTimer.Stop();
+  NoteCameraClosed(f);
   // The display is released even when no request is held (a failed start-up, or a
   // grab that gave up waiting): it was bound before anything could fail. A copy of the
   // handle is given, so DisplayHandle keeps its value.

@@ -137,7 +137,7 @@ void ChooseShotFile(Form1& f, bool goOnAfterCancel) {
   }
 }
 
-void TakeShot(Form1& f) {
+bool TakeShot(Form1& f) {
   const std::string stamp = ShotStamp(f.dev.clock.Now(), f.dev.locale.decimalSeparator);
   if (f.ShotCounter == std::numeric_limits<int32_t>::max()) throw ProgramError(kShotNumberOverflow, "Overflow");
 
@@ -149,22 +149,29 @@ void TakeShot(Form1& f) {
   const std::string pictureName = PictureNameFor(f.st.PictureFileName, f.ShotCounter);
   f.ui.Label1.caption = " " + pictureName;
 
+  // The next shot takes this number again: with a first shot undone, the record still
+  // gets its header at the next attempt.
+  auto undo = [&] {
+    f.ShotCounter = previousCounter;
+    f.ui.RafLabel.caption = previousNumber;
+    f.ui.Label1.caption = previousPicture;
+  };
   bool pictureWritten = false;
   try {
-    GrabFrame(f, GrabPurpose::Shot);
+    if (!GrabFrame(f, GrabPurpose::Shot)) {
+      undo();
+      return false;
+    }
     SaveAoiBitmap(f, pictureName);
     pictureWritten = true;
     WriteRecordLine(f, pictureName, stamp);
   } catch (...) {
-    // No picture without its record line, no line without its picture, and the next
-    // shot takes this number again: with a first shot undone, the record still gets
-    // its header at the next attempt.
+    // No picture without its record line, no line without its picture.
     if (pictureWritten) ::unlink(pictureName.c_str());
-    f.ShotCounter = previousCounter;
-    f.ui.RafLabel.caption = previousNumber;
-    f.ui.Label1.caption = previousPicture;
+    undo();
     throw;
   }
+  return true;
 }
 
 }  // namespace ostrelo

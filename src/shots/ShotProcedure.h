@@ -55,7 +55,8 @@ void ChooseShotFile(Form1& f, bool goOnAfterCancel = false);
 
 // One shot: stamp, count, labels, grab, picture, record line. A shot is whole or
 // nothing: when any step fails, the picture it wrote is removed, ShotCounter and the
-// labels go back to the previous shot, and the error goes on to the caller.
-void TakeShot(Form1& f);
+// labels go back to the previous shot, and the error goes on to the caller. False,
+// with nothing written and nothing changed, when the camera gave no new picture.
+bool TakeShot(Form1& f);
 
 }  // namespace ostrelo

@@ -21,6 +21,8 @@ constexpr const char* kDefaultWaitText = "0.5";
 constexpr int32_t kCountdownPeriodMs = 500;
 constexpr int32_t kOneShotDelayMs = 100;
 constexpr double kSecondsPerDay = 86400.0;
+// How long a one shot keeps trying a camera that gives no picture.
+constexpr int64_t kOneShotPatienceMs = 10000;
 
 const VbColour kGreen = Rgb(0, 255, 0);
 const VbColour kRed = Rgb(255, 0, 0);
@@ -137,6 +139,7 @@ void Form1::Command2_Click() {
     st.LastShotTime = 0;
     ui.VisuTimer.SetEnabled(ui.LiveCheck.value == 1);
     MultiShot = false;
+    ShotWaiting = false;
     return;
   }
 
@@ -146,6 +149,7 @@ void Form1::Command2_Click() {
   ui.Command2.caption = "STOP !";
   ui.Command2.backColour = kRed;
   MultiShot = true;
+  ShotWaiting = false;
   try {
     if (st.PictureFileName.empty()) ChooseShotFile(*this);
     ui.VisuTimer.Stop();
@@ -167,6 +171,7 @@ void Form1::Command2_Click() {
     ui.Timer1.Stop();
     ui.VisuTimer.SetEnabled(ui.LiveCheck.value == 1);
     MultiShot = false;
+    ShotWaiting = false;
   }
 }
 
@@ -178,7 +183,9 @@ void Form1::Timer1_Timer() {
 
   // Read to the whole second, so elapsed times are exact counts of seconds.
   const double now = DateTimeDays(dev.clock.Now());
-  if (st.LastShotTime == 0) {
+  if (ShotWaiting) {
+    // A shot that found no picture is due still: it is tried again at once.
+  } else if (st.LastShotTime == 0) {
     st.LastShotTime = now;
   } else {
     st.ElapsedSeconds = RoundToInt32(std::fabs(now - st.LastShotTime) * kSecondsPerDay);
@@ -194,15 +201,30 @@ void Form1::Timer1_Timer() {
     }
   }
 
-  TakeShot(*this);
-  if (OneShot) {
+  const int64_t triedAtMs = dev.clock.SteadyMs();
+  if (TakeShot(*this)) {
+    // A shot taken late: the next wait of a countdown runs from this one.
+    if (ShotWaiting && st.WaitMinutes != 0) st.LastShotTime = now;
+    ShotWaiting = false;
+  } else if (!ShotWaiting) {
+    ShotWaiting = true;
+    ShotWaitingSinceMs = triedAtMs;
+    NoteShotWaiting(*this);
+  }
+  // A one shot ends when another try could not end within its patience.
+  const bool gaveUp = OneShot && ShotWaiting &&
+                      dev.clock.SteadyMs() + kGrabBudgetMs > ShotWaitingSinceMs + kOneShotPatienceMs;
+  if (OneShot && (!ShotWaiting || gaveUp)) {
     OneShot = false;
+    ShotWaiting = false;
     ui.Timer1.Stop();
     st.LastShotTime = 0;
     ui.VisuTimer.Start();
   }
   TickBusy = false;
   if (ui.CheckWarning.value == 1) ui.Picture1.visible = true;
+  // Told after the one shot has ended, so the live view runs behind the message.
+  if (gaveUp) dev.dialogs.MessageBox(kNoPictureText, kAppTitle);
 }
 
 }  // namespace ostrelo

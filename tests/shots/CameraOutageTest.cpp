@@ -1,8 +1,7 @@
-// A camera that stops answering for a while and comes back, during a one shot, in the
-// middle of a period-mode series, and between the shots of a countdown series. Shorter
-// than a shot's limit, nothing is lost: the shot waits for the camera, and the run goes
-// on numbering without gap, one record line per picture. (An outage longer than the
-// limit is in ShotFailureTest; one during the live view alone in LiveViewTest.)
+// A camera that stops answering for a while and comes back, during a series in both
+// modes and during a one shot. Nothing ends the run: a shot that finds no picture is
+// not taken and is tried again at the next ticks, numbering goes on without a gap, no
+// shot saves a picture older than itself, and the window says what is going on.
 
 #include <gtest/gtest.h>
 
@@ -20,104 +19,161 @@ using testing::SeriesRig;
 using testing::SplitFields;
 using testing::SplitLines;
 
-// Frame k is filled with grey level k (mod 256): a picture tells which frame it is.
-void PaintFrameNumbers(SeriesRig& s) {
-  s.rig.camera.SetPainter([](uint8_t* pixels, int32_t w, int32_t h, uint64_t k) {
-    std::fill(pixels, pixels + static_cast<size_t>(w) * h, static_cast<uint8_t>(k));
-  });
-}
+struct OutageRig : SeriesRig {
+  OutageRig() {
+    // Frame k is painted with its number, low and high byte in turn: a picture tells
+    // which frame it is.
+    rig.camera.SetPainter([](uint8_t* pixels, int32_t w, int32_t h, uint64_t k) {
+      for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) pixels[i] = static_cast<uint8_t>(i % 2 ? k >> 8 : k);
+    });
+    form().logSink = [this](const std::string& line) { log.push_back(line); };
+    AnswerDialog();
+  }
+  uint64_t FrameOf(int32_t n) const {
+    const std::vector<uint8_t> p = testing::ReadBmp(ReadFile(Picture(n))).pixels;
+    return p.at(0) | static_cast<uint64_t>(p.at(1)) << 8;
+  }
+  std::vector<std::string> log;
+};
 
-// Pictures 1..n, each of a different frame, each with its line, in order, one header.
-void ExpectShotsWithoutGap(SeriesRig& s, int32_t n) {
+// Pictures 1..n, each of a frame of its own, each with its line, in order, one header.
+void ExpectShotsWithoutGap(OutageRig& s, int32_t n) {
   const auto lines = SplitLines(ReadFile(s.Record()));
   ASSERT_EQ(lines.size(), static_cast<size_t>(n) + 1);
-  EXPECT_EQ(lines[0], "Image \tTime");
-  std::set<uint8_t> frames;
+  std::set<uint64_t> frames;
   for (int32_t i = 1; i <= n; ++i) {
-    const auto fields = SplitFields(lines[static_cast<size_t>(i)]);
-    ASSERT_EQ(fields.size(), 2u) << "line " << i;
-    EXPECT_NE(fields[0].find(FormatNumber(i, "0000") + ".bmp"), std::string::npos) << fields[0];
-    const testing::BmpPicture p = testing::ReadBmp(ReadFile(s.Picture(i)));
-    ASSERT_FALSE(p.pixels.empty()) << "picture " << i;
-    frames.insert(p.pixels[0]);
+    EXPECT_NE(SplitFields(lines[static_cast<size_t>(i)]).at(0).find(FormatNumber(i, "0000") + ".bmp"),
+              std::string::npos);
+    frames.insert(s.FrameOf(i));
   }
   EXPECT_EQ(frames.size(), static_cast<size_t>(n)) << "every shot saved a frame of its own";
   EXPECT_FALSE(std::filesystem::exists(s.Picture(n + 1)));
 }
 
-TEST(CameraOutage, OneShotWaitsForACameraThatComesBackWithinTheShotsLimit) {
-  SeriesRig s;
-  PaintFrameNumbers(s);
-  s.AnswerDialog();
+struct SeriesOutage {
+  const char* name;
+  const char* wait;
+  int64_t startsAfterShotMs;  // from the shot before the outage
+  int64_t lengthMs;
+  int32_t shotsWaited;        // in the log line; -1: no outage noticed
+  bool stopDuringOutage;
+};
+void PrintTo(const SeriesOutage& c, std::ostream* os) { *os << c.name; }
+
+class SeriesThroughOutage : public ::testing::TestWithParam<SeriesOutage> {};
+
+TEST_P(SeriesThroughOutage, GoesOnWithoutGapOrStaleFrame) {
+  const SeriesOutage& c = GetParam();
+  OutageRig s;
+  s.EnterWait(c.wait);
+  s.ClickSeries();
+  s.RunUntilShot(3, 200000);
+  s.loop->RunFor(c.startsAfterShotMs);
+  const int64_t from = s.rig.clock.SteadyMs();
   const uint64_t framesBefore = s.rig.camera.framesDelivered();
-  const int64_t back = s.rig.clock.SteadyMs() + kShotGrabBudgetMs / 2;
-  s.rig.camera.script.silentUntilMs = back;
-  s.ClickOneShot();  // its own grab gives up; the shot is the next tick's
-  s.loop->RunFor(kShotGrabBudgetMs);
-  EXPECT_EQ(s.form().phase(), Phase::Running);
-  EXPECT_TRUE(s.rig.dialogs.messages.empty());
-  EXPECT_EQ(s.form().ShotCounter, 1);
-  EXPECT_FALSE(s.form().OneShot);
-  EXPECT_TRUE(s.form().ui.VisuTimer.enabled());
-  ExpectShotsWithoutGap(s, 1);
-  // The picture saved came after the camera's return.
-  const testing::BmpPicture p = testing::ReadBmp(ReadFile(s.Picture(1)));
-  EXPECT_GT(p.pixels[0], static_cast<uint8_t>(framesBefore));
-  EXPECT_GE(s.rig.clock.SteadyMs(), back);
-}
-
-TEST(CameraOutage, PeriodSeriesGoesOnAfterACameraOutageShorterThanTheShotsLimit) {
-  SeriesRig s;
-  PaintFrameNumbers(s);
-  s.EnterWait("0.5");
-  s.AnswerDialog();
-  s.ClickSeries();
-  s.RunUntilShot(5, 5000);
-  const int64_t silentFrom = s.rig.clock.SteadyMs();
-  s.rig.camera.script.silentUntilMs = silentFrom + 4000;
-  s.RunUntilShot(12, 20000);
-  s.ClickSeries();
-  EXPECT_EQ(s.form().phase(), Phase::Running);
-  EXPECT_TRUE(s.rig.dialogs.messages.empty());
-  ASSERT_EQ(s.form().ShotCounter, 12);
-  ExpectShotsWithoutGap(s, 12);
-  // The shot that waited is stamped when it began; the outage shows as one long interval.
-  const std::vector<double> seconds = s.StampSeconds();
-  ASSERT_EQ(seconds.size(), 12u);
-  double longest = 0;
-  for (size_t i = 1; i < seconds.size(); ++i) {
-    EXPECT_GE(seconds[i], seconds[i - 1]);
-    longest = std::max(longest, seconds[i] - seconds[i - 1]);
+  s.rig.camera.script.silentUntilMs = from + c.lengthMs;
+  s.loop->longestMs = 0;
+  if (c.stopDuringOutage) {
+    s.loop->RunFor(1000);
+    EXPECT_NE(s.form().ui.CameraNotice.find("Camera not answering since 12:0"), std::string::npos);
+    s.ClickSeries();
+    EXPECT_LE(s.rig.clock.SteadyMs() - from, 1000 + kGrabBudgetMs) << "STOP waited for one grab at most";
+    s.ExpectIdle(true);
+    s.loop->RunFor(c.lengthMs + 5000);
+    EXPECT_EQ(s.form().ShotCounter, 3);
+  } else {
+    s.loop->RunFor(c.lengthMs - 500);
+    EXPECT_EQ(s.form().ui.CameraNotice.empty(), c.shotsWaited < 0);
+    s.RunUntilShot(6, 200000);
+    s.ClickSeries();
   }
-  EXPECT_GE(longest, 3.0);
+  EXPECT_LE(s.loop->longestMs, kGrabBudgetMs + kGrabRetryPauseMs) << "the longest hold of the window";
+  EXPECT_EQ(s.form().phase(), Phase::Running);
+  EXPECT_TRUE(s.rig.dialogs.messages.empty());
+  EXPECT_EQ(s.form().ui.CameraNotice, "");
+  const int32_t taken = s.form().ShotCounter;
+  ExpectShotsWithoutGap(s, taken);
+  if (taken > 3) {
+    EXPECT_GE(s.FrameOf(4), framesBefore) << "the shot after the outage is newer than it";
+    const std::vector<double> t = s.StampSeconds();
+    // The delayed shot is taken as soon as the camera is back, and stamped then; a
+    // countdown runs its next wait from it.
+    if (c.shotsWaited > 0) {
+      const double back = (c.startsAfterShotMs + c.lengthMs) / 1000.0;
+      EXPECT_GE(t[3] - t[2], back - 1.0);
+      EXPECT_LE(t[3] - t[2], back + 2.0);
+    }
+    if (std::string(c.wait) == "60") {
+      EXPECT_NEAR(t[4] - t[3], 60.0, 1.0);
+    }
+  }
+  if (c.shotsWaited < 0) {
+    EXPECT_TRUE(s.log.empty());
+  } else {
+    ASSERT_EQ(s.log.size(), 1u);
+    EXPECT_EQ(s.log[0].rfind("Camera not answering from 2011-03-25 12:0", 0), 0u) << s.log[0];
+    EXPECT_NE(s.log[0].find(std::to_string(c.shotsWaited) + (c.shotsWaited == 1 ? " shot waited" : " shots waited")),
+              std::string::npos)
+        << s.log[0];
+  }
 }
 
-TEST(CameraOutage, CountdownSeriesLiveViewRidesOutAnOutageBetweenShots) {
-  SeriesRig s;
-  s.EnterWait("60");
-  s.AnswerDialog();
-  s.ClickSeries();
-  ASSERT_EQ(s.form().ShotCounter, 1);
-  s.loop->RunFor(10000);
-  const uint64_t view = s.form().ui.CamSurface.revision;
-  const int64_t ticksBefore = s.loop->visuTicks;
-  s.rig.camera.script.silentUntilMs = s.rig.clock.SteadyMs() + 20000;
-  // Short of the end of the outage by more than a live grab's limit: no grab reaches it.
-  s.loop->RunFor(20000 - 2 * kLiveGrabBudgetMs);
-  // The live view kept ticking, found no picture, and showed nothing new.
-  EXPECT_GT(s.loop->visuTicks, ticksBefore);
-  EXPECT_EQ(s.form().ui.CamSurface.revision, view);
-  EXPECT_EQ(s.form().ShotCounter, 1);
-  s.loop->RunFor(2 * kLiveGrabBudgetMs + 1000);
-  EXPECT_GT(s.form().ui.CamSurface.revision, view) << "the live view shows pictures again";
-  s.RunUntilShot(2, 40000);
-  s.ClickSeries();
-  EXPECT_TRUE(s.rig.dialogs.messages.empty());
-  ExpectShotsWithoutGap(s, 2);
-  const std::vector<double> seconds = s.StampSeconds();
-  ASSERT_EQ(seconds.size(), 2u);
-  EXPECT_NEAR(seconds[1] - seconds[0], 60.0, 1.0) << "the second shot on time";
+INSTANTIATE_TEST_SUITE_P(
+    Outages, SeriesThroughOutage,
+    ::testing::Values(SeriesOutage{"PeriodShorterThanAGrab", "0.5", 100, 600, -1, false},
+                      SeriesOutage{"PeriodTwentySeconds", "0.5", 100, 20000, 1, false},
+                      SeriesOutage{"CountdownAcrossADueShot", "60", 50000, 20000, 1, false},
+                      SeriesOutage{"CountdownBetweenShots", "60", 10000, 20000, 0, false},
+                      SeriesOutage{"StopDuringTheOutage", "0.1", 0, 20000, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct OneShotOutage {
+  const char* name;
+  int64_t lengthMs;
+  bool taken;
+};
+void PrintTo(const OneShotOutage& c, std::ostream* os) { *os << c.name; }
+
+class OneShotThroughOutage : public ::testing::TestWithParam<OneShotOutage> {};
+
+TEST_P(OneShotThroughOutage, WaitsForTheCameraUpToItsLimitThenSaysSo) {
+  const OneShotOutage& c = GetParam();
+  OutageRig s;
+  const int64_t from = s.rig.clock.SteadyMs();
+  const uint64_t framesBefore = s.rig.camera.framesDelivered();
+  s.rig.camera.script.silentUntilMs = from + c.lengthMs;
+  s.ClickOneShot();
+  s.loop->RunUntil([&] { return !s.form().OneShot; }, 30000);
+  EXPECT_FALSE(s.form().OneShot);
+  EXPECT_FALSE(s.form().ui.Timer1.enabled());
+  EXPECT_TRUE(s.form().ui.VisuTimer.enabled());
+  EXPECT_EQ(s.form().phase(), Phase::Running);
+  if (c.taken) {
+    EXPECT_TRUE(s.rig.dialogs.messages.empty());
+    ExpectShotsWithoutGap(s, 1);
+    EXPECT_GE(s.FrameOf(1), framesBefore);
+    EXPECT_GE(s.rig.clock.SteadyMs(), from + c.lengthMs);
+    return;
+  }
+  ASSERT_EQ(s.rig.dialogs.messages.size(), 1u);
+  EXPECT_EQ(s.rig.dialogs.messages[0].text, "No picture from the camera");
+  EXPECT_EQ(s.rig.dialogs.messages[0].title, "Ostrelo");
+  const int64_t spent = s.rig.clock.SteadyMs() - from;
+  EXPECT_GE(spent, 10000);
+  EXPECT_LE(spent, 12000);
+  EXPECT_EQ(s.form().ShotCounter, 0);
+  EXPECT_TRUE(testing::FolderContent(s.folder.path()).empty());
+  // Once the camera is back, a one shot is taken as usual.
+  s.loop->RunFor(c.lengthMs);
+  s.ClickOneShot();
+  s.loop->RunFor(1000);
+  ExpectShotsWithoutGap(s, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Outages, OneShotThroughOutage,
+                         ::testing::Values(OneShotOutage{"FiveSeconds", 5000, true},
+                                           OneShotOutage{"TwentySeconds", 20000, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ostrelo

@@ -16,7 +16,7 @@ using testing::FolderContent;
 using testing::ReadFile;
 using testing::SeriesRig;
 
-enum class Fault { PictureDiskFull, RecordDiskFull, FolderReadOnly, RecordReadOnly, FolderRemoved, NoPicture, DaqReadError };
+enum class Fault { PictureDiskFull, RecordDiskFull, FolderReadOnly, RecordReadOnly, FolderRemoved, DaqReadError };
 // A read that timed out, as the driver reports it.
 constexpr int32_t kDaqReadStatus = SimulatedDaq::kSamplesNotAvailable;
 
@@ -67,9 +67,6 @@ class Breakage {
       case Fault::FolderRemoved:
         std::filesystem::rename(s_.folder.path(), Moved());
         break;
-      case Fault::NoPicture:
-        s_.rig.camera.script.noPicture = true;
-        break;
       case Fault::DaqReadError:
         s_.form().st.DaqAcquisitionOn = true;
         s_.rig.daq.script.readStatus = kDaqReadStatus;
@@ -91,9 +88,6 @@ class Breakage {
         break;
       case Fault::FolderRemoved:
         std::filesystem::rename(Moved(), s_.folder.path());
-        break;
-      case Fault::NoPicture:
-        s_.rig.camera.script.noPicture = false;
         break;
       case Fault::DaqReadError:
         s_.rig.daq.script.readStatus = 0;
@@ -186,7 +180,7 @@ void RunScenario(const FailureCase& c) {
     ASSERT_EQ(s.rig.dialogs.messages.size(), 1u);
     const std::string& text = s.rig.dialogs.messages[0].text;
     EXPECT_EQ(text.rfind("Run-time error '" + std::to_string(c.number) + "':\n\n", 0), 0u) << text;
-    if (c.fault != Fault::NoPicture && c.fault != Fault::DaqReadError) {
+    if (c.fault != Fault::DaqReadError) {
       EXPECT_NE(text.find("im110325"), std::string::npos) << "names the file: " << text;
     }
     EXPECT_EQ(s.form().phase(), Phase::Ended);
@@ -215,7 +209,6 @@ std::vector<FailureCase> AllCases() {
                               {Fault::FolderReadOnly, ErrorNumber::kPermissionDenied, "FolderReadOnly"},
                               {Fault::RecordReadOnly, ErrorNumber::kPermissionDenied, "RecordReadOnly"},
                               {Fault::FolderRemoved, ErrorNumber::kPathNotFound, "FolderRemoved"},
-                              {Fault::NoPicture, ErrorNumber::kNoPicture, "NoPicture"},
                               {Fault::DaqReadError, kDaqReadStatus, "DaqReadError"}};
   std::vector<FailureCase> cases;
   for (const FaultInfo& f : faults) {

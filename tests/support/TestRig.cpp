@@ -30,6 +30,7 @@ bool TimerLoop::Step(int64_t endMs) {
   const TimerModel& timer = shot ? form_.ui.Timer1 : form_.ui.VisuTimer;
   // The next tick of this timer, unless the handler restarts it.
   track.due += std::max(1, timer.interval());
+  const int64_t start = clock_.SteadyMs();
   if (shot) {
     ++shotTicks;
     form_.Dispatch([&] { form_.Timer1_Timer(); });
@@ -39,6 +40,7 @@ bool TimerLoop::Step(int64_t endMs) {
   }
   // A handler that outlasted the interval does not leave a backlog of ticks.
   const int64_t now = clock_.SteadyMs();
+  longestMs = std::max(longestMs, now - start);
   if (track.due <= now) track.due = now + std::max(1, timer.interval());
   return true;
 }

@@ -66,8 +66,8 @@ class TimerLoop {
   void RunFor(int64_t ms);
   // Runs ticks until pred() holds or maxMs of simulated time have passed; true if it held.
   bool RunUntil(const std::function<bool()>& pred, int64_t maxMs);
-  // Ticks fired so far.
-  int64_t visuTicks = 0, shotTicks = 0;
+  // Ticks fired so far, and the longest a tick held the window.
+  int64_t visuTicks = 0, shotTicks = 0, longestMs = 0;
 
  private:
   struct Track {

@@ -280,6 +280,8 @@ void MainWindow::Refresh() {
     update();
   }
   banner_->setSimulated(ui_.SimulatedDevices);
+  banner_->setCameraNotice(Q(ui_.CameraNotice));
+  cam_->setNotice(Q(ui_.CameraNotice));
   SyncTimer(visuTimer_, ui_.VisuTimer, visuGeneration_);
   SyncTimer(shotTimer_, ui_.Timer1, shotGeneration_);
   SyncAbout();

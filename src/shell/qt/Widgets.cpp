@@ -39,6 +39,12 @@ void SurfaceView::setBackColour(const QColor& c) {
   update();
 }
 
+void SurfaceView::setNotice(const QString& notice) {
+  if (notice == notice_) return;
+  notice_ = notice;
+  update();
+}
+
 void SurfaceView::SyncFromModel() {
   bool changed = surface_.revision != shownRevision_;
   if (shape_ != nullptr) {
@@ -93,6 +99,26 @@ void SurfaceView::paintEvent(QPaintEvent*) {
     p.drawRect(QRectF(shape_->left + 1, shape_->top + 1, std::max(0, shape_->width - 2),
                       std::max(0, shape_->height - 2)));
   }
+  if (!notice_.isEmpty()) {
+    // The picture is frozen: a red frame round it and the notice across its middle.
+    const QRect inner = rect().adjusted(border_, border_, -border_, -border_);
+    p.setClipRect(inner);
+    QPen frame(QColor(255, 0, 0));
+    frame.setWidth(6);
+    frame.setJoinStyle(Qt::MiterJoin);
+    p.setPen(frame);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(inner.adjusted(3, 3, -3, -3));
+    QFont f = font();
+    f.setBold(true);
+    f.setPixelSize(16);
+    p.setFont(f);
+    const QFontMetrics fm(f);
+    const QRect band(inner.left(), inner.center().y() - fm.height(), inner.width(), 2 * fm.height());
+    p.fillRect(band, QColor(0, 0, 0, 170));
+    p.setPen(QColor(255, 80, 80));
+    p.drawText(band, Qt::AlignCenter, notice_);
+  }
 }
 
 void SurfaceView::mousePressEvent(QMouseEvent* event) {
@@ -143,7 +169,8 @@ void WarningPanel::paintEvent(QPaintEvent*) {
 
 // ------------------------------------------------------------------ Banner
 
-Banner::Banner(QWidget* parent) : QWidget(parent), picture_(":/artwork/banner.bmp"), note_(new QLabel(this)) {
+Banner::Banner(QWidget* parent)
+    : QWidget(parent), picture_(":/artwork/banner.bmp"), note_(new QLabel(this)), cameraNotice_(new QLabel(this)) {
   note_->setText("Simulated camera and DAQ card");
   note_->setAttribute(Qt::WA_TransparentForMouseEvents);
   QFont f = note_->font();
@@ -155,6 +182,27 @@ Banner::Banner(QWidget* parent) : QWidget(parent), picture_(":/artwork/banner.bm
   note_->setPalette(pal);
   note_->adjustSize();
   note_->hide();
+
+  cameraNotice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  QFont bold = cameraNotice_->font();
+  bold.setPixelSize(13);
+  bold.setBold(true);
+  cameraNotice_->setFont(bold);
+  cameraNotice_->setAutoFillBackground(true);
+  cameraNotice_->setMargin(4);
+  QPalette red = cameraNotice_->palette();
+  red.setColor(QPalette::Window, QColor(255, 0, 0));
+  red.setColor(QPalette::WindowText, QColor(255, 255, 255));
+  cameraNotice_->setPalette(red);
+  cameraNotice_->hide();
+}
+
+void Banner::setCameraNotice(const QString& notice) {
+  if (notice == cameraNotice_->text() && notice.isEmpty() == cameraNotice_->isHidden()) return;
+  cameraNotice_->setText(notice);
+  cameraNotice_->adjustSize();
+  cameraNotice_->setVisible(!notice.isEmpty());
+  resizeEvent(nullptr);
 }
 
 void Banner::setSimulated(bool simulated) {
@@ -164,8 +212,13 @@ void Banner::setSimulated(bool simulated) {
 }
 
 void Banner::resizeEvent(QResizeEvent*) {
-  note_->move(std::max(0, std::min(width(), picture_.width()) - note_->width() - 12),
-              std::max(0, (std::min(height(), picture_.height()) - note_->height()) / 2));
+  const int right = std::min(width(), picture_.width()) - 12;
+  const int rowHeight = std::min(height(), picture_.height());
+  note_->move(std::max(0, right - note_->width()), std::max(0, (rowHeight - note_->height()) / 2));
+  // Left of the note when it is shown, so both can be read.
+  const int noticeRight = note_->isHidden() ? right : note_->x() - 12;
+  cameraNotice_->move(std::max(0, noticeRight - cameraNotice_->width()),
+                      std::max(0, (rowHeight - cameraNotice_->height()) / 2));
 }
 
 void Banner::paintEvent(QPaintEvent*) {

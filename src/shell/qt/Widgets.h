@@ -31,6 +31,9 @@ class SurfaceView final : public QWidget {
   // Where the shape is, when the box holds one.
   void setShape(const Control* shape) { shape_ = shape; }
   void setBackColour(const QColor& c);
+  // A notice drawn over the picture, with a red frame, while not empty.
+  void setNotice(const QString& notice);
+  const QString& notice() const { return notice_; }
   // Repaints when the surface or the shape changed since the last call.
   void SyncFromModel();
   uint64_t shownRevision() const { return shownRevision_; }
@@ -51,6 +54,7 @@ class SurfaceView final : public QWidget {
   const Control* shape_ = nullptr;
   uint64_t shownRevision_ = ~0ull;
   Control shownShape_;
+  QString notice_;
 };
 
 // The warning panel: lines of text printed from the top-left corner.
@@ -71,13 +75,16 @@ class WarningPanel final : public QWidget {
 };
 
 // The banner at the bottom: its picture from the top-left corner; a click opens the
-// About box. A small note says when the devices are simulated.
+// About box. A small note says when the devices are simulated; a red notice says that
+// the camera does not answer.
 class Banner final : public QWidget {
   Q_OBJECT
  public:
   explicit Banner(QWidget* parent);
   void setSimulated(bool simulated);
+  void setCameraNotice(const QString& notice);  // hidden when empty
   QLabel* simulatedNote() const { return note_; }
+  QLabel* cameraNotice() const { return cameraNotice_; }
   const QPixmap& picture() const { return picture_; }
 
  signals:
@@ -92,6 +99,7 @@ class Banner final : public QWidget {
  private:
   QPixmap picture_;
   QLabel* note_;
+  QLabel* cameraNotice_;
   bool pressed_ = false;
 };
 
