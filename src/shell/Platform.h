@@ -3,6 +3,7 @@
 // pointer. The Qt executable implements them with Qt; tests replace them.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -62,6 +63,9 @@ struct SaveDialogRequest {
   std::string initDir;
   std::string title;
   std::string filter;  // "description|pattern"
+  // Why a name cannot be taken, empty when it can: the dialog refuses such a name,
+  // says why and stays open.
+  std::function<std::string(const std::string&)> check;
 };
 
 class Dialogs {

@@ -33,6 +33,41 @@ bool FileExists(const std::string& name) {
   return ::stat(name.c_str(), &s) == 0;
 }
 
+// The folder part of a name, without its last separator ("/" stays); "." for a name
+// without a folder.
+std::string FolderOf(const std::string& name) {
+  for (size_t i = name.size(); i > 0; --i) {
+    if (IsFolderSeparator(name[i - 1])) return name.substr(0, i == 1 ? 1 : i - 1);
+  }
+  return ".";
+}
+
+size_t BaseNameLength(const std::string& name) {
+  for (size_t i = name.size(); i > 0; --i) {
+    if (IsFolderSeparator(name[i - 1])) return name.size() - i;
+  }
+  return name.size();
+}
+
+std::string FileProblem(const std::string& name) {
+  const std::string folder = FolderOf(name);
+  struct stat s {};
+  if (::stat(folder.c_str(), &s) != 0 || !S_ISDIR(s.st_mode)) {
+    return "The folder " + folder + " does not exist.\nCheck the path and try again.";
+  }
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    return "The folder " + folder + " cannot be written into.\nChoose another folder.";
+  }
+  if (::stat(name.c_str(), &s) == 0 && S_ISDIR(s.st_mode)) {
+    return name + " is the name of a folder.\nChoose another name.";
+  }
+  const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (longest > 0 && BaseNameLength(name) > static_cast<size_t>(longest)) {
+    return "The name " + name + " is too long for its folder.\nChoose a shorter name.";
+  }
+  return {};
+}
+
 // The question about the files the next shot will replace; true when the operator
 // agrees or nothing would be replaced.
 bool ConfirmReplace(Form1& f, const std::string& chosen) {
@@ -105,6 +140,12 @@ std::string ShotStamp(const LocalTime& now, char decimalSeparator) {
          FormatNumber(static_cast<double>(seconds), "00000.00", decimalSeparator);
 }
 
+std::string ShotFileProblem(const std::string& chosen, int32_t nextShot) {
+  std::string problem = FileProblem(RecordNameFor(chosen));
+  if (problem.empty()) problem = FileProblem(PictureNameFor(chosen, nextShot));
+  return problem;
+}
+
 void ChooseShotFile(Form1& f, bool goOnAfterCancel) {
   SaveDialogRequest request;
   request.cancelError = true;
@@ -114,6 +155,8 @@ void ChooseShotFile(Form1& f, bool goOnAfterCancel) {
   request.initDir = ShotDialogFolder();
   request.title = "Save picture";
   request.filter = "bmp file|*.bmp";
+  const int32_t nextShot = f.ShotCounter < std::numeric_limits<int32_t>::max() ? f.ShotCounter + 1 : f.ShotCounter;
+  request.check = [nextShot](const std::string& name) { return ShotFileProblem(name, nextShot); };
   const std::string proposed = request.fileName;
 
   for (;;) {
@@ -123,6 +166,15 @@ void ChooseShotFile(Form1& f, bool goOnAfterCancel) {
     const bool named = answer.has_value() && !answer->empty();
     if (!named && !goOnAfterCancel) throw ProgramError(kShotFileCancelled, kShotFileCancelledText);
     const std::string chosen = named ? *answer : proposed;
+    if (named) {
+      // A typo must never reach a shot; the dialog of the platform may not have refused it.
+      const std::string problem = request.check(chosen);
+      if (!problem.empty()) {
+        f.dev.dialogs.MessageBox(problem, kAppTitle);
+        request.fileName = chosen;
+        continue;
+      }
+    }
     if (!ConfirmReplace(f, chosen)) {
       // As the platform's own overwrite question does: back to the dialog, with the
       // name that was chosen.

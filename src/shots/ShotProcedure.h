@@ -43,10 +43,16 @@ std::string RecordNameFor(const std::string& pictureFileName);
 // precision and written "00000.00": 2011032545296.53 at 12:34:56.53 on 25 March 2011.
 std::string ShotStamp(const LocalTime& now, char decimalSeparator);
 
+// Why the chosen name cannot serve the next shot, empty when it can: a folder that does
+// not exist, a name taken by a folder, a folder that cannot be written into, or a name
+// too long for its folder (for the record or the next picture).
+std::string ShotFileProblem(const std::string& chosen, int32_t nextShot);
+
 // The save dialog "Save picture". It fixes PictureFileName, RecordFileName and the
 // caption of Label3. When files that the next shot will write already exist (the
 // record, emptied at the run's first shot, and the next picture), the operator is asked
-// whether to replace them; No shows the dialog again.
+// whether to replace them; No shows the dialog again. A name with a ShotFileProblem is
+// refused by the dialog; one that comes back all the same is told and asked again.
 // A cancel raises ProgramError(kShotFileCancelled) before anything is changed. With
 // goOnAfterCancel (the one-shot button, which goes on after any failing step) the
 // proposed name without a folder is taken first, so the shots go to the current folder,

@@ -6,10 +6,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <string>
 
 #include "QtTestSupport.h"
 #include "shell/qt/QtDialogs.h"
+#include "shots/ShotProcedure.h"
 
 namespace ostrelo::qtui {
 namespace {
@@ -106,6 +108,48 @@ TEST(QtDialogs, SaveDialogTakesTheRequestAndLeavesOverwriteQuestionsToTheCaller)
 
   testing::AnswerNextModal([](QWidget* modal) { modal->close(); });
   EXPECT_EQ(dialogs.ShowSave(request), std::nullopt);  // a cancel
+}
+
+// A name its caller's check refuses (a folder that does not exist, a name taken by a
+// folder) is refused by the dialog itself: it says why and stays open for another.
+TEST(QtDialogs, SaveDialogRefusesWhatTheCheckRefusesAndStaysOpen) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(QDir(dir.path()).mkdir("im-0001.bmp"));
+  QtDialogs dialogs;
+  SaveDialogRequest request;
+  request.initDir = dir.path().toStdString();
+  request.defaultExt = "bmp";
+  request.filter = "bmp file|*.bmp";
+  request.check = [](const std::string& name) { return ShotFileProblem(name, 1); };
+
+  QStringList told;
+  bool stayedOpen = true;
+  testing::AnswerNextModal([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) return modal->close(), void();
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        told << box->text();
+        box->accept();
+      }
+    });
+    boxes.start(10);
+    for (const char* refused : {"typo/im-.bmp", "im-.bmp"}) {
+      dialog->selectFile(QDir(dir.path()).filePath(refused));
+      static_cast<QDialog*>(dialog)->accept();
+      stayedOpen = stayedOpen && dialog->isVisible();
+    }
+    dialog->selectFile(QDir(dir.path()).filePath("good-.bmp"));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  const std::optional<std::string> chosen = dialogs.ShowSave(request);
+  ASSERT_EQ(told.size(), 2);
+  EXPECT_TRUE(told[0].contains("does not exist")) << told[0].toStdString();
+  EXPECT_TRUE(told[1].contains("is the name of a folder")) << told[1].toStdString();
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(chosen, QDir(dir.path()).filePath("good-.bmp").toStdString());
 }
 
 }  // namespace

@@ -210,6 +210,65 @@ TEST(ChooseShotFile, CancelAfterNoRaisesAndKeepsNothing) {
   EXPECT_EQ(rig.form.st.PictureFileName, "");
 }
 
+// A name no shot could write is refused before it is taken: the operator is told why
+// and asked again, with the refused name proposed.
+struct RefusedNameCase {
+  const char* name;
+  std::string (*prepare)(const TempFolder& folder);  // returns the chosen name
+  const char* told;                                  // what the message says
+  bool dropRoot = false;
+};
+void PrintTo(const RefusedNameCase& c, std::ostream* os) { *os << c.name; }
+class RefusedNameTest : public ::testing::TestWithParam<RefusedNameCase> {};
+
+TEST_P(RefusedNameTest, IsToldAndAskedAgain) {
+  const RefusedNameCase& c = GetParam();
+  testing::RunInChild(
+      [&] {
+        LoadedRig rig;
+        TempFolder folder;
+        const std::string refused = c.prepare(folder);
+        rig.dialogs.saveAnswers = {refused, folder / "good-.bmp"};
+        ChooseShotFile(rig.form);
+        ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+        EXPECT_NE(rig.dialogs.messages[0].text.find(c.told), std::string::npos) << rig.dialogs.messages[0].text;
+        ASSERT_EQ(rig.dialogs.saveRequests.size(), 2u);
+        EXPECT_EQ(rig.dialogs.saveRequests[1].fileName, refused);
+        EXPECT_EQ(rig.form.st.PictureFileName, folder / "good-.bmp");
+        EXPECT_EQ(ShotFileProblem(refused, 1), rig.dialogs.messages[0].text) << "the dialog refuses it too";
+      },
+      c.dropRoot);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, RefusedNameTest,
+    ::testing::Values(
+        RefusedNameCase{"FolderMissing", [](const TempFolder& f) { return f / "typo/im-.bmp"; }, "does not exist"},
+        RefusedNameCase{"PictureNameIsAFolder",
+                        [](const TempFolder& f) {
+                          std::filesystem::create_directory(f / "im-0001.bmp");
+                          return f / "im-.bmp";
+                        },
+                        "is the name of a folder"},
+        RefusedNameCase{"RecordNameIsAFolder",
+                        [](const TempFolder& f) {
+                          std::filesystem::create_directory(f / "im.xls");
+                          return f / "im-.bmp";
+                        },
+                        "is the name of a folder"},
+        RefusedNameCase{"FolderReadOnly",
+                        [](const TempFolder& f) {
+                          std::filesystem::create_directory(f / "ro");
+                          std::filesystem::permissions(f / "ro", std::filesystem::perms::owner_read |
+                                                                     std::filesystem::perms::owner_exec);
+                          return f / "ro/im-.bmp";
+                        },
+                        "cannot be written into", true},
+        // 252 characters: the picture's 256 are past the file system's limit.
+        RefusedNameCase{"PictureNameTooLong", [](const TempFolder& f) { return f / (std::string(248, 'x') + ".bmp"); },
+                        "is too long"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A started window with its file chosen in a temporary folder.
 struct ShotRig : LoadedRig {
   TempFolder folder;
@@ -241,6 +300,18 @@ TEST(TakeShot, CountsLabelsWritesThePictureAndTheRecordLine) {
             "Image \tTime\r\n" + picture + "\t2011032545296.53\r\n" + second + "\t2011032545298.03\r\n");
   EXPECT_EQ(FolderContent(rig.folder.path()),
             (std::vector<std::string>{"im110325-0001.bmp", "im110325-0002.bmp", "im110325.xls"}));
+}
+
+// 249 characters: the picture's name, 253, is still one the file system takes, and so
+// is the temporary name it is written under.
+TEST(TakeShot, ThePictureOfTheLongestNameIsWritten) {
+  ShotRig rig;
+  const std::string chosen = rig.folder / (std::string(245, 'y') + ".bmp");
+  ASSERT_EQ(ShotFileProblem(chosen, 1), "");
+  rig.form.st.PictureFileName = chosen;
+  rig.form.st.RecordFileName = RecordNameFor(chosen);
+  ASSERT_TRUE(TakeShot(rig.form));
+  EXPECT_TRUE(std::filesystem::exists(rig.folder / (std::string(245, 'y') + "0001.bmp")));
 }
 
 TEST(TakeShot, WritesTheChannelValuesWhileAcquisitionIsOn) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -45,14 +46,45 @@ bool QtDialogs::AskYesNo(const std::string& text, const std::string& title) {
   return box.exec() == QMessageBox::Yes;
 }
 
+namespace {
+
+// A save dialog that refuses a name its caller cannot use: it says why and stays open.
+class CheckedSaveDialog final : public QFileDialog {
+ public:
+  CheckedSaveDialog(QWidget* parent, const SaveDialogRequest& request)
+      : QFileDialog(parent, QString::fromStdString(request.title), InitialDirectory(request.initDir),
+                    QtNameFilter(request.filter)),
+        check_(request.check) {}
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    // A folder is entered by the dialog itself, as the operator expects.
+    if (check_ && !files.isEmpty() && !QFileInfo(files.first()).isDir()) {
+      const std::string problem = check_(QDir::toNativeSeparators(files.first()).toStdString());
+      if (!problem.empty()) {
+        QMessageBox box(QMessageBox::Warning, windowTitle(), QString::fromStdString(problem), QMessageBox::Ok, this);
+        box.exec();
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+
+ private:
+  std::function<std::string(const std::string&)> check_;
+};
+
+}  // namespace
+
 std::optional<std::string> QtDialogs::ShowSave(const SaveDialogRequest& request) {
-  QFileDialog dialog(parent_, QString::fromStdString(request.title), InitialDirectory(request.initDir),
-                     QtNameFilter(request.filter));
+  CheckedSaveDialog dialog(parent_, request);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QString::fromStdString(request.defaultExt));
   // The caller asks its own question before overwriting a file.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  // A platform's own dialog would close on any name, without the caller's check.
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
