@@ -100,7 +100,7 @@ void BM_SaveAoiBitmap(benchmark::State& state) {
   const Area a = kAreas[state.range(0)];
   WriterRig rig(a);
   const std::string name = (BenchFolder() / "aoi.bmp").string();
-  for (auto _ : state) SaveAoiBitmap(rig.form, name);
+  for (auto _ : state) WriteAoiBitmap(rig.form.st, name, FileSync::Cached);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(FileBytes(a)));
   state.SetLabel(std::to_string(a.width) + "x" + std::to_string(a.height));
 }
@@ -166,7 +166,7 @@ void BM_SideBySide(benchmark::State& state) {
   std::vector<Contender> contenders;
   contenders.push_back({"floor", [&](size_t) { writeFloor(path("side-floor.bmp")); return std::string(); }, {}});
   contenders.push_back(
-      {"save", [&](size_t) { SaveAoiBitmap(rig.form, path("side-save.bmp")); return std::string(); }, {}});
+      {"save", [&](size_t) { WriteAoiBitmap(rig.form.st, path("side-save.bmp"), FileSync::Cached); return std::string(); }, {}});
   contenders.push_back({"floor_new",
                         [&](size_t i) {
                           const std::string name = path("new-floor-" + std::to_string(i) + ".bmp");
@@ -177,7 +177,7 @@ void BM_SideBySide(benchmark::State& state) {
   contenders.push_back({"save_new",
                         [&](size_t i) {
                           const std::string name = path("new-save-" + std::to_string(i) + ".bmp");
-                          SaveAoiBitmap(rig.form, name);
+                          WriteAoiBitmap(rig.form.st, name, FileSync::Cached);
                           return name;
                         },
                         {}});
@@ -188,7 +188,7 @@ void BM_SideBySide(benchmark::State& state) {
                         [&](size_t i) {
                           const std::string name = path("new-buffer-" + std::to_string(i) + ".bmp");
                           BuildAoiBitmap(rig.form.st, built);
-                          ReplaceFileContents(name, built.data(), built.size());
+                          ReplaceFileContents(name, built.data(), built.size(), FileSync::Cached);
                           return name;
                         },
                         {}});
@@ -237,6 +237,50 @@ void BM_SideBySide(benchmark::State& state) {
   state.SetLabel(std::to_string(a.width) + "x" + std::to_string(a.height));
 }
 
+// What it costs to make a picture survive a power cut: the writer into a new name, as in
+// a series, without and with its syncs (the picture's bytes before the rename, the
+// folder after it), each against one write() of the same bytes into a new file, without
+// and with fdatasync. In turn within one loop; medians.
+void BM_SyncCost(benchmark::State& state) {
+  const Area a = kAreas[state.range(0)];
+  WriterRig rig(a);
+  const size_t bytes = FileBytes(a);
+  std::vector<uint8_t> floorBytes(bytes, 0x5A);
+  auto floorWrite = [&](const std::string& name, bool sync) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0 || ::write(fd, floorBytes.data(), bytes) != static_cast<ssize_t>(bytes)) std::abort();
+    if (sync && ::fdatasync(fd) != 0) std::abort();
+    ::close(fd);
+  };
+  using Run = std::function<void(const std::string&)>;
+  const std::pair<const char*, Run> runs[] = {
+      {"floor", [&](const std::string& n) { floorWrite(n, false); }},
+      {"floor_synced", [&](const std::string& n) { floorWrite(n, true); }},
+      {"writer", [&](const std::string& n) { WriteAoiBitmap(rig.form.st, n, FileSync::Cached); }},
+      {"writer_synced", [&](const std::string& n) { WriteAoiBitmap(rig.form.st, n, FileSync::ToDisk); }}};
+  std::vector<double> samples[4];
+  size_t turn = 0;
+  for (auto _ : state) {
+    for (size_t i = 0; i < 4; ++i) {
+      const size_t k = (turn + i) % 4;
+      const std::string name = (BenchFolder() / ("sync-" + std::to_string(k) + "-" + std::to_string(turn))).string();
+      const auto t0 = std::chrono::steady_clock::now();
+      runs[k].second(name);
+      samples[k].push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+      state.PauseTiming();
+      ::unlink(name.c_str());
+      state.ResumeTiming();
+    }
+    ++turn;
+  }
+  for (size_t k = 0; k < 4; ++k) {
+    std::vector<double>& v = samples[k];
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    state.counters[runs[k].first] = v[v.size() / 2];
+  }
+  state.SetLabel(std::to_string(a.width) + "x" + std::to_string(a.height));
+}
+
 // One whole shot as a series tick takes it: stamp, number, grab, picture, record line;
 // simulated devices answering at once, acquisition off, the area the whole picture.
 void BM_WholeShot(benchmark::State& state) {
@@ -269,6 +313,7 @@ BENCHMARK(BM_SaveAoiBitmap)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond)->Us
 BENCHMARK(BM_QImageSave)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(5);
 #endif
 BENCHMARK(BM_SideBySide)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_SyncCost)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_WholeShot)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(3);
 
 // Shows every run as usual and keeps the medians for the ratio table.
@@ -280,6 +325,9 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       if (r.run_name.function_name == "BM_SideBySide") {
         for (const auto& [name, counter] : r.counters) side[r.run_name.args][name] = counter.value;
       }
+      if (r.run_name.function_name == "BM_SyncCost") {
+        for (const auto& [name, counter] : r.counters) sync[r.run_name.args][name] = counter.value;
+      }
       if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
         medians[r.run_name.function_name][r.run_name.args] = r.GetAdjustedRealTime();
       }
@@ -287,6 +335,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   }
   std::map<std::string, std::map<std::string, double>> medians;
   std::map<std::string, std::map<std::string, double>> side;
+  std::map<std::string, std::map<std::string, double>> sync;
 };
 
 void PrintRatios(const RatioReporter& reporter) {
@@ -329,6 +378,16 @@ void PrintRatios(const RatioReporter& reporter) {
   };
   row("medians", "_med");
   row("least times", "_min");
+
+  std::printf("\nPower-cut safety, new files, medians in milliseconds:\n");
+  for (const auto& [args, c] : reporter.sync) {
+    const Area a = kAreas[std::stoi(args)];
+    auto v = [&](const char* key) { return c.count(key) != 0 ? c.at(key) / 1000.0 : std::nan(""); };
+    std::printf("writer new file %dx%d: %.2f x floor (%.2f ms, floor %.2f ms)\n", a.width, a.height,
+                v("writer") / v("floor"), v("writer"), v("floor"));
+    std::printf("writer new file synced %dx%d: %.2f x synced floor (%.2f ms, synced floor %.2f ms)\n", a.width,
+                a.height, v("writer_synced") / v("floor_synced"), v("writer_synced"), v("floor_synced"));
+  }
 }
 
 #ifdef OSTRELO_BENCH_WITH_QT

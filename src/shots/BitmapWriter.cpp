@@ -134,13 +134,16 @@ namespace {
 
 // Writes the new content under a temporary name in the same folder and renames it over
 // fileName once it is complete and closed. On any failure the temporary file goes and
-// fileName keeps what it held.
+// fileName keeps what it held. Synced, the bytes reach the disk before the name does,
+// and the name before the call returns: after a power cut fileName holds either its
+// earlier content or the whole new one.
 template <typename Body>
-void ReplaceFile(const std::string& fileName, Body&& writeBody) {
-  const std::string partName = fileName + ".part";
+void ReplaceFile(const std::string& fileName, FileSync sync, Body&& writeBody) {
+  const std::string partName = TemporaryNameFor(fileName);
   FileDescriptor fd(::open(partName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd.valid()) throw FileError(errno, fileName);
   int error = writeBody(fd.get());
+  if (error == 0 && sync == FileSync::ToDisk && ::fdatasync(fd.get()) != 0) error = errno;
   if (error == 0) error = fd.Close();
   if (error == 0 && ::rename(partName.c_str(), fileName.c_str()) != 0) error = errno;
   if (error != 0) {
@@ -148,17 +151,23 @@ void ReplaceFile(const std::string& fileName, Body&& writeBody) {
     ::unlink(partName.c_str());
     throw FileError(error, fileName);
   }
+  if (sync == FileSync::ToDisk) {
+    error = SyncFolderOf(fileName);
+    // A name that may not survive a power cut is no picture to record.
+    if (error != 0) {
+      ::unlink(fileName.c_str());
+      throw FileError(error, fileName);
+    }
+  }
 }
 
 }  // namespace
 
-void ReplaceFileContents(const std::string& fileName, const void* data, size_t size) {
-  ReplaceFile(fileName, [&](int fd) { return WriteAll(fd, data, size); });
+void ReplaceFileContents(const std::string& fileName, const void* data, size_t size, FileSync sync) {
+  ReplaceFile(fileName, sync, [&](int fd) { return WriteAll(fd, data, size); });
 }
 
-void SaveAoiBitmap(Form1& f, const std::string& fileName) {
-  BusyPointer busy(f.dev.dialogs);
-  const AcquisitionState& st = f.st;
+void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, FileSync sync) {
   CheckAreaInsideFrame(st);
 
   // The file is gathered straight from the frame: the header, then for each line of the
@@ -184,7 +193,12 @@ void SaveAoiBitmap(Form1& f, const std::string& fileName) {
     pieces.push_back({const_cast<uint8_t*>(line), width});
     if (pad != 0) pieces.push_back({const_cast<uint8_t*>(kZeros), pad});
   }
-  ReplaceFile(fileName, [&](int fd) { return WriteAllPieces(fd, pieces.data(), pieces.size()); });
+  ReplaceFile(fileName, sync, [&](int fd) { return WriteAllPieces(fd, pieces.data(), pieces.size()); });
+}
+
+void SaveAoiBitmap(Form1& f, const std::string& fileName) {
+  BusyPointer busy(f.dev.dialogs);
+  WriteAoiBitmap(f.st, fileName, FileSync::ToDisk);
 }
 
 }  // namespace ostrelo

@@ -26,15 +26,22 @@ void CheckAreaInsideFrame(const AcquisitionState& st);
 // capacity is kept.
 void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out);
 
+// Whether a written file is made durable before the writer returns.
+enum class FileSync { ToDisk, Cached };
+
 // Writes the area of interest of FrameBytes to fileName, with the busy pointer shown.
-// The file is written under a temporary name in the same folder (fileName + ".part")
-// and renamed over fileName once complete, so fileName holds either its earlier content
-// or the whole new picture, never a mix and never a half picture. A failure removes the
+// The file is written under a temporary name in the same folder (TemporaryNameFor) and
+// renamed over fileName once complete, so fileName holds either its earlier content or
+// the whole new picture, never a mix and never a half picture, even after a power cut:
+// the bytes are synced before the rename and the folder after it. A failure removes the
 // temporary file, restores the pointer and raises the program's file error.
 void SaveAoiBitmap(Form1& f, const std::string& fileName);
 
-// The same replacement without the window: writes size bytes to fileName through the
-// temporary name, then renames. Raises FileError naming fileName.
-void ReplaceFileContents(const std::string& fileName, const void* data, size_t size);
+// The same without the window, synced or not (for measuring what the sync costs).
+void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, FileSync sync);
+
+// The same replacement for bytes ready in memory. Raises FileError naming fileName.
+void ReplaceFileContents(const std::string& fileName, const void* data, size_t size,
+                         FileSync sync = FileSync::ToDisk);
 
 }  // namespace ostrelo

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <string>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace ostrelo {
@@ -58,6 +61,30 @@ int WriteAllPieces(int fd, iovec* pieces, size_t count) {
     while (next < count && pieces[next].iov_len == 0) ++next;
   }
   return 0;
+}
+
+namespace {
+
+// The folder part of a path with its separator ("" for a name without a folder).
+std::string FolderPrefix(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+}
+
+}  // namespace
+
+int SyncFolderOf(const std::string& fileName) {
+  const std::string prefix = FolderPrefix(fileName);
+  const std::string folder = prefix.empty() ? "." : prefix;
+  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return errno;
+  if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS) return errno;
+  return 0;
+}
+
+std::string TemporaryNameFor(const std::string& fileName) {
+  // One per process: a crash leaves at most this one behind, and it is reused.
+  return FolderPrefix(fileName) + ".ostrelo-" + std::to_string(::getpid()) + ".part";
 }
 
 }  // namespace ostrelo

@@ -37,4 +37,13 @@ int WriteAll(int fd, const void* data, size_t size, size_t* bytesWritten = nullp
 // pieces are consumed: after a partial write they describe what is left.
 int WriteAllPieces(int fd, iovec* pieces, size_t count);
 
+// Makes a new or renamed entry of the folder holding fileName durable (fsync of the
+// folder). Returns 0 or the errno; a file system that cannot sync folders counts as done.
+int SyncFolderOf(const std::string& fileName);
+
+// The name under which a file is written before it is renamed to fileName: in the same
+// folder, and never longer than a short fixed name, so any name the folder accepts for
+// the file itself can be written.
+std::string TemporaryNameFor(const std::string& fileName);
+
 }  // namespace ostrelo

@@ -17,14 +17,16 @@ namespace {
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kVoltagePattern = "-00.000;00.000";
 
-// Writes line at the end of the file opened with flags; whatever part of it reached the
-// file after a failure is cut off, so the file ends where it ended before.
+// Writes line at the end of the file opened with flags and waits until it is on the
+// disk, so a power cut never tears it; whatever part of it reached the file after a
+// failure is cut off, so the file ends where it ended before.
 void WriteWholeLine(const std::string& fileName, int flags, const std::string& line) {
   FileDescriptor fd(::open(fileName.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (!fd.valid()) throw FileError(errno, fileName);
   struct stat before {};
   if (::fstat(fd.get(), &before) != 0) throw FileError(errno, fileName);
   int error = WriteAll(fd.get(), line.data(), line.size());
+  if (error == 0 && ::fdatasync(fd.get()) != 0) error = errno;
   if (error != 0) {
     // Shrinking is allowed even past a file-size limit or on a full disk.
     if (::ftruncate(fd.get(), before.st_size) != 0) {
@@ -69,7 +71,11 @@ void WriteRecordLine(Form1& f, const std::string& pictureName, const std::string
   const std::string& fileName = f.st.RecordFileName;
   // Both lines are built before the file is touched.
   const std::string line = RecordShotLine(f.st, pictureName, stamp, f.dev.locale.decimalSeparator);
-  if (f.ShotCounter == 1) WriteWholeLine(fileName, O_TRUNC, RecordHeaderLine(f.st));
+  if (f.ShotCounter == 1) {
+    WriteWholeLine(fileName, O_TRUNC, RecordHeaderLine(f.st));
+    // A record just created must keep its name through a power cut too.
+    if (const int error = SyncFolderOf(fileName); error != 0) throw FileError(error, fileName);
+  }
   WriteWholeLine(fileName, O_APPEND, line);
 }
 

@@ -30,6 +30,7 @@
 
 #include "reliability/ReliabilitySupport.h"
 #include "shell/ProgramError.h"
+#include "shots/FileOutput.h"
 
 namespace ostrelo {
 namespace {
@@ -150,10 +151,10 @@ std::vector<FolderCase> FolderCases() {
        }},
       {"TemporaryNameIsAFolder", ErrorNumber::kFileAccess, false, false,
        [](WorkRig& w, int32_t taken, std::unique_ptr<Mount>&) {
-         fs::create_directory(w.Picture(taken + 1) + ".part");
+         fs::create_directory(TemporaryNameFor(w.Picture(taken + 1)));
          return w.Picture(taken + 1);
        },
-       [](WorkRig& w, int32_t taken) { fs::remove(w.Picture(taken + 1) + ".part"); }},
+       [](WorkRig& w, int32_t taken) { fs::remove(TemporaryNameFor(w.Picture(taken + 1))); }},
   };
 }
 
