@@ -1,14 +1,14 @@
 // How long the window's event loop is held while the camera does not answer: the real
 // window (Session + MainWindow, offscreen), a 10 ms timer in the same event loop, and the
-// longest gap between two of its ticks, phase by phase.
+// longest gap between two of its ticks, phase by phase: the live view, a series at 0.1 s
+// and a one shot, each through a 20 s outage, then STOP and the closing of the window
+// during one.
 //
 //   ostrelo_responsiveness simulated
-//       The simulated camera in real time: live view, the camera silent for 10 s, back;
-//       a one shot while it is silent for 4 s.
+//       The simulated camera in real time, falling silent and coming back.
 //   ostrelo_responsiveness gige <arv-fake-gv-camera-0.8>
-//       The Aravis backend against the GigE Vision emulator on 127.0.0.1: live view, the
-//       emulator killed, restarted; then killed again and the window closed while the
-//       camera is away.
+//       The Aravis backend against the GigE Vision emulator on 127.0.0.1, killed and
+//       started again.
 // Dialogs are answered at once (a message box would otherwise stop the measure).
 
 #include <QApplication>
@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -135,55 +136,121 @@ void Report(const char* phase, double seconds, const Probe& probe, const std::st
   std::fflush(stdout);
 }
 
+// How the camera is taken away and brought back.
+struct Outage {
+  std::function<void()> away, back;
+};
+
+// Live view, a series at 0.1 s and a one shot, each through a 20 s outage; STOP and the
+// closing of the window during one.
+int Scenario(Session& session, AnsweringDialogs& dialogs, const Outage& outage) {
+  session.window()->show();
+  Form1& form = session.form();
+  ostrelo::qtui::MainWindow& window = *session.window();
+  Probe probe;
+  auto revision = [&] { return form.ui.CamSurface.revision; };
+  // An operator's click, queued behind whatever the window is busy with.
+  auto click = [&](void (Form1::*handler)()) { window.Dispatch([&form, handler] { (form.*handler)(); }); };
+
+  probe.Reset();
+  Report("live view, camera answering", RunFor(3000), probe);
+
+  outage.away();
+  uint64_t before = revision();
+  probe.Reset();
+  double took = RunFor(20000);
+  Report("live view, camera away 20 s", took, probe,
+         revision() == before ? "no new picture; notice: " + form.ui.CameraNotice : "NEW PICTURES?");
+  outage.back();
+  before = revision();
+  probe.Reset();
+  took = RunFor(30000, [&] { return revision() != before; });
+  Report("camera back: until the view moves again", took, probe,
+         form.ui.CameraNotice.empty() ? "notice gone" : "NOTICE STILL SHOWN");
+
+  form.ui.TimeText.caption = "0.1";
+  click(&Form1::TimeText_Change);
+  window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
+  click(&Form1::Command2_Click);
+  probe.Reset();
+  took = RunFor(2000);
+  Report("series at 0.1 s, camera answering", took, probe, std::to_string(form.ShotCounter) + " shots");
+  outage.away();
+  int32_t shots = form.ShotCounter;
+  probe.Reset();
+  took = RunFor(20000);
+  Report("series at 0.1 s, camera away 20 s", took, probe,
+         std::to_string(form.ShotCounter - shots) + " shots meanwhile");
+  outage.back();
+  shots = form.ShotCounter;
+  probe.Reset();
+  took = RunFor(30000, [&] { return form.ShotCounter > shots; });
+  Report("camera back: until the series shoots again", took, probe,
+         form.ShotCounter > shots ? "series goes on" : "NO SHOT");
+
+  // STOP pressed one second into an outage, as input arrives from outside the event
+  // loop: how long until it takes effect.
+  probe.Reset();
+  outage.away();
+  std::atomic<qint64> stopWaitedNs{-1};
+  std::thread presser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const auto pressed = std::chrono::steady_clock::now();
+    QMetaObject::invokeMethod(
+        qApp,
+        [&, pressed] {
+          click(&Form1::Command2_Click);
+          stopWaitedNs = (std::chrono::steady_clock::now() - pressed).count();
+        },
+        Qt::QueuedConnection);
+  });
+  took = RunFor(5000, [&] { return stopWaitedNs >= 0; });
+  presser.join();
+  Report("STOP 1 s into an outage", took, probe,
+         (form.MultiShot ? std::string("SERIES STILL RUNNING") : std::string("series stopped")) + " " +
+             std::to_string(static_cast<double>(stopWaitedNs) / 1e9).substr(0, 4) + " s after the click");
+
+  // A one shot while the camera stays away: it gives up after about 10 s and says so.
+  const size_t messages = dialogs.messages.size();
+  click(&Form1::Command1_Click);
+  probe.Reset();
+  took = RunFor(25000, [&] { return !form.OneShot; });
+  Report("one shot, camera away 20 s", took, probe,
+         dialogs.messages.size() > messages ? "told: " + dialogs.messages.back() : "NO MESSAGE");
+  outage.back();
+  before = revision();
+  RunFor(30000, [&] { return revision() != before; });
+
+  outage.away();
+  RunFor(3000);
+  probe.Reset();
+  QElapsedTimer closing;
+  closing.start();
+  window.close();
+  Report("window closed, camera away", static_cast<double>(closing.elapsed()) / 1000.0, probe);
+  return 0;
+}
+
+// A folder for the pictures of the measure, removed at the end.
+struct ShotFolder {
+  ShotFolder() { std::filesystem::create_directories(path); }
+  ~ShotFolder() { std::filesystem::remove_all(path); }
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("ostrelo-responsiveness-" + std::to_string(getpid()));
+};
+
 int Simulated() {
   AnsweringDialogs dialogs;
-  const auto folder = std::filesystem::temp_directory_path() / ("ostrelo-responsiveness-" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  dialogs.saveAs = (folder / "shot-.bmp").string();
+  ShotFolder folder;
+  dialogs.saveAs = (folder.path / "shot-.bmp").string();
   SessionOptions options;
   options.simulate = true;
   options.dialogs = &dialogs;
   Session session(options);
   if (!session.Start()) return 1;
-  session.window()->show();
-  Form1& form = session.form();
   ostrelo::SimulatedCamera& camera = *session.simulatedCamera();
-  Probe probe;
-  auto revision = [&] { return form.ui.CamSurface.revision; };
-
-  probe.Reset();
-  Report("live view, camera answering", RunFor(3000), probe);
-
-  camera.script.noPicture = true;
-  uint64_t before = revision();
-  probe.Reset();
-  Report("live view, camera silent", RunFor(10000), probe,
-         revision() == before ? "no new picture" : "NEW PICTURES?");
-
-  camera.script.noPicture = false;
-  before = revision();
-  probe.Reset();
-  const double resumed = RunFor(5000, [&] { return revision() != before; });
-  Report("camera back: until the view moves again", resumed, probe);
-
-  // A one shot while the camera is silent for 4 s: its grab waits for it (the event
-  // loop cannot end the silence: the grab holds it).
-  ostrelo::SystemClock steady;
-  camera.script.silentUntilMs = steady.SteadyMs() + 4000;
-  probe.Reset();
-  form.Dispatch([&] { form.Command1_Click(); });
-  session.window()->Refresh();
-  const double shot = RunFor(8000, [&] { return form.ShotCounter >= 1 && !form.OneShot; });
-  Report("one shot, camera silent for 4 s", shot, probe,
-         form.ShotCounter == 1 ? "shot taken" : "NO SHOT");
-
-  probe.Reset();
-  QElapsedTimer closing;
-  closing.start();
-  session.window()->close();
-  Report("window closed", static_cast<double>(closing.elapsed()) / 1000.0, probe);
-  std::filesystem::remove_all(folder);
-  return 0;
+  return Scenario(session, dialogs,
+                  Outage{[&] { camera.script.noPicture = true; }, [&] { camera.script.noPicture = false; }});
 }
 
 class Emulator {
@@ -215,62 +282,22 @@ int Gige(const char* emulatorProgram) {
   Emulator emulator(emulatorProgram, "RSP" + std::to_string(getpid() % 100000));
   emulator.Start();
   AnsweringDialogs dialogs;
-  ostrelo::AravisCamera* aravis = nullptr;
+  ShotFolder folder;
+  dialogs.saveAs = (folder.path / "shot-.bmp").string();
   SessionOptions options;
   options.dialogs = &dialogs;
   options.makeRealCamera = [&]() -> std::unique_ptr<ostrelo::CameraDriver> {
     ostrelo::AravisOptions o;
     o.interfaces = {"GigEVision"};
     o.deviceId = emulator.deviceId();
-    auto camera = ostrelo::MakeAravisCamera(o);
-    aravis = camera.get();
-    return camera;
+    return ostrelo::MakeAravisCamera(o);
   };
-  auto session = std::make_unique<Session>(options);
-  if (!session->Start()) {
+  Session session(options);
+  if (!session.Start()) {
     std::printf("start-up failed\n");
     return 1;
   }
-  session->window()->show();
-  Form1& form = session->form();
-  Probe probe;
-  auto revision = [&] { return form.ui.CamSurface.revision; };
-
-  probe.Reset();
-  Report("live view, camera answering", RunFor(3000), probe);
-
-  emulator.Kill();
-  uint64_t before = revision();
-  probe.Reset();
-  const double noticed = RunFor(30000, [&] { return aravis->deviceLost(); });
-  Report("emulator killed: until Aravis reports it lost", noticed, probe,
-         revision() == before ? "no new picture" : "NEW PICTURES?");
-  probe.Reset();
-  Report("lost: reopening every second", RunFor(5000), probe);
-
-  emulator.Start();
-  before = revision();
-  probe.Reset();
-  const double resumed = RunFor(30000, [&] { return revision() != before; });
-  Report("emulator restarted: until the view moves again", resumed, probe,
-         revision() != before ? "view resumed" : "VIEW STILL");
-  probe.Reset();
-  Report("live view after the return", RunFor(3000), probe,
-         "reconnections " + std::to_string(aravis->reconnections()));
-
-  emulator.Kill();
-  probe.Reset();
-  Report("emulator killed again", RunFor(3000), probe);
-  probe.Reset();
-  QElapsedTimer closing;
-  closing.start();
-  session->window()->close();
-  const double windowGone = static_cast<double>(closing.elapsed()) / 1000.0;
-  session.reset();
-  Report("window closed, camera away", windowGone, probe,
-         "process could end after " + std::to_string(static_cast<double>(closing.elapsed()) / 1000.0).substr(0, 4) +
-             " s");
-  return 0;
+  return Scenario(session, dialogs, Outage{[&] { emulator.Kill(); }, [&] { emulator.Start(); }});
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "camera/sim/SimulatedCamera.h"
 #include "shell/qt/CommandLine.h"
 #include "shell/qt/MainWindow.h"
 #include "shell/qt/Session.h"
@@ -17,29 +18,45 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+constexpr char kTerminate = 1;
+constexpr char kToggleCamera = 2;
 
-void OnTerminationSignal(int) {
-  const char c = 1;
+void OnSignal(int signal) {
+  const char c = signal == SIGUSR1 ? kToggleCamera : kTerminate;
   [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
 // SIGTERM and SIGINT end the program as the operator would, so the camera and the card
-// are released in order even when the session is ended from outside. A signal that
-// comes before the event loop runs waits in the pipe until it does.
-void CatchTerminationSignals() {
+// are released in order even when the session is ended from outside. SIGUSR1 takes the
+// simulated camera away and brings it back, to rehearse an outage. A signal that comes
+// before the event loop runs waits in the pipe until it does.
+void CatchSignals() {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
   struct sigaction action = {};
-  action.sa_handler = OnTerminationSignal;
+  action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGUSR1, &action, nullptr);
 }
 
 // The main window once start-up has built it.
 QPointer<ostrelo::qtui::MainWindow> mainWindow;
 // A termination signal came: the program ends as soon as it can.
 bool closeRequested = false;
+// The simulated camera, when the devices are simulated.
+ostrelo::SimulatedCamera* simulatedCamera = nullptr;
+
+void ToggleSimulatedCamera() {
+  if (simulatedCamera == nullptr) {
+    std::fputs("SIGUSR1 ignored: the camera is not simulated\n", stderr);
+    return;
+  }
+  bool& away = simulatedCamera->script.noPicture;
+  away = !away;
+  std::fputs(away ? "Simulated camera away (SIGUSR1 brings it back)\n" : "Simulated camera back\n", stderr);
+}
 
 // A modal dialog is closed first (its handler then finishes), then the window. A signal
 // that comes during start-up, while a start-up message box is up, closes that box;
@@ -78,19 +95,24 @@ int main(int argc, char** argv) {
   QApplication app(qtArgc, argv);
   ostrelo::qtui::ConfigureApplication();
 
-  CatchTerminationSignals();
+  CatchSignals();
   if (signalPipe[0] >= 0) {
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-      char c;
+      char c = kTerminate;
       [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-      CloseProgram();
+      if (c == kToggleCamera) {
+        ToggleSimulatedCamera();
+      } else {
+        CloseProgram();
+      }
     });
   }
 
   ostrelo::qtui::SessionOptions options;
   options.simulate = commandLine.simulate;
   ostrelo::qtui::Session session(options);
+  simulatedCamera = session.simulatedCamera();
   // Start-up runs before the window exists; without a camera it ends the program here.
   if (!session.Start()) return session.exitCode();
 
