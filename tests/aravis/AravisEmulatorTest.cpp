@@ -84,8 +84,10 @@ using SteadyClock = std::chrono::steady_clock;
 
 double Seconds(SteadyClock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Runs one live-timer tick and tells how long the window was held by it.
+// Runs one live-timer tick, an interval after the last, and tells how long the window
+// was held by it.
 SteadyClock::duration Tick(AravisRig& rig) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(rig.form.ui.VisuTimer.interval()));
   const auto start = SteadyClock::now();
   rig.form.Dispatch([&] { rig.form.VisuTimer_Timer(); });
   return SteadyClock::now() - start;

@@ -25,10 +25,7 @@ void FrameGate::ForgetLostTriggers(int64_t nowUs) {
 bool FrameGate::TriggerDue(int64_t nowUs) {
   if (mode_ != Mode::Triggered || fences_.empty()) return false;
   ForgetLostTriggers(nowUs);
-  // Triggers sent before the oldest waiting request can complete none of them.
-  const int64_t oldest = fences_.front();
-  const auto live = std::count_if(triggers_.begin(), triggers_.end(), [&](int64_t sent) { return sent >= oldest; });
-  return static_cast<std::size_t>(live) < fences_.size();
+  return triggers_.empty();
 }
 
 void FrameGate::TriggerSent(int64_t nowUs) { triggers_.push_back(nowUs); }

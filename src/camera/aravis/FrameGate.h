@@ -15,10 +15,12 @@
 //   frame is matched with the oldest unanswered trigger; it completes the oldest
 //   waiting request if that trigger was sent after the request's fence, and is
 //   discarded otherwise, whatever its timing. A trigger unanswered for `triggerLostUs`
-//   counts as lost (the camera missed it, or the frame was dropped on the way); while
-//   fewer live triggers than waiting requests remain (lost, or answered by a damaged
-//   frame), another trigger is due. A frame whose reception began before the oldest
-//   outstanding trigger was sent (trigger times are taken before sending), or that
+//   counts as lost (the camera missed it, or the frame was dropped on the way). One
+//   trigger is out at a time, since a camera busy exposing or reading out misses a
+//   trigger that comes meanwhile: the next is due once requests wait and the last one
+//   was answered (by a damaged frame too) or counted lost. A frame whose reception
+//   began before the oldest outstanding trigger was sent (trigger times are taken
+//   before sending), or that
 //   arrives while no trigger is outstanding, answers none of them: it is discarded
 //   without counting as an answer. It is the late answer of a trigger counted as lost,
 //   or the camera is exposing on its own; after a few of them in a row the gate falls
@@ -71,8 +73,8 @@ class FrameGate {
   // Moves the fences of the waiting requests to nowUs at least (the host clock
   // stepped): frames that began arriving before are not trusted any more.
   void Refence(int64_t nowUs);
-  // Triggered: true when a trigger should be sent now (fewer live triggers than
-  // requests waiting).
+  // Triggered: true when a trigger should be sent now (requests waiting, and no
+  // trigger out that is not counted lost).
   bool TriggerDue(int64_t nowUs);
   void TriggerSent(int64_t nowUs);
   // A frame delivered by the camera. Accept: it completes the oldest waiting request.
