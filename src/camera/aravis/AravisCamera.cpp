@@ -227,8 +227,8 @@ struct AravisCamera::Impl {
       return;
     }
     if (chosen != options.pixelFormat) {
-      Warn("the camera offers no " + options.pixelFormat + ": its " + chosen +
-           " pictures are taken, each pixel's top 8 bits kept");
+      Warn("the camera offers no " + options.pixelFormat + ": its " + chosen + " pictures are taken" +
+           (chosen == "Mono8" ? "" : ", each pixel's top 8 bits kept"));
     }
     arv_camera_set_pixel_format_from_string(l.camera, chosen.c_str(), &error);
     if (Failed(error)) Warn("the camera refused the pixel format " + chosen);
