@@ -12,6 +12,7 @@
 
 #include "AravisSupport.h"
 #include "camera/GrabFrame.h"
+#include "camera/aravis/PixelConversion.h"
 #include "shell/Numbers.h"
 
 namespace ostrelo {
@@ -217,8 +218,11 @@ TEST(AravisFakeCamera, CopiesOnlyWhatWasAskedForAndFits) {
   EXPECT_NE(fake.camera.ImageRequestUnlock(fake.driver, request), 0);
 }
 
-TEST(AravisFakeCamera, PixelFormatsOtherThanMono8AreRefused) {
+// Mono16 comes as 8-bit grey, its top 8 bits kept: the fake camera's diagonal ramp
+// (each pixel one more than its left neighbour, modulo 255) is in its upper bytes.
+TEST(AravisFakeCamera, Mono16IsTakenAsItsTopEightBitsOtherFormatsAreRefused) {
   for (const char* format : {"Mono16", "RGB8"}) {
+    const bool grey = std::string(format) == "Mono16";
     AravisOptions options = FakeCameraOptions();
     options.pixelFormat = format;
     OpenedFake fake(options);
@@ -227,21 +231,47 @@ TEST(AravisFakeCamera, PixelFormatsOtherThanMono8AreRefused) {
     RequestBufferInfo info;
     RequestChannelInfo channel;
     std::vector<uint8_t> destination(512 * 512 * 3, 0xAB);
-    EXPECT_EQ(fake.camera.GetImageRequestBufferData(fake.driver, request, &info), AravisCamera::kNotMono8) << format;
-    EXPECT_EQ(info.data, nullptr);
-    EXPECT_NE(fake.camera.GetImageRequestBufferChannelData(fake.driver, request, 0, &channel, nullptr, 0), 0);
-    EXPECT_NE(fake.camera.GetImageRequestBufferImageData(fake.driver, request, 0, 0, 512, 512, destination.data(),
-                                                         static_cast<int32_t>(destination.size())),
-              0);
-    EXPECT_TRUE(std::all_of(destination.begin(), destination.end(), [](uint8_t b) { return b == 0xAB; }));
+    EXPECT_EQ(fake.camera.GetImageRequestBufferData(fake.driver, request, &info),
+              grey ? 0 : AravisCamera::kNotMono8) << format;
+    EXPECT_EQ(fake.camera.GetImageRequestBufferChannelData(fake.driver, request, 0, &channel, nullptr, 0) == 0, grey);
+    EXPECT_EQ(fake.camera.GetImageRequestBufferImageData(fake.driver, request, 0, 0, 512, 512, destination.data(),
+                                                         static_cast<int32_t>(destination.size())) == 0,
+              grey);
+    if (!grey) {
+      EXPECT_EQ(info.data, nullptr);
+      EXPECT_TRUE(std::all_of(destination.begin(), destination.end(), [](uint8_t b) { return b == 0xAB; }));
+      continue;
+    }
+    EXPECT_EQ(channel.pixelPitch, 1);
+    for (size_t i : {size_t{0}, size_t{300}, size_t{512 * 100 + 7}, size_t{512 * 512 - 2}}) {
+      EXPECT_EQ(destination[i + 1], (destination[i] + 1) % 255) << i;
+      EXPECT_EQ(info.data[i], destination[i]) << i;
+    }
   }
   // Start-up then finds no usable camera.
   AravisOptions options = FakeCameraOptions();
-  options.pixelFormat = "Mono16";
+  options.pixelFormat = "RGB8";
   AravisRig rig(options);
   EXPECT_FALSE(rig.form.Load());
   ASSERT_EQ(rig.dialogs.messages.size(), 1u);
   EXPECT_EQ(rig.dialogs.messages[0].text, "No camera found, please check USB cable");
+}
+
+// Mono10 and Mono12 (no camera offers them here): the top 8 of 10 or 12 bits, bits
+// above ignored, little-endian; a line longer than one block of the vector loop.
+TEST(PixelConversion, KeepsTheTopEightBits) {
+  const uint8_t four[] = {0xFF, 0x03, 0x00, 0x02, 0x34, 0xF2, 0x01, 0x00};  // 0x3FF, 0x200, 0xF234, 1
+  const std::vector<uint8_t> expected[] = {{0xFF, 0x80, 0x8D, 0x00}, {0x3F, 0x20, 0x23, 0x00}};
+  constexpr size_t kRepeats = 17;
+  std::vector<uint8_t> line;
+  for (size_t r = 0; r < kRepeats; ++r) line.insert(line.end(), std::begin(four), std::end(four));
+  for (int bits : {10, 12}) {
+    std::vector<uint8_t> out(4 * kRepeats, 0xAB);
+    TopEightBits(line.data(), out.data(), out.size(), bits);
+    for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i], expected[bits == 12][i % 4]) << bits << " " << i;
+  }
+  EXPECT_EQ(GreyBits(0x01100005), 12);
+  EXPECT_EQ(GreyBits(0x010C0006), 0);  // Mono12Packed
 }
 
 TEST(AravisFakeCamera, GainPropertyAndItsLimits) {

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "daq/GestionES_NI.h"
@@ -156,6 +159,37 @@ INSTANTIATE_TEST_SUITE_P(LibraryOrSymbol, MissingDriver,
 TEST(MissingDriver, MissingSymbolIsNamed) {
   auto driver = LoadNiDaqmx(OSTRELO_FAKE_NIDAQMX_PARTIAL);
   EXPECT_NE(driver->loadError().find("DAQmxReadAnalogF64"), std::string::npos) << driver->loadError();
+}
+
+// A run-time-only installation: no link name, only versioned files in a folder of
+// LD_LIBRARY_PATH. The highest version is taken (by number, not by spelling); with none
+// there, start-up's failure names what was tried. Assumes no NI-DAQmx on the machine.
+TEST(DriverSearch, VersionedLibraryInTheSearchPathIsFound) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("ostrelo-nidaqmx-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const char* old = std::getenv("LD_LIBRARY_PATH");
+  const std::string saved = old != nullptr ? old : "";
+  setenv("LD_LIBRARY_PATH", ("/nonexistent:" + dir.string()).c_str(), 1);
+
+  auto none = LoadNiDaqmx();
+  ::testing::internal::CaptureStderr();
+  EXPECT_LT(none->CreateTask("AI-TASK", nullptr), 0);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  for (const std::string& part : {std::string("libnidaqmx.so: "), std::string("libnidaqmx.so.<version> in "), dir.string()}) {
+    EXPECT_NE(said.find(part), std::string::npos) << said;
+  }
+
+  fs::copy_file(OSTRELO_FAKE_NIDAQMX, dir / "libnidaqmx.so.23.10.0");
+  fs::copy_file(OSTRELO_FAKE_NIDAQMX, dir / "libnidaqmx.so.23.9.0");
+  fs::create_symlink("libnidaqmx.so.23.10.0", dir / "libnidaqmx.so.1");
+  auto found = LoadNiDaqmx();
+  EXPECT_TRUE(found->loaded()) << found->loadError();
+  EXPECT_EQ(found->loadedFrom(), (dir / "libnidaqmx.so.23.10.0").string());
+
+  found.reset();
+  old != nullptr ? setenv("LD_LIBRARY_PATH", saved.c_str(), 1) : unsetenv("LD_LIBRARY_PATH");
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 #!/bin/sh
 # Installs the build into a scratch prefix and checks what a desktop expects: the
-# program, its menu entry and its icons.
+# program, its menu entry and its icons; and what the package adds: the udev rule for
+# USB3 Vision cameras, the manual page and the copyright file.
 build=$1
 prefix=$(mktemp -d) || exit 1
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "cmake --install failed"; exit 1; }
 fail=0
 for f in bin/ostrelo share/applications/ostrelo.desktop share/icons/hicolor/scalable/apps/ostrelo.svg \
-         share/icons/hicolor/32x32/apps/ostrelo.png share/icons/hicolor/128x128/apps/ostrelo.png; do
+         share/icons/hicolor/32x32/apps/ostrelo.png share/icons/hicolor/128x128/apps/ostrelo.png \
+         lib/udev/rules.d/70-ostrelo-usb3vision.rules share/man/man1/ostrelo.1.gz share/doc/ostrelo/copyright; do
   [ -f "$prefix/$f" ] || { echo "missing $f"; fail=1; }
 done
 [ -x "$prefix/bin/ostrelo" ] || { echo "bin/ostrelo is not executable"; fail=1; }

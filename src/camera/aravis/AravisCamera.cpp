@@ -17,6 +17,7 @@
 
 #include "camera/aravis/DeviceThread.h"
 #include "camera/aravis/FrameGate.h"
+#include "camera/aravis/PixelConversion.h"
 
 namespace ostrelo {
 
@@ -199,20 +200,38 @@ struct AravisCamera::Impl {
     }
   }
 
-  // Mono8 (or the format asked for) when the camera offers it.
+  // The format asked for (Mono8) when the camera offers it; else the deepest unpacked
+  // grey format it offers, of which the top 8 bits are kept. Packed and colour formats
+  // are not taken.
   void ChoosePixelFormat(Link& l) {
     GError* error = nullptr;
     guint n = 0;
     const char** formats = arv_camera_dup_available_pixel_formats_as_strings(l.camera, &n, &error);
     Failed(error);
-    const bool offered = formats != nullptr && Contains(formats, n, options.pixelFormat.c_str());
+    std::string chosen;
+    for (const char* format : {options.pixelFormat.c_str(), "Mono8", "Mono16", "Mono12", "Mono10"}) {
+      if (formats != nullptr && Contains(formats, n, format)) {
+        chosen = format;
+        break;
+      }
+    }
+    std::string offered;
+    for (guint i = 0; formats != nullptr && i < n; ++i) {
+      if (formats[i] != nullptr) offered += (offered.empty() ? "" : ", ") + std::string(formats[i]);
+    }
     g_free(formats);
-    if (!offered) {
-      Warn("the camera does not offer " + options.pixelFormat + "; its pictures will be refused");
+    if (chosen.empty()) {
+      Warn("the camera offers neither " + options.pixelFormat +
+           " nor grey pictures of 10, 12 or 16 bits unpacked (Mono10, Mono12, Mono16); it offers " +
+           (offered.empty() ? std::string("no format") : offered) + ": its pictures will be refused");
       return;
     }
-    arv_camera_set_pixel_format_from_string(l.camera, options.pixelFormat.c_str(), &error);
-    if (Failed(error)) Warn("the camera refused the pixel format " + options.pixelFormat);
+    if (chosen != options.pixelFormat) {
+      Warn("the camera offers no " + options.pixelFormat + ": its " + chosen + " pictures are taken" +
+           (chosen == "Mono8" ? "" : ", each pixel's top 8 bits kept"));
+    }
+    arv_camera_set_pixel_format_from_string(l.camera, chosen.c_str(), &error);
+    if (Failed(error)) Warn("the camera refused the pixel format " + chosen);
   }
 
   static bool SoftwareTriggerOffered(Link& l) {
@@ -620,12 +639,15 @@ struct AravisCamera::Impl {
     }
   }
 
-  // Describes a locked frame once: only Mono8 frames whose data hold every line.
+  // Describes a locked frame once: only grey frames (Mono8, or Mono10, Mono12, Mono16
+  // unpacked, brought to 8 bits) whose data hold every line.
   static bool Describe(Locked& entry) {
     if (entry.described) return entry.mono8;
     entry.described = true;
     ArvBuffer* b = entry.buffer;
-    if (arv_buffer_get_image_pixel_format(b) != ARV_PIXEL_FORMAT_MONO_8) return false;
+    const int bits = GreyBits(static_cast<uint32_t>(arv_buffer_get_image_pixel_format(b)));
+    if (bits == 0) return false;
+    const size_t bytesPerPixel = bits == 8 ? 1 : 2;
     const gint width = arv_buffer_get_image_width(b);
     const gint height = arv_buffer_get_image_height(b);
     gint xPadding = 0, yPadding = 0;
@@ -633,17 +655,24 @@ struct AravisCamera::Impl {
     size_t size = 0;
     const auto* data = static_cast<const uint8_t*>(arv_buffer_get_image_data(b, &size));
     if (data == nullptr || width <= 0 || height <= 0 || xPadding < 0) return false;
-    const auto stride = static_cast<size_t>(width) + static_cast<size_t>(xPadding);
-    const size_t needed = stride * static_cast<size_t>(height - 1) + static_cast<size_t>(width);
+    const size_t lineBytes = static_cast<size_t>(width) * bytesPerPixel;
+    const size_t stride = lineBytes + static_cast<size_t>(xPadding);
+    const size_t needed = stride * static_cast<size_t>(height - 1) + lineBytes;
     if (static_cast<int64_t>(width) * height > std::numeric_limits<int32_t>::max() || size < needed) return false;
     entry.width = width;
     entry.height = height;
-    if (xPadding == 0) {
+    if (bits == 8 && xPadding == 0) {
       entry.pixels = data;
     } else {
       entry.compact.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
       for (gint y = 0; y < height; ++y) {
-        std::memcpy(entry.compact.data() + static_cast<size_t>(y) * width, data + y * stride, static_cast<size_t>(width));
+        uint8_t* line = entry.compact.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+        const uint8_t* from = data + static_cast<size_t>(y) * stride;
+        if (bits == 8) {
+          std::memcpy(line, from, static_cast<size_t>(width));
+        } else {
+          TopEightBits(from, line, static_cast<size_t>(width), bits);
+        }
       }
       entry.pixels = entry.compact.data();
     }

@@ -3,8 +3,8 @@
 // driver interface.
 //
 // - Init lists the devices; GetDevice takes the first one (or the given device);
-//   OpenDevice opens it, selects the pixel format (Mono8) when the camera offers it,
-//   and starts one continuous acquisition that runs until CloseDevice, with a few
+//   OpenDevice opens it, selects the pixel format (Mono8; else the deepest of Mono16,
+//   Mono12, Mono10 the camera offers), and starts one continuous acquisition that runs until CloseDevice, with a few
 //   buffers always queued on the host.
 // - Requests are queued and answered in order, each only by a frame exposed after that
 //   request was made: by a software trigger sent for the request when the camera
@@ -12,9 +12,12 @@
 //   the acquisition unseen.
 // - WaitFor waits at most its time-out and returns the oldest answered request. Its
 //   frame stays locked (out of the acquisition) until unlocked.
-// - Only 8-bit grey (Mono8) frames are described and copied: any other pixel format
-//   fails the buffer-description call, so the program never shows or saves
-//   reinterpreted bytes. A camera without Mono8 is therefore reported as no camera.
+// - Only grey frames are described and copied, always as 8-bit grey (Mono8): Mono8
+//   as it is, Mono10, Mono12 and Mono16 (unpacked, two bytes a pixel) with the top 8
+//   bits of each pixel kept. Any other pixel format (packed, colour) fails the
+//   buffer-description call, so the program never shows or saves reinterpreted bytes;
+//   a camera with no such format is therefore reported as no camera, and stderr says
+//   which formats it offers.
 // - The list "Base" holds the property "Gain_dB": the camera's gain as Aravis exposes
 //   it (the GenICam feature "Gain", or "GainRaw" on cameras that only have that),
 //   index 0 its value, -1 its maximum, -2 its minimum, from the camera's own bounds.
@@ -58,7 +61,8 @@ struct AravisOptions {
   // A device to open instead of the search result: a device id, or a GigE Vision
   // camera's address.
   std::string deviceId;
-  // The GenICam pixel format asked for when the camera offers it.
+  // The GenICam pixel format asked for when the camera offers it (else Mono8, else
+  // the deepest unpacked grey format).
   std::string pixelFormat = "Mono8";
   // How a frame is proved newer than its request.
   enum class Exposure { Auto, SoftwareTrigger, FreeRunning };
@@ -83,7 +87,7 @@ class AravisCamera final : public CameraDriver {
     kDeviceLost = -3006,     // the camera went away; it is being reopened
     kNoRequest = -3007,      // nothing to wait for, or no such locked request
     kTimeout = -3008,
-    kNotMono8 = -3009,
+    kNotMono8 = -3009,       // the picture is not grey of 8, 10, 12 or 16 bits unpacked
     kBadArgument = -3010,
     kFeatureError = -3011,   // the camera refused or failed a feature access
     kTooManyRequests = -3012,  // requests waiting and pictures held would leave the camera no buffer

@@ -1,8 +1,10 @@
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <iterator>
+#include <vector>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -10,6 +12,12 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <glob.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
 #endif
 
 namespace ostrelo {
@@ -54,8 +62,6 @@ struct NiDaqmxDriver::Api {
 namespace {
 
 #ifdef _WIN32
-const char* const kDefaultLibraries[] = {"nicaiu.dll"};
-
 void* OpenLibrary(const std::string& path, std::string& error) {
   HMODULE module = LoadLibraryA(path.c_str());
   if (module == nullptr) error = path + ": cannot be loaded (error " + std::to_string(GetLastError()) + ")";
@@ -67,8 +73,11 @@ void Resolve(void* library, const char* name, Fn& fn) {
 }
 void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
 #else
-// The development link name first, then the run-time name the driver installs.
-const char* const kDefaultLibraries[] = {"libnidaqmx.so", "libnidaqmx.so.1"};
+// The link name exists only with the driver's development package; a run-time
+// installation has the versioned names alone (libnidaqmx.so.<major>,
+// libnidaqmx.so.<version>), which dlopen does not guess.
+constexpr const char* kLinkName = "libnidaqmx.so";
+constexpr std::string_view kVersionedPrefix = "libnidaqmx.so.";
 
 void* OpenLibrary(const std::string& path, std::string& error) {
   dlerror();
@@ -84,26 +93,154 @@ void Resolve(void* library, const char* name, Fn& fn) {
   fn = reinterpret_cast<Fn>(dlsym(library, name));
 }
 void CloseLibrary(void* library) { dlclose(library); }
+
+void AddDirectory(std::vector<std::string>& dirs, std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  if (!dir.empty() && dir.front() == '/' && std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) {
+    dirs.push_back(std::move(dir));
+  }
+}
+
+// The directories of an ld.so.conf file and of the files it includes. Entries are
+// separated by blanks, commas, colons or new lines; "#" starts a comment.
+void ReadLdSoConf(const std::string& file, std::vector<std::string>& dirs, int depth) {
+  if (depth > 8) return;  // a file that includes itself
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    line = line.substr(0, line.find('#'));
+    std::replace_if(line.begin(), line.end(), [](char c) { return c == ',' || c == ':' || c == '\t'; }, ' ');
+    std::istringstream words(line);
+    std::string word;
+    if (!(words >> word)) continue;
+    if (word == "include") {
+      while (words >> word) {
+        // A relative pattern is relative to the including file's folder.
+        if (word.front() != '/') word = file.substr(0, file.rfind('/') + 1) + word;
+        glob_t found{};
+        if (glob(word.c_str(), 0, nullptr, &found) == 0) {
+          for (size_t i = 0; i < found.gl_pathc; ++i) ReadLdSoConf(found.gl_pathv[i], dirs, depth + 1);
+        }
+        globfree(&found);
+      }
+    } else if (word != "hwcap") {
+      do AddDirectory(dirs, word);
+      while (words >> word);
+    }
+  }
+}
+
+// Where the dynamic linker looks: LD_LIBRARY_PATH, the folders of /etc/ld.so.conf,
+// then the usual system folders.
+std::vector<std::string> LibrarySearchPath() {
+  std::vector<std::string> dirs;
+  if (const char* env = std::getenv("LD_LIBRARY_PATH")) {
+    std::istringstream entries(env);
+    std::string dir;
+    while (std::getline(entries, dir, ':')) AddDirectory(dirs, dir);
+  }
+  ReadLdSoConf("/etc/ld.so.conf", dirs, 0);
+#if defined(__x86_64__)
+  for (const char* dir : {"/usr/local/lib/x86_64-linux-gnu", "/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu"})
+    AddDirectory(dirs, dir);
+#elif defined(__aarch64__)
+  for (const char* dir : {"/usr/local/lib/aarch64-linux-gnu", "/lib/aarch64-linux-gnu", "/usr/lib/aarch64-linux-gnu"})
+    AddDirectory(dirs, dir);
+#endif
+  for (const char* dir : {"/usr/local/lib", "/lib64", "/usr/lib64", "/lib", "/usr/lib"}) AddDirectory(dirs, dir);
+  return dirs;
+}
+
+// The numbers after "libnidaqmx.so."; empty when the name is anything else.
+std::vector<unsigned long> VersionOf(const std::string& name) {
+  std::vector<unsigned long> version;
+  if (name.compare(0, kVersionedPrefix.size(), kVersionedPrefix) != 0) return {};
+  std::istringstream parts(name.substr(kVersionedPrefix.size()));
+  std::string part;
+  while (std::getline(parts, part, '.')) {
+    if (part.empty() || part.size() > 9 || part.find_first_not_of("0123456789") != std::string::npos) return {};
+    version.push_back(std::stoul(part));
+  }
+  return version;
+}
+
+// Every libnidaqmx.so.<version> in the search path, highest version first, each file
+// once (under its highest name: the major-version link names the full-version file).
+std::vector<std::string> VersionedLibraries(const std::vector<std::string>& dirs) {
+  struct Found {
+    std::vector<unsigned long> version;
+    std::filesystem::path path;
+  };
+  std::vector<Found> found;
+  for (const std::string& dir : dirs) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      std::vector<unsigned long> version = VersionOf(it->path().filename().string());
+      if (!version.empty()) found.push_back({std::move(version), it->path()});
+    }
+  }
+  // Stable: of equal versions, the one earlier in the search path comes first.
+  std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.version > b.version; });
+  std::vector<std::string> paths;
+  std::vector<std::filesystem::path> seen;
+  for (const Found& f : found) {
+    std::error_code ec;
+    const std::filesystem::path file = std::filesystem::canonical(f.path, ec);
+    if (ec || std::find(seen.begin(), seen.end(), file) != seen.end()) continue;
+    seen.push_back(file);
+    paths.push_back(f.path.string());
+  }
+  return paths;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+  return text;
+}
 #endif
 
 TaskHandle ToDriver(DaqTaskHandle task) { return reinterpret_cast<TaskHandle>(task); }
 
+// An error text longer than this is cut; no driver text comes near it.
+constexpr int32_t kMaxErrorText = 64 * 1024;
+
 }  // namespace
 
 NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
-  if (libraryPath.empty()) {
-    for (const char* name : kDefaultLibraries) {
-      std::string error;
-      library_ = OpenLibrary(name, error);
-      if (library_ != nullptr) break;
-      loadError_ += (loadError_.empty() ? "" : "; ") + error;
+  std::vector<std::string> tried;
+  auto attempt = [&](const std::string& path) {
+    std::string error;
+    library_ = OpenLibrary(path, error);
+    if (library_ != nullptr) {
+      loadedFrom_ = path;
+    } else {
+      // dlerror names the file itself.
+      tried.push_back(error.compare(0, path.size() + 2, path + ": ") == 0 ? error : path + ": " + error);
     }
+    return library_ != nullptr;
+  };
+  if (!libraryPath.empty()) {
+    attempt(libraryPath);
   } else {
-    library_ = OpenLibrary(libraryPath, loadError_);
+#ifdef _WIN32
+    attempt("nicaiu.dll");
+#else
+    if (!attempt(kLinkName)) {
+      const std::vector<std::string> dirs = LibrarySearchPath();
+      const std::vector<std::string> versioned = VersionedLibraries(dirs);
+      for (const std::string& path : versioned) {
+        if (attempt(path)) break;
+      }
+      if (versioned.empty()) tried.push_back("no " + std::string(kVersionedPrefix) + "<version> in " + Joined(dirs));
+    }
+#endif
   }
-  if (library_ == nullptr) return;
-  loadError_.clear();
-
+  if (library_ == nullptr) {
+    loadError_ = "tried ";
+    for (size_t i = 0; i < tried.size(); ++i) loadError_ += (i == 0 ? "" : "; ") + tried[i];
+    return;
+  }
   auto api = std::make_unique<Api>();
   std::string missing;
   auto resolve = [&](const char* name, auto& fn) {
@@ -119,7 +256,8 @@ NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
   resolve("DAQmxGetErrorString", api->getErrorString);
   if (!missing.empty()) {
     // A partial driver is no driver: none of its functions is called.
-    loadError_ = "the NI-DAQmx library lacks " + missing;
+    loadError_ = loadedFrom_ + " lacks " + missing;
+    loadedFrom_.clear();
     CloseLibrary(library_);
     library_ = nullptr;
     return;
@@ -132,13 +270,33 @@ NiDaqmxDriver::~NiDaqmxDriver() {
   if (library_ != nullptr) CloseLibrary(library_);
 }
 
+int32_t NiDaqmxDriver::Reported(const std::string& call, int32_t status) {
+  if (status >= 0) {
+    lastReported_ = 0;
+    return status;
+  }
+  if (status == lastReported_) return status;  // the same answer for every channel
+  lastReported_ = status;
+  if (!api_) {
+    std::fprintf(stderr, "ostrelo: NI-DAQmx: no driver library: %s\n", loadError_.c_str());
+    return status;
+  }
+  char probe[] = "0";
+  const int32_t needed = std::clamp<int32_t>(GetErrorString(status, probe, 0), 1, kMaxErrorText);
+  std::vector<char> text(static_cast<size_t>(needed) + 1, '\0');
+  GetErrorString(status, text.data(), static_cast<uint32_t>(needed));
+  std::fprintf(stderr, "ostrelo: NI-DAQmx: %s failed with status %d: %s\n", call.c_str(), static_cast<int>(status),
+               text.data());
+  return status;
+}
+
 int32_t NiDaqmxDriver::CreateTask(const std::string& taskName, DaqTaskHandle* task) {
-  if (!api_) return kNotLoaded;
+  if (!api_) return Reported("DAQmxCreateTask", kNotLoaded);
   // The handle stays as it was if the driver does not write it.
   TaskHandle handle = task != nullptr ? ToDriver(*task) : nullptr;
   const int32_t status = api_->createTask(taskName.c_str(), task != nullptr ? &handle : nullptr);
   if (task != nullptr) *task = reinterpret_cast<DaqTaskHandle>(handle);
-  return status;
+  return Reported("DAQmxCreateTask", status);
 }
 
 int32_t NiDaqmxDriver::ClearTask(DaqTaskHandle task) {
@@ -149,9 +307,10 @@ int32_t NiDaqmxDriver::ClearTask(DaqTaskHandle task) {
 int32_t NiDaqmxDriver::CreateAIVoltageChan(DaqTaskHandle task, const std::string& physicalChannel,
                                            const std::string& nameToAssign, int32_t terminalConfig, double minVal,
                                            double maxVal, int32_t units, const std::string& customScaleName) {
-  if (!api_) return kNotLoaded;
-  return api_->createAIVoltageChan(ToDriver(task), physicalChannel.c_str(), nameToAssign.c_str(), terminalConfig,
-                                   minVal, maxVal, units, customScaleName.c_str());
+  const std::string call = "DAQmxCreateAIVoltageChan " + physicalChannel;
+  if (!api_) return Reported(call, kNotLoaded);
+  return Reported(call, api_->createAIVoltageChan(ToDriver(task), physicalChannel.c_str(), nameToAssign.c_str(),
+                                                  terminalConfig, minVal, maxVal, units, customScaleName.c_str()));
 }
 
 int32_t NiDaqmxDriver::CfgSampClkTiming(DaqTaskHandle task, const std::string& source, double rate,

@@ -1,9 +1,16 @@
 #pragma once
-// NI-DAQmx loaded at run time: no link-time dependency on the driver. The library
-// (libnidaqmx.so, or nicaiu.dll on Windows) is opened when the driver object is made
-// and the seven functions the program calls are looked up. When the library or any
-// of them is missing, nothing is called: every operation fails with kNotLoaded and
-// GetErrorString explains why, so start-up takes the no-card path.
+// NI-DAQmx loaded at run time: no link-time dependency on the driver. The library is
+// opened when the driver object is made and the seven functions the program calls are
+// looked up. On Linux the link name libnidaqmx.so is tried first (the system's library
+// search), then, since a run-time installation has only versioned names, every
+// libnidaqmx.so.<version> in the folders of LD_LIBRARY_PATH, /etc/ld.so.conf and the
+// system's library folders, highest version first; on Windows nicaiu.dll. When the
+// library or any of the functions is missing, nothing is called: every operation
+// fails with kNotLoaded and GetErrorString explains why, so start-up takes the
+// no-card path.
+//
+// A failure to create the task or a channel (the no-card road of start-up) is also
+// told on stderr: the libraries tried, or the driver's own text (once per status).
 
 #include <memory>
 #include <string>
@@ -24,8 +31,11 @@ class NiDaqmxDriver final : public DaqDriver {
   NiDaqmxDriver& operator=(const NiDaqmxDriver&) = delete;
 
   bool loaded() const { return api_ != nullptr; }
-  // Why the library could not be used; empty when loaded.
+  // Why the library could not be used (each library tried and why it failed); empty
+  // when loaded.
   const std::string& loadError() const { return loadError_; }
+  // The library in use; empty when none.
+  const std::string& loadedFrom() const { return loadedFrom_; }
 
   int32_t CreateTask(const std::string& taskName, DaqTaskHandle* task) override;
   int32_t ClearTask(DaqTaskHandle task) override;
@@ -43,9 +53,13 @@ class NiDaqmxDriver final : public DaqDriver {
   struct Api;
 
  private:
+  int32_t Reported(const std::string& call, int32_t status);
+
   void* library_ = nullptr;
   std::unique_ptr<Api> api_;
   std::string loadError_;
+  std::string loadedFrom_;
+  int32_t lastReported_ = 0;
 };
 
 // Always returns a driver; check loaded() or simply let CreateTask fail.
