@@ -1,7 +1,6 @@
 #pragma once
 // The program's error: a number and a description. Raised by the DAQ unit with the
-// driver's status and text, by a grab that must deliver a picture and gets none, and
-// by the file writers. A handler that does not catch it lets it reach the event
+// driver's status and text, and by the picture and record writers. A handler that does not catch it lets it reach the event
 // dispatcher, which shows both in a message box and ends the program.
 
 #include <cstdint>
@@ -17,7 +16,6 @@ inline constexpr int32_t kDiskFull = 61;            // no space left on the devi
 inline constexpr int32_t kPermissionDenied = 70;    // no right to write the file
 inline constexpr int32_t kFileAccess = 75;          // any other failure to open or write a file
 inline constexpr int32_t kPathNotFound = 76;        // the folder does not exist
-inline constexpr int32_t kNoPicture = 1001;         // the camera gave no picture for a shot
 inline constexpr int32_t kAreaOutsideFrame = 1002;  // the area of interest does not lie inside the picture
 }  // namespace ErrorNumber
 
