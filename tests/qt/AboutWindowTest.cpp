@@ -44,6 +44,22 @@ TEST(QtAboutBox, BannerClickOpensOneCentredBox) {
   ASSERT_NE(name, nullptr);
   EXPECT_EQ(name->text(), "Ostrelo");
   EXPECT_EQ(name->geometry(), QRect(15, 11, 473, 25));
+  // Both lines of the address show, whatever font stands in for Arial: the second line
+  // has ink, and no caption is cut at its bottom or right edge.
+  for (const char* label : {"Etiquette3(0)", "Etiquette3(1)", "Etiquette4(0)", "Etiquette4(1)", "Etiquette4(3)"}) {
+    const QImage shown = about->controlWidget(label)->grab().toImage();
+    int lowestInk = -1, rightmostInk = -1;
+    for (int y = 0; y < shown.height(); ++y) {
+      for (int x = 0; x < shown.width(); ++x) {
+        if (qGray(shown.pixel(x, y)) >= 128) continue;
+        lowestInk = y;
+        rightmostInk = std::max(rightmostInk, x);
+      }
+    }
+    EXPECT_LT(lowestInk, shown.height() - 1) << label;
+    EXPECT_LT(rightmostInk, shown.width() - 1) << label;
+    EXPECT_GE(lowestInk, std::string(label) == "Etiquette3(1)" ? 20 : 8) << label;
+  }
   auto* date = qobject_cast<QLabel*>(about->controlWidget("Etiquette7"));
   EXPECT_EQ(date->text(), "Septembre 2010");
   EXPECT_EQ(date->palette().color(QPalette::WindowText), QColor(255, 0, 0));

@@ -126,7 +126,7 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   ui.PicZoom.width = 300;
   ui.PicZoom.height = 200;
   ui.Picture1.visible = true;
-  ui.Picture1Text = "\rNext shot in\r00012";
+  ui.Picture1Text = "\rPlease don't touch\rTest in progress\r\r55/60s remained";
   ui.RafLabel.caption = "0007";
   ui.Command2.caption = "STOP !";
   ui.Command1.enabled = false;
@@ -143,7 +143,16 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   auto* panel = qobject_cast<WarningPanel*>(w.window->controlWidget("Picture1"));
   ASSERT_NE(panel, nullptr);
   EXPECT_TRUE(panel->isVisible());
-  EXPECT_EQ(panel->lines(), (QStringList{"", "Next shot in", "00012"}));
+  EXPECT_EQ(panel->lines(), (QStringList{"", "Please don't touch", "Test in progress", "", "55/60s remained"}));
+  // Lines printed Arial's 37 pixels apart whatever font stands in: the countdown, the
+  // fifth line, ends inside the panel.
+  const QImage printed = panel->grab().toImage();
+  int lowestInk = -1;
+  for (int y = 0; y < printed.height(); ++y) {
+    for (int x = 0; x < printed.width(); ++x) lowestInk = printed.pixelColor(x, y) != Qt::black ? y : lowestInk;
+  }
+  EXPECT_GT(lowestInk, 4 * 37);
+  EXPECT_LT(lowestInk, 5 * 37);
   // Drawn above the zoom view it covers.
   const QWidgetList order = w.window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   EXPECT_GT(order.indexOf(panel), order.indexOf(w.window->controlWidget("PicZoom")));

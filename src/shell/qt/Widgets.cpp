@@ -26,6 +26,24 @@ int32_t ShiftCode(Qt::KeyboardModifiers modifiers) {
   return code;
 }
 
+namespace {
+
+// Lines of text from the top of the box, spaced by Arial's line height for the font.
+void PrintLines(QPainter& p, const QRect& box, const QStringList& lines, Qt::Alignment alignment) {
+  const int size = p.font().pixelSize();
+  const QFontMetrics fm(p.font());
+  int baseline = box.top() + ArialAscent(size);
+  for (const QString& line : lines) {
+    int x = box.left();
+    if (alignment & Qt::AlignHCenter) x += (box.width() - fm.horizontalAdvance(line)) / 2;
+    if (alignment & Qt::AlignRight) x += box.width() - fm.horizontalAdvance(line);
+    p.drawText(x, baseline, line);
+    baseline += ArialLineAdvance(size);
+  }
+}
+
+}  // namespace
+
 // ------------------------------------------------------------------ SurfaceView
 
 SurfaceView::SurfaceView(const Surface& surface, int32_t border, QWidget* parent)
@@ -133,12 +151,7 @@ void WarningPanel::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), back_);
   p.setPen(fore_);
   p.setFont(font());
-  const QFontMetrics fm(font());
-  int baseline = fm.ascent();
-  for (const QString& line : lines_) {
-    p.drawText(0, baseline, line);
-    baseline += fm.height();
-  }
+  PrintLines(p, rect(), lines_, Qt::AlignLeft);
 }
 
 // ------------------------------------------------------------------ Banner
@@ -200,6 +213,17 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
 // ------------------------------------------------------------------ ClickLabel
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
+
+void ClickLabel::paintEvent(QPaintEvent* event) {
+  if (text().isEmpty()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter p(this);
+  p.setFont(font());
+  p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+  PrintLines(p, contentsRect(), text().split('\n'), alignment());
+}
 
 void ClickLabel::mousePressEvent(QMouseEvent* event) {
   event->accept();

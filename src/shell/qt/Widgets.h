@@ -53,7 +53,8 @@ class SurfaceView final : public QWidget {
   Control shownShape_;
 };
 
-// The warning panel: lines of text printed from the top-left corner.
+// The warning panel: lines of text printed from the top-left corner, Arial's line
+// height apart.
 class WarningPanel final : public QWidget {
   Q_OBJECT
  public:
@@ -109,7 +110,8 @@ class TextBox final : public QLineEdit {
 };
 
 // A label or picture that reports presses, releases and clicks (press and release of
-// the left button on it) and keeps them from reaching the window behind it.
+// the left button on it) and keeps them from reaching the window behind it. Its text
+// lines are printed with Arial's line spacing.
 class ClickLabel final : public QLabel {
   Q_OBJECT
  public:
@@ -121,6 +123,7 @@ class ClickLabel final : public QLabel {
   void clicked();
 
  protected:
+  void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
