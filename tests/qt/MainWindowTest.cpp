@@ -81,6 +81,12 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
   EXPECT_EQ(timeText->palette().color(QPalette::Text), QColor(255, 0, 0));
   EXPECT_TRUE(timeText->alignment() & Qt::AlignRight);
   EXPECT_EQ(w.widget<QPushButton>("Command2")->palette().color(QPalette::Button), QColor(192, 192, 255));
+  // Flat faces in exactly the buttons' colours, from edge to edge.
+  for (const auto& [name, face] : {std::pair{"Command1", QColor(192, 255, 192)}, {"Command2", QColor(192, 192, 255)}}) {
+    const QImage shown = win.controlWidget(name)->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(6, 5), face) << name;
+    EXPECT_EQ(shown.pixelColor(shown.width() - 7, shown.height() - 6), face) << name;
+  }
   EXPECT_EQ(w.widget<QCheckBox>("CheckNoSignal")->palette().color(QPalette::WindowText), QColor(0, 128, 0));
   EXPECT_EQ(win.controlWidget("RafLabel")->font().pixelSize(), 18);  // 13.5 pt at 96 dpi
   EXPECT_TRUE(win.controlWidget("Picture1")->font().bold());
@@ -129,6 +135,7 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   ui.Picture1Text = "\rPlease don't touch\rTest in progress\r\r55/60s remained";
   ui.RafLabel.caption = "0007";
   ui.Command2.caption = "STOP !";
+  ui.Command2.backColour = Rgb(255, 0, 0);
   ui.Command1.enabled = false;
   ui.CheckWarning.visible = true;
   ui.CheckHisto.value = 1;
@@ -158,6 +165,19 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   EXPECT_GT(order.indexOf(panel), order.indexOf(w.window->controlWidget("PicZoom")));
   EXPECT_EQ(ShownText(w.window->controlWidget("RafLabel")), "0007");
   EXPECT_EQ(ShownText(w.window->controlWidget("Command2")), "STOP !");
+  // Pure red; the edge sinks while pressed, and a dotted frame shows the focus.
+  auto* stop = w.widget<QPushButton>("Command2");
+  const QImage raised = stop->grab().toImage();
+  EXPECT_EQ(raised.pixelColor(6, 5), QColor(255, 0, 0));
+  stop->setDown(true);
+  EXPECT_NE(stop->grab().toImage().pixelColor(0, 0), raised.pixelColor(0, 0));
+  stop->setDown(false);
+  QApplication::setActiveWindow(w.window);
+  stop->setFocus();
+  const QImage focused = stop->grab().toImage();
+  int dots = 0;
+  for (int x = 0; x < focused.width(); ++x) dots += focused.pixelColor(x, 3) != raised.pixelColor(x, 3);
+  EXPECT_GT(dots, 20);
   EXPECT_FALSE(w.window->controlWidget("Command1")->isEnabled());
   EXPECT_TRUE(w.window->controlWidget("CheckWarning")->isVisible());
   EXPECT_TRUE(w.widget<QCheckBox>("CheckHisto")->isChecked());
@@ -195,7 +215,8 @@ TEST(QtMainWindow, WidgetEventsReachTheCoreHandlers) {
   QTest::mouseClick(w.window->controlWidget("LiveCheck"), Qt::LeftButton, {}, QPoint(6, 8));
   EXPECT_EQ(ui.LiveCheck.value, 0);
   EXPECT_FALSE(w.window->visuTimer().isActive());
-  QTest::mouseClick(w.window->controlWidget("LiveCheck"), Qt::LeftButton, {}, QPoint(6, 8));
+  // Anywhere in the control's rectangle, beyond its caption too.
+  QTest::mouseClick(w.window->controlWidget("LiveCheck"), Qt::LeftButton, {}, QPoint(74, 18));
   EXPECT_EQ(ui.LiveCheck.value, 1);
   EXPECT_TRUE(w.window->visuTimer().isActive());
 
@@ -214,7 +235,7 @@ TEST(QtMainWindow, WidgetEventsReachTheCoreHandlers) {
   // The option pair selects in the model once enabled.
   ui.Option1[0].enabled = ui.Option1[1].enabled = true;
   w.window->Refresh();
-  QTest::mouseClick(w.window->controlWidget("Option1(1)"), Qt::LeftButton, {}, QPoint(6, 10));
+  QTest::mouseClick(w.window->controlWidget("Option1(1)"), Qt::LeftButton, {}, QPoint(110, 18));
   EXPECT_EQ(ui.Option1[1].value, 1);
   EXPECT_EQ(ui.Option1[0].value, 0);
   QTest::mouseClick(w.window->controlWidget("Option1(1)"), Qt::LeftButton, {}, QPoint(6, 10));

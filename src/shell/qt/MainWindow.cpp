@@ -106,7 +106,7 @@ void MainWindow::AddTextBox(Control& box, void (Form1::*keyPress)(int32_t), void
 }
 
 void MainWindow::AddCheckBox(Control& box, void (Form1::*click)()) {
-  auto* check = new QCheckBox(this);
+  auto* check = new CheckBox(this);
   Control* model = &box;
   Binding* binding = &Bind(box, check);
   connect(check, &QCheckBox::clicked, this, [this, model, binding, click](bool checked) {
@@ -119,7 +119,7 @@ void MainWindow::AddCheckBox(Control& box, void (Form1::*click)()) {
 }
 
 void MainWindow::AddButton(Control& button, void (Form1::*click)()) {
-  auto* push = new QPushButton(this);
+  auto* push = new FaceButton(this);
   push->setAutoDefault(false);
   Bind(button, push);
   connect(push, &QPushButton::clicked, this, [this, click] { Dispatch([this, click] { std::invoke(click, form_); }); });
@@ -168,7 +168,7 @@ void MainWindow::Build() {
 
   // The option pair has no handler: a click only selects, as the card reads it later.
   for (size_t i = 0; i < ui_.Option1.size(); ++i) {
-    auto* radio = new QRadioButton(this);
+    auto* radio = new OptionButton(this);
     radio->setAutoExclusive(false);  // the model says which one is selected
     Bind(ui_.Option1[i], radio);
     connect(radio, &QRadioButton::clicked, this, [this, i] {

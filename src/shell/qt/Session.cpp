@@ -37,7 +37,7 @@ std::unique_ptr<CameraDriver> DefaultRealCamera() {
 void ConfigureApplication() {
   QApplication::setApplicationName("Ostrelo");
   QApplication::setApplicationVersion(OSTRELO_VERSION);
-  // Fusion honours the controls' own colours (button faces) on every desktop.
+  // Fusion honours the controls' own colours (text boxes, check boxes) on every desktop.
   QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setWindowIcon(QIcon(":/artwork/ostrelo.ico"));
   QApplication::setQuitOnLastWindowClosed(false);

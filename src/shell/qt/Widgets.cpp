@@ -195,6 +195,43 @@ void Banner::mouseReleaseEvent(QMouseEvent* event) {
   if (click) emit clicked();
 }
 
+// ------------------------------------------------------------------ FaceButton
+
+FaceButton::FaceButton(QWidget* parent) : QPushButton(parent) {}
+
+void FaceButton::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QPalette& pal = palette();
+  const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+  const int w = width(), h = height();
+  p.fillRect(rect(), pal.color(group, QPalette::Button));
+  const QColor light = pal.color(QPalette::Light), dark = pal.color(QPalette::Dark);
+  const QColor shadow = pal.color(QPalette::Shadow);
+  if (isDown()) {
+    // Pressed: a shadow frame with a dark line inside it, the caption one pixel lower right.
+    p.fillRect(0, 0, w, h, shadow);
+    p.fillRect(1, 1, w - 2, h - 2, dark);
+    p.fillRect(2, 2, w - 4, h - 4, pal.color(group, QPalette::Button));
+  } else {
+    p.fillRect(0, 0, w, 1, light);
+    p.fillRect(0, 0, 1, h, light);
+    p.fillRect(0, h - 1, w, 1, shadow);
+    p.fillRect(w - 1, 0, 1, h, shadow);
+    p.fillRect(1, h - 2, w - 2, 1, dark);
+    p.fillRect(w - 2, 1, 1, h - 2, dark);
+  }
+  const QColor ink = pal.color(group, QPalette::ButtonText);
+  p.setPen(ink);
+  p.setFont(font());
+  p.drawText(rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), Qt::AlignCenter | Qt::TextShowMnemonic, text());
+  if (hasFocus()) {
+    QPen dotted(ink, 1);
+    dotted.setDashPattern({1.0, 1.0});
+    p.setPen(dotted);
+    p.drawRect(QRectF(3.5, 3.5, w - 8, h - 8));
+  }
+}
+
 // ------------------------------------------------------------------ TextBox
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}

@@ -3,9 +3,12 @@
 // the banner, a text box that reports typed characters, and a label that reports its
 // mouse events.
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QWidget>
 #include <cstdint>
 #include <string>
@@ -95,6 +98,30 @@ class Banner final : public QWidget {
   QLabel* note_;
   bool pressed_ = false;
 };
+
+// A command button with a flat face in exactly its button colour, a raised edge that
+// sinks while it is pressed, and a dotted frame while it has the focus.
+class FaceButton final : public QPushButton {
+  Q_OBJECT
+ public:
+  explicit FaceButton(QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// Check boxes and option buttons that take a click anywhere in their rectangle, not
+// only on the box and the caption.
+template <typename Button>
+class WholeAreaButton final : public Button {
+ public:
+  explicit WholeAreaButton(QWidget* parent) : Button(parent) {}
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+using CheckBox = WholeAreaButton<QCheckBox>;
+using OptionButton = WholeAreaButton<QRadioButton>;
 
 // A text box that reports each typed character before it edits the text, and Enter.
 class TextBox final : public QLineEdit {
