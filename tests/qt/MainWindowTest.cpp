@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "QtTestSupport.h"
@@ -91,6 +93,22 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
   EXPECT_EQ(win.controlWidget("RafLabel")->font().pixelSize(), 18);  // 13.5 pt at 96 dpi
   EXPECT_TRUE(win.controlWidget("Picture1")->font().bold());
 
+  // What a screen reader announces for the controls without a caption of their own, and
+  // for the option pair.
+  using A = QAccessible;
+  for (const auto& [name, role, spoken] :
+       {std::tuple{"TimeText", A::EditableText, "Wait time"}, {"Text_Gain", A::EditableText, "Gain"},
+        {"SatText", A::EditableText, "Saturation threshold"}, {"NoText", A::EditableText, "No signal threshold"},
+        {"PicCam", A::Graphic, "Camera view"}, {"PicZoom", A::Graphic, "Zoom view"}, {"Histo", A::Graphic, "Histogram"},
+        {"InfoContainer", A::Button, "Ostrelo banner"}, {"Option1(0)", A::RadioButton, "RSE (single ended)"},
+        {"Option1(1)", A::RadioButton, "DIFF (Differential)"}}) {
+    QAccessibleInterface* spokenAs = QAccessible::queryAccessibleInterface(win.controlWidget(name));
+    ASSERT_NE(spokenAs, nullptr) << name;
+    EXPECT_EQ(spokenAs->role(), role) << name;
+    EXPECT_EQ(spokenAs->text(A::Name), spoken) << name;
+  }
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(win.banner())->text(A::Description), "Opens the About box");
+
   // The banner docked to the bottom across the window, saying the devices are simulated.
   EXPECT_EQ(win.banner()->geometry(), QRect(0, 776 - 53, 1288, 53));
   EXPECT_EQ(win.banner()->picture().size(), QSize(1272, 49));
@@ -151,6 +169,8 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   ASSERT_NE(panel, nullptr);
   EXPECT_TRUE(panel->isVisible());
   EXPECT_EQ(panel->lines(), (QStringList{"", "Please don't touch", "Test in progress", "", "55/60s remained"}));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(panel)->text(QAccessible::Name),
+            "Please don't touch\nTest in progress\n55/60s remained");
   // Lines printed Arial's 37 pixels apart whatever font stands in: the countdown, the
   // fifth line, ends inside the panel.
   const QImage printed = panel->grab().toImage();
@@ -242,6 +262,9 @@ TEST(QtMainWindow, WidgetEventsReachTheCoreHandlers) {
   EXPECT_EQ(ui.Option1[1].value, 1);  // a second click keeps it selected
   EXPECT_TRUE(w.widget<QRadioButton>("Option1(1)")->isChecked());
   EXPECT_FALSE(w.widget<QRadioButton>("Option1(0)")->isChecked());
+  ui.Option1[1].value = 0;  // the model may also leave both unselected
+  w.window->Refresh();
+  EXPECT_FALSE(w.widget<QRadioButton>("Option1(1)")->isChecked());
 }
 
 TEST(QtMainWindow, CameraViewMouseEventsCarryButtonsKeysAndPositionsEvenOutsideTheView) {

@@ -167,9 +167,10 @@ void MainWindow::Build() {
   AddTextBox(ui_.SatText, &Form1::SatText_KeyPress, nullptr);
 
   // The option pair has no handler: a click only selects, as the card reads it later.
+  // Auto-exclusive, so a screen reader announces radio buttons; the model still says
+  // which one is selected.
   for (size_t i = 0; i < ui_.Option1.size(); ++i) {
     auto* radio = new OptionButton(this);
-    radio->setAutoExclusive(false);  // the model says which one is selected
     Bind(ui_.Option1[i], radio);
     connect(radio, &QRadioButton::clicked, this, [this, i] {
       for (Control& o : ui_.Option1) {
@@ -349,6 +350,12 @@ void MainWindow::Apply(Binding& b) {
   if (all || m.enabled != s.enabled) w->setEnabled(m.enabled);
   if (all || m.visible != s.visible) w->setVisible(m.visible);
   if (all || m.tooltip != s.tooltip) w->setToolTip(Q(m.tooltip));
+  if (!m.accessibleName.empty() && (all || m.accessibleName != s.accessibleName)) {
+    w->setAccessibleName(Q(m.accessibleName));
+  }
+  if (!m.accessibleDescription.empty() && (all || m.accessibleDescription != s.accessibleDescription)) {
+    w->setAccessibleDescription(Q(m.accessibleDescription));
+  }
   if (all || !SameFont(m, s)) w->setFont(ToQFont(m));
   if (all || m.foreColour != s.foreColour || m.backColour != s.backColour) ApplyColours(m, w);
 
@@ -366,7 +373,13 @@ void MainWindow::Apply(Binding& b) {
     case ControlKind::OptionButton: {
       auto* button = static_cast<QAbstractButton*>(w);
       if (all || m.caption != s.caption) button->setText(Q(m.caption));
-      if (all || m.value != s.value) button->setChecked(m.value == 1);
+      if (all || m.value != s.value) {
+        // An auto-exclusive button refuses to be unchecked while it is the checked one.
+        const bool exclusive = button->autoExclusive();
+        button->setAutoExclusive(false);
+        button->setChecked(m.value == 1);
+        button->setAutoExclusive(exclusive);
+      }
       break;
     }
     case ControlKind::TextBox: {

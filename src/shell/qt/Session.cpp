@@ -7,6 +7,7 @@
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
+#include "shell/qt/Accessibility.h"
 #include "shell/qt/AbsentDevices.h"
 #include "shell/qt/ControlLook.h"
 #include "shell/qt/MainWindow.h"
@@ -42,6 +43,7 @@ void ConfigureApplication() {
   QApplication::setWindowIcon(QIcon(":/artwork/ostrelo.ico"));
   QApplication::setQuitOnLastWindowClosed(false);
   InstallFontSubstitutes();
+  InstallAccessibility();
 }
 
 Session::Session(const SessionOptions& options) {

@@ -137,6 +137,12 @@ void WarningPanel::setText(const std::string& text) {
   t.replace("\r\n", "\r");
   t.replace('\n', '\r');
   lines_ = t.split('\r');
+  // Read by a screen reader as the lines show, without the blanks that place them.
+  QStringList spoken;
+  for (const QString& line : lines_) {
+    if (!line.trimmed().isEmpty()) spoken << line.trimmed();
+  }
+  setAccessibleName(spoken.join('\n'));
   update();
 }
 
