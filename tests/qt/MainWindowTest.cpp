@@ -8,7 +8,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <algorithm>
 #include <string>
@@ -119,6 +121,33 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
   EXPECT_FALSE(win.shotTimer().isActive());
 }
 
+TEST(QtMainWindow, OnASmallScreenTheWindowFitsAndScrollsToEveryControl) {
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  MainWindow& win = *w.window;
+  const int bar = win.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &win);
+  const QSize frame = win.frameGeometry().size() - win.size();
+  // Laptops of 1366 x 768 and 1024 x 768, 1920 x 1080 at a scale factor of 2 under a
+  // panel, and back to a screen large enough for the layout.
+  for (const auto& [available, size] :
+       {std::pair{QRect(0, 0, 1366, 768), QSize(1288 + bar, 768 - frame.height())},
+        {QRect(0, 0, 1024, 768), QSize(1024, 768) - frame}, {QRect(0, 24, 960, 516), QSize(960, 516) - frame},
+        {QRect(0, 0, 1920, 1080), QSize(1288, 776)}}) {
+    win.FitToScreen(available);
+    EXPECT_EQ(win.size(), size) << available.width();
+    EXPECT_TRUE(available.contains(win.frameGeometry())) << available.width();
+    const bool fits = size == QSize(1288, 776);
+    EXPECT_EQ(win.verticalScrollBar()->maximum() > 0, !fits) << available.width();
+    for (const Control* c : w.form().ui.Controls()) {
+      QWidget* widget = win.controlWidget(c->name);
+      if (widget == nullptr || widget->isHidden()) continue;
+      win.ensureWidgetVisible(widget, 0, 0);
+      EXPECT_FALSE(widget->visibleRegion().isEmpty()) << c->name << " " << available.width();
+    }
+  }
+  EXPECT_EQ(win.pos(), QPoint(0, 0));
+}
+
 TEST(QtMainWindow, KeyboardFocusFollowsTheTabIndexes) {
   SimulatedWindow w;
   ASSERT_TRUE(w.started);
@@ -181,7 +210,7 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   EXPECT_GT(lowestInk, 4 * 37);
   EXPECT_LT(lowestInk, 5 * 37);
   // Drawn above the zoom view it covers.
-  const QWidgetList order = w.window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  const QWidgetList order = panel->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   EXPECT_GT(order.indexOf(panel), order.indexOf(w.window->controlWidget("PicZoom")));
   EXPECT_EQ(ShownText(w.window->controlWidget("RafLabel")), "0007");
   EXPECT_EQ(ShownText(w.window->controlWidget("Command2")), "STOP !");
