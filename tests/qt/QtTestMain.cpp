@@ -1,4 +1,4 @@
-// The Qt tests run on the offscreen platform, with a large screen, unless told otherwise.
+// The Qt tests run on the offscreen platform unless told otherwise.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "shell/qt/Session.h"
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", OSTRELO_TEST_PLATFORM);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   ostrelo::qtui::ConfigureApplication();
