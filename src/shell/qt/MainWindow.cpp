@@ -342,8 +342,10 @@ QMargins MainWindow::FrameMargins() const {
 
 bool MainWindow::event(QEvent* event) {
   // The window manager frames the window only once it is shown: placed again for the
-  // room the frame leaves.
-  if (event->type() == QEvent::Move && FrameMargins() != placedFrame_) PlaceWindow();
+  // room the frame leaves (a maximised window keeps the place the user chose).
+  if (event->type() == QEvent::Move && windowState() == Qt::WindowNoState && FrameMargins() != placedFrame_) {
+    PlaceWindow();
+  }
   return QScrollArea::event(event);
 }
 
