@@ -25,14 +25,19 @@ void Form1::Text_Gain_KeyPress(int32_t keyAscii) {
   std::string& text = ui.Text_Gain.caption;
   const char separator = dev.locale.decimalSeparator;
 
+  // The zero test reads the text as the locale does when it is a number there: read
+  // with a point as decimal mark, "0,5" in a comma locale would be taken for 0.
+  std::optional<double> typed = LocaleNumber(text, separator);
   // Assigned from a temporary: GCC 12 wrongly warns of overlapping copies for a literal here.
-  if (text.empty() || LeadingNumber(text) == 0.0) text = std::string(1, '0');
+  if (text.empty() || typed.value_or(LeadingNumber(text)) == 0.0) {
+    text = std::string(1, '0');
+    typed = 0.0;
+  }
   if (st.GainHandle == -1) return;
 
   // A text that starts like a number but is not one as a whole ("12dB", or a point
   // where the locale writes a comma) is left for the operator to correct: sending a
   // guess would change the camera to a gain nobody typed.
-  const std::optional<double> typed = LocaleNumber(text, separator);
   if (!typed) return;
   double value = *typed;
 

@@ -64,7 +64,8 @@ AboutBoxModel::AboutBoxModel() {
                         255, 9.75, true, A::Left);
   Etiquette4[1] = Label("Etiquette4(1)", "Email : ostrelo@example.org", 3660, 2460, 3045, 255, 9.75, true, A::Left);
   Etiquette4[0] = Label("Etiquette4(0)", "+00 1 23 45 67 00", 2940, 1980, 4380, 255, 9.75, true, A::Centre);
-  Etiquette3[0] = Label("Etiquette3(0)", "Example Laboratory, Imaging Group\nSampletown - Exampleland", 2760, 1680,
+  // One line: the telephone number lies over the lower half of this label.
+  Etiquette3[0] = Label("Etiquette3(0)", "Imaging Laboratory, Sampletown - Exampleland", 2760, 1680,
                         4890, 450, 9.75, true, A::Centre);
   Etiquette7 = Label("Etiquette7", "Septembre 2010", 2520, 1200, 2430, 255, 8.25, true, A::Centre);
   Etiquette7.foreColour = Rgb(255, 0, 0);

@@ -128,6 +128,16 @@ MainWindowModel::MainWindowModel() {
   Line1.foreColour = Rgb(128, 128, 128);
   Line1.borderWidth = 2;
 
+  TimeText.accessibleName = "Wait time";
+  Text_Gain.accessibleName = "Gain";
+  SatText.accessibleName = "Saturation threshold";
+  NoText.accessibleName = "No signal threshold";
+  PicCam.accessibleName = "Camera view";
+  PicZoom.accessibleName = "Zoom view";
+  Histo.accessibleName = "Histogram";
+  InfoContainer.accessibleName = "Ostrelo banner";
+  InfoContainer.accessibleDescription = "Opens the About box";
+
   VisuTimer = TimerModel(200);
   Timer1 = TimerModel(200);
 

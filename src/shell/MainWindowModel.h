@@ -38,6 +38,8 @@ struct Control {
   int32_t left = 0, top = 0, width = 0, height = 0;
   int32_t tabIndex = -1;  // -1: takes no focus
   std::string tooltip;
+  // What a screen reader says of a control that has no caption of its own.
+  std::string accessibleName, accessibleDescription;
   std::string fontName = "MS Sans Serif";
   double fontSize = 8.25;
   bool bold = false;

@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "QtTestSupport.h"
@@ -38,6 +41,22 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
   ASSERT_TRUE(w.started);
   MainWindow& win = *w.window;
   EXPECT_EQ(win.windowTitle(), "Ostrelo version 1.2 - 201103");
+  // On laptops of 1366 x 768 and 1024 x 768, and 1920 x 1080 at a scale factor of 2
+  // under a panel, the window fills the screen and scrolls to every control; on a large
+  // enough screen it is as laid out.
+  for (const QRect& available : {QRect(0, 0, 1366, 768), QRect(0, 0, 1024, 768), QRect(0, 24, 960, 516),
+                                 QRect(0, 0, 1920, 1080)}) {
+    win.FitToScreen(available);
+    const bool fits = available.width() == 1920;
+    EXPECT_TRUE(available.contains(win.frameGeometry())) << available.width();
+    EXPECT_EQ(win.frameGeometry().bottom() == available.bottom(), !fits) << available.width();
+    EXPECT_EQ(win.verticalScrollBar()->maximum() > 0, !fits) << available.width();
+    EXPECT_EQ(win.horizontalScrollBar()->maximum() > 0, available.width() < 1288) << available.width();
+    for (const char* name : {"PicZoom", "Histo", "Text_Gain", "InfoContainer", "Command1"}) {
+      win.ensureWidgetVisible(win.controlWidget(name), 0, 0);
+      EXPECT_FALSE(win.controlWidget(name)->visibleRegion().isEmpty()) << name << " " << available.width();
+    }
+  }
   EXPECT_EQ(win.size(), QSize(1288, 776));
   EXPECT_EQ(win.pos(), QPoint(0, 0));
   EXPECT_FALSE(win.windowIcon().isNull());
@@ -81,9 +100,27 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
   EXPECT_EQ(timeText->palette().color(QPalette::Text), QColor(255, 0, 0));
   EXPECT_TRUE(timeText->alignment() & Qt::AlignRight);
   EXPECT_EQ(w.widget<QPushButton>("Command2")->palette().color(QPalette::Button), QColor(192, 192, 255));
+  // Flat faces in exactly the buttons' colours: no gradient from the top.
+  for (const auto& [name, face] : {std::pair{"Command1", QColor(192, 255, 192)}, {"Command2", QColor(192, 192, 255)}}) {
+    EXPECT_EQ(win.controlWidget(name)->grab().toImage().pixelColor(6, 4), face) << name;
+  }
   EXPECT_EQ(w.widget<QCheckBox>("CheckNoSignal")->palette().color(QPalette::WindowText), QColor(0, 128, 0));
   EXPECT_EQ(win.controlWidget("RafLabel")->font().pixelSize(), 18);  // 13.5 pt at 96 dpi
   EXPECT_TRUE(win.controlWidget("Picture1")->font().bold());
+
+  // What a screen reader announces for controls without a caption, and the option pair.
+  using A = QAccessible;
+  for (const auto& [name, role, spoken] :
+       {std::tuple{"TimeText", A::EditableText, "Wait time"}, {"Text_Gain", A::EditableText, "Gain"},
+        {"SatText", A::EditableText, "Saturation threshold"}, {"NoText", A::EditableText, "No signal threshold"},
+        {"PicCam", A::Graphic, "Camera view"}, {"PicZoom", A::Graphic, "Zoom view"}, {"Histo", A::Graphic, "Histogram"},
+        {"InfoContainer", A::Button, "Ostrelo banner"}, {"Option1(0)", A::RadioButton, "RSE (single ended)"},
+        {"Option1(1)", A::RadioButton, "DIFF (Differential)"}}) {
+    QAccessibleInterface* spokenAs = QAccessible::queryAccessibleInterface(win.controlWidget(name));
+    EXPECT_EQ(spokenAs->role(), role) << name;
+    EXPECT_EQ(spokenAs->text(A::Name), spoken) << name;
+  }
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(win.banner())->text(A::Description), "Opens the About box");
 
   // The banner docked to the bottom across the window, saying the devices are simulated.
   EXPECT_EQ(win.banner()->geometry(), QRect(0, 776 - 53, 1288, 53));
@@ -126,9 +163,10 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   ui.PicZoom.width = 300;
   ui.PicZoom.height = 200;
   ui.Picture1.visible = true;
-  ui.Picture1Text = "\rNext shot in\r00012";
+  ui.Picture1Text = "\rPlease don't touch\rTest in progress\r\r55/60s remained";
   ui.RafLabel.caption = "0007";
   ui.Command2.caption = "STOP !";
+  ui.Command2.backColour = Rgb(255, 0, 0);
   ui.Command1.enabled = false;
   ui.CheckWarning.visible = true;
   ui.CheckHisto.value = 1;
@@ -143,12 +181,27 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   auto* panel = qobject_cast<WarningPanel*>(w.window->controlWidget("Picture1"));
   ASSERT_NE(panel, nullptr);
   EXPECT_TRUE(panel->isVisible());
-  EXPECT_EQ(panel->lines(), (QStringList{"", "Next shot in", "00012"}));
+  EXPECT_EQ(panel->lines(), (QStringList{"", "Please don't touch", "Test in progress", "", "55/60s remained"}));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(panel)->text(QAccessible::Name),
+            "Please don't touch\nTest in progress\n55/60s remained");
+  // Lines 37 pixels apart, Arial's, whatever font stands in: the fifth line fits.
+  const QRect ink = testing::InkBounds(panel, Qt::black);
+  EXPECT_GT(ink.bottom(), 4 * 37);
+  EXPECT_LT(ink.bottom(), 5 * 37);
   // Drawn above the zoom view it covers.
-  const QWidgetList order = w.window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  const QWidgetList order = panel->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   EXPECT_GT(order.indexOf(panel), order.indexOf(w.window->controlWidget("PicZoom")));
   EXPECT_EQ(ShownText(w.window->controlWidget("RafLabel")), "0007");
   EXPECT_EQ(ShownText(w.window->controlWidget("Command2")), "STOP !");
+  // Pure red; a dotted frame shows the focus, and the edge sinks while pressed.
+  auto* stop = w.widget<QPushButton>("Command2");
+  const QImage raised = stop->grab().toImage();
+  EXPECT_EQ(raised.pixelColor(6, 4), QColor(255, 0, 0));
+  QApplication::setActiveWindow(w.window);
+  stop->setFocus();
+  EXPECT_NE(stop->grab().toImage(), raised);
+  stop->setDown(true);
+  EXPECT_NE(stop->grab().toImage().pixelColor(0, 0), raised.pixelColor(0, 0));
   EXPECT_FALSE(w.window->controlWidget("Command1")->isEnabled());
   EXPECT_TRUE(w.window->controlWidget("CheckWarning")->isVisible());
   EXPECT_TRUE(w.widget<QCheckBox>("CheckHisto")->isChecked());
@@ -186,7 +239,8 @@ TEST(QtMainWindow, WidgetEventsReachTheCoreHandlers) {
   QTest::mouseClick(w.window->controlWidget("LiveCheck"), Qt::LeftButton, {}, QPoint(6, 8));
   EXPECT_EQ(ui.LiveCheck.value, 0);
   EXPECT_FALSE(w.window->visuTimer().isActive());
-  QTest::mouseClick(w.window->controlWidget("LiveCheck"), Qt::LeftButton, {}, QPoint(6, 8));
+  // Anywhere in the control's rectangle, beyond its caption too.
+  QTest::mouseClick(w.window->controlWidget("LiveCheck"), Qt::LeftButton, {}, QPoint(74, 18));
   EXPECT_EQ(ui.LiveCheck.value, 1);
   EXPECT_TRUE(w.window->visuTimer().isActive());
 
@@ -205,13 +259,16 @@ TEST(QtMainWindow, WidgetEventsReachTheCoreHandlers) {
   // The option pair selects in the model once enabled.
   ui.Option1[0].enabled = ui.Option1[1].enabled = true;
   w.window->Refresh();
-  QTest::mouseClick(w.window->controlWidget("Option1(1)"), Qt::LeftButton, {}, QPoint(6, 10));
+  QTest::mouseClick(w.window->controlWidget("Option1(1)"), Qt::LeftButton, {}, QPoint(110, 18));
   EXPECT_EQ(ui.Option1[1].value, 1);
   EXPECT_EQ(ui.Option1[0].value, 0);
   QTest::mouseClick(w.window->controlWidget("Option1(1)"), Qt::LeftButton, {}, QPoint(6, 10));
   EXPECT_EQ(ui.Option1[1].value, 1);  // a second click keeps it selected
   EXPECT_TRUE(w.widget<QRadioButton>("Option1(1)")->isChecked());
   EXPECT_FALSE(w.widget<QRadioButton>("Option1(0)")->isChecked());
+  ui.Option1[1].value = 0;  // the model may also leave both unselected
+  w.window->Refresh();
+  EXPECT_FALSE(w.widget<QRadioButton>("Option1(1)")->isChecked());
 }
 
 TEST(QtMainWindow, CameraViewMouseEventsCarryButtonsKeysAndPositionsEvenOutsideTheView) {

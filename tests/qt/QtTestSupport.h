@@ -57,6 +57,16 @@ inline void AnswerNextModal(std::function<void(QWidget*)> handle) {
   poll->start(10);
 }
 
+// Where a widget's picture differs from the given background: the bounds of its ink.
+inline QRect InkBounds(QWidget* widget, const QColor& background) {
+  const QImage shown = widget->grab().toImage();
+  QRect ink;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) ink |= shown.pixelColor(x, y) != background ? QRect(x, y, 1, 1) : QRect();
+  }
+  return ink;
+}
+
 // Lets deferred deletions and posted events run.
 inline void SettleEvents() {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -63,7 +63,6 @@ AboutWindow::AboutWindow(AboutBoxModel& model, Dispatcher dispatch, QWidget* par
       }
     } else {
       label->setText(QString::fromStdString(c.caption));
-      label->setWordWrap(true);
       label->setAlignment(ToQtAlignment(c.alignment) | Qt::AlignTop);
     }
     label->setVisible(c.visible);

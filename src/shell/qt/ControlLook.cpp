@@ -1,5 +1,6 @@
 #include "shell/qt/ControlLook.h"
 
+#include <QFontMetricsF>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -29,13 +30,38 @@ QColor ToQColor(VbColour colour, const QPalette& palette) {
 
 int PixelSizeForPoints(double points) { return std::max(1, static_cast<int>(std::lround(points * 96.0 / 72.0))); }
 
+namespace {
+
+// Arial's (and Helvetica's) advance of the lowercase alphabet, in ems.
+constexpr double kArialAlphabetEm = 12.726;
+constexpr double kArialBoldAlphabetEm = 14.003;
+
+void NarrowToArialWidths(QFont& f) {
+  const QString alphabet = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+  const double arial = (f.bold() ? kArialBoldAlphabetEm : kArialAlphabetEm) * f.pixelSize();
+  // A narrower face of the family may be picked rather than the one asked for: measure
+  // again and correct.
+  for (int pass = 0; pass < 3; ++pass) {
+    const double ratio = QFontMetricsF(f).horizontalAdvance(alphabet) / arial;
+    if (ratio <= 1.01) return;
+    const int stretch = f.stretch() > 0 ? f.stretch() : 100;
+    f.setStretch(std::max(50, static_cast<int>(std::floor(stretch / ratio))));
+  }
+}
+
+}  // namespace
+
 QFont ToQFont(const Control& c) {
   QFont f(QString::fromStdString(c.fontName));
   f.setPixelSize(PixelSizeForPoints(c.fontSize));
   f.setBold(c.bold);
   f.setStyleHint(QFont::SansSerif);
+  NarrowToArialWidths(f);
   return f;
 }
+
+int ArialAscent(int pixelSize) { return static_cast<int>(std::lround(pixelSize * 1854.0 / 2048.0)); }
+int ArialLineAdvance(int pixelSize) { return static_cast<int>(std::lround(pixelSize * 2355.0 / 2048.0)); }
 
 void InstallFontSubstitutes() {
   const QStringList sans = {"Liberation Sans", "Arimo", "Nimbus Sans", "Helvetica", "DejaVu Sans"};

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <functional>
@@ -44,9 +45,21 @@ void SetRole(QPalette& pal, QPalette::ColorRole role, const QColor& c) {
 
 }  // namespace
 
-MainWindow::MainWindow(Form1& form, QWidget* parent) : QWidget(parent), form_(form), ui_(form.ui) {
+MainWindow::MainWindow(Form1& form, QWidget* parent)
+    : QScrollArea(parent), form_(form), ui_(form.ui), client_(new QWidget) {
   setWindowIcon(QIcon(":/artwork/ostrelo.ico"));
   setFont(ToQFont(ui_.Form1));
+  // The controls lie on a client area that grows with the window and scrolls when the
+  // window is smaller than the layout.
+  setFrameShape(QFrame::NoFrame);
+  setFocusPolicy(Qt::NoFocus);  // the keyboard goes from control to control only
+  setWidgetResizable(true);
+  setWidget(client_);
+  client_->installEventFilter(this);
+  if (const QScreen* s = screen()) {
+    available_ = s->availableGeometry();
+    connect(s, &QScreen::availableGeometryChanged, this, &MainWindow::FitToScreen);
+  }
   visuTimer_.setTimerType(Qt::PreciseTimer);
   shotTimer_.setTimerType(Qt::PreciseTimer);
   connect(&visuTimer_, &QTimer::timeout, this, [this] { Dispatch([this] { form_.VisuTimer_Timer(); }); });
@@ -79,7 +92,7 @@ MainWindow::Binding* MainWindow::BindingOf(const Control& model) {
 // The lambdas below keep plain pointers: the model and the bindings outlive every widget.
 
 void MainWindow::AddTextBox(Control& box, void (Form1::*keyPress)(int32_t), void (Form1::*change)()) {
-  auto* edit = new TextBox(this);
+  auto* edit = new TextBox(client_);
   Control* model = &box;
   Binding* binding = &Bind(box, edit);
   // The caret and the selection as the core reads them.
@@ -106,7 +119,7 @@ void MainWindow::AddTextBox(Control& box, void (Form1::*keyPress)(int32_t), void
 }
 
 void MainWindow::AddCheckBox(Control& box, void (Form1::*click)()) {
-  auto* check = new QCheckBox(this);
+  auto* check = new CheckBox(client_);
   Control* model = &box;
   Binding* binding = &Bind(box, check);
   connect(check, &QCheckBox::clicked, this, [this, model, binding, click](bool checked) {
@@ -119,7 +132,7 @@ void MainWindow::AddCheckBox(Control& box, void (Form1::*click)()) {
 }
 
 void MainWindow::AddButton(Control& button, void (Form1::*click)()) {
-  auto* push = new QPushButton(this);
+  auto* push = new FaceButton(client_);
   push->setAutoDefault(false);
   Bind(button, push);
   connect(push, &QPushButton::clicked, this, [this, click] { Dispatch([this, click] { std::invoke(click, form_); }); });
@@ -127,7 +140,7 @@ void MainWindow::AddButton(Control& button, void (Form1::*click)()) {
 
 void MainWindow::Build() {
   // Picture boxes first: the controls placed on them later stay visible above them.
-  cam_ = new SurfaceView(ui_.CamSurface, ui_.PicCam.borderWidth, this);
+  cam_ = new SurfaceView(ui_.CamSurface, ui_.PicCam.borderWidth, client_);
   cam_->setShape(&ui_.ZoomShape);
   Bind(ui_.PicCam, cam_);
   connect(cam_, &SurfaceView::mouse, this,
@@ -141,12 +154,12 @@ void MainWindow::Build() {
             });
           });
 
-  zoom_ = new SurfaceView(ui_.ZoomSurface, ui_.PicZoom.borderWidth, this);
+  zoom_ = new SurfaceView(ui_.ZoomSurface, ui_.PicZoom.borderWidth, client_);
   Bind(ui_.PicZoom, zoom_);
-  histo_ = new SurfaceView(ui_.HistoSurface, ui_.Histo.borderWidth, this);
+  histo_ = new SurfaceView(ui_.HistoSurface, ui_.Histo.borderWidth, client_);
   Bind(ui_.Histo, histo_);
 
-  banner_ = new Banner(this);
+  banner_ = new Banner(client_);
   Bind(ui_.InfoContainer, banner_);
   connect(banner_, &Banner::clicked, this, [this] {
     SetAboutScreen();
@@ -167,9 +180,10 @@ void MainWindow::Build() {
   AddTextBox(ui_.SatText, &Form1::SatText_KeyPress, nullptr);
 
   // The option pair has no handler: a click only selects, as the card reads it later.
+  // Auto-exclusive, so a screen reader announces radio buttons; the model still says
+  // which one is selected.
   for (size_t i = 0; i < ui_.Option1.size(); ++i) {
-    auto* radio = new QRadioButton(this);
-    radio->setAutoExclusive(false);  // the model says which one is selected
+    auto* radio = new OptionButton(client_);
     Bind(ui_.Option1[i], radio);
     connect(radio, &QRadioButton::clicked, this, [this, i] {
       for (Control& o : ui_.Option1) {
@@ -182,20 +196,20 @@ void MainWindow::Build() {
   }
 
   for (Control* c : {&ui_.Label5, &ui_.Label4, &ui_.Label3, &ui_.Label2, &ui_.RafLabel, &ui_.Label1, &ui_.InfoCam}) {
-    auto* label = new QLabel(this);
+    auto* label = new QLabel(client_);
     label->setWordWrap(true);
     Bind(*c, label);
   }
   for (auto* row : {&ui_.NomUnite, &ui_.NomVoie, &ui_.CanalLabel}) {
     for (Control& c : *row) {
-      auto* label = new QLabel(this);
+      auto* label = new QLabel(client_);
       label->setWordWrap(true);
       Bind(c, label);
     }
   }
 
   // The warning panel covers part of the zoom view when shown.
-  picture1_ = new WarningPanel(this);
+  picture1_ = new WarningPanel(client_);
   Bind(ui_.Picture1, picture1_);
   picture1_->raise();
 
@@ -277,7 +291,7 @@ void MainWindow::Refresh() {
   if (!SameLine(ui_.Line1, shownLine1_) || !SameLine(ui_.Line2, shownLine2_)) {
     shownLine1_ = ui_.Line1;
     shownLine2_ = ui_.Line2;
-    update();
+    client_->update();
   }
   banner_->setSimulated(ui_.SimulatedDevices);
   banner_->setCameraNotice(Q(ui_.CameraNotice));
@@ -290,21 +304,64 @@ void MainWindow::Refresh() {
 void MainWindow::ApplyForm() {
   const Control& m = ui_.Form1;
   if (formFresh_ || m.caption != shownForm_.caption) setWindowTitle(Q(m.caption));
-  // The window's size is its client area: everything laid out inside it stays visible
-  // whatever frame the window manager adds.
-  if (formFresh_ || m.left != shownForm_.left || m.top != shownForm_.top) move(m.left, m.top);
-  if (formFresh_ || m.width != shownForm_.width || m.height != shownForm_.height) resize(m.width, m.height);
+  if (formFresh_ || !SameGeometry(m, shownForm_)) {
+    client_->setMinimumSize(m.width, m.height);
+    PlaceWindow();
+  }
   shownForm_ = m;
   formFresh_ = false;
+}
+
+void MainWindow::FitToScreen(const QRect& available) {
+  available_ = available;
+  PlaceWindow();
+}
+
+void MainWindow::PlaceWindow() {
+  const Control& m = ui_.Form1;
+  // The window's size is its client area: everything laid out inside it stays visible
+  // whatever frame the window manager adds.
+  placedFrame_ = FrameMargins();
+  const QSize room = available_.size().shrunkBy(placedFrame_);
+  const bool wide = m.width > room.width(), tall = m.height > room.height();
+  if (available_.isEmpty() || (!wide && !tall)) {
+    move(m.left, m.top);
+    resize(m.width, m.height);
+    return;
+  }
+  // A screen too small for the layout: the window takes what the screen offers and its
+  // content scrolls, the scroll bars beside the layout where there is room for them.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  resize(std::min(m.width + (tall ? bar : 0), room.width()), std::min(m.height + (wide ? bar : 0), room.height()));
+  move(available_.topLeft());
+}
+
+QMargins MainWindow::FrameMargins() const {
+  const QRect frame = frameGeometry(), inner = geometry();
+  return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+          frame.bottom() - inner.bottom()};
+}
+
+bool MainWindow::event(QEvent* event) {
+  // The window manager frames the window only once it is shown: placed again for the
+  // room the frame leaves (a maximised window keeps the place the user chose).
+  if (event->type() == QEvent::Move && windowState() == Qt::WindowNoState && FrameMargins() != placedFrame_) {
+    PlaceWindow();
+  }
+  return QScrollArea::event(event);
 }
 
 void MainWindow::DockBanner() {
   // Docked to the bottom edge across the whole client width.
   const int h = ui_.InfoContainer.height;
-  banner_->setGeometry(0, height() - h, width(), h);
+  banner_->setGeometry(0, client_->height() - h, client_->width(), h);
 }
 
-void MainWindow::resizeEvent(QResizeEvent*) { DockBanner(); }
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) DockBanner();
+  if (watched == client_ && event->type() == QEvent::Paint) PaintLines();
+  return QScrollArea::eventFilter(watched, event);
+}
 
 void MainWindow::ApplyColours(const Control& m, QWidget* w) {
   const QPalette base = QApplication::palette();
@@ -351,6 +408,12 @@ void MainWindow::Apply(Binding& b) {
   if (all || m.enabled != s.enabled) w->setEnabled(m.enabled);
   if (all || m.visible != s.visible) w->setVisible(m.visible);
   if (all || m.tooltip != s.tooltip) w->setToolTip(Q(m.tooltip));
+  if (!m.accessibleName.empty() && (all || m.accessibleName != s.accessibleName)) {
+    w->setAccessibleName(Q(m.accessibleName));
+  }
+  if (!m.accessibleDescription.empty() && (all || m.accessibleDescription != s.accessibleDescription)) {
+    w->setAccessibleDescription(Q(m.accessibleDescription));
+  }
   if (all || !SameFont(m, s)) w->setFont(ToQFont(m));
   if (all || m.foreColour != s.foreColour || m.backColour != s.backColour) ApplyColours(m, w);
 
@@ -368,7 +431,13 @@ void MainWindow::Apply(Binding& b) {
     case ControlKind::OptionButton: {
       auto* button = static_cast<QAbstractButton*>(w);
       if (all || m.caption != s.caption) button->setText(Q(m.caption));
-      if (all || m.value != s.value) button->setChecked(m.value == 1);
+      if (all || m.value != s.value) {
+        // An auto-exclusive button refuses to be unchecked while it is the checked one.
+        const bool exclusive = button->autoExclusive();
+        button->setAutoExclusive(false);
+        button->setChecked(m.value == 1);
+        button->setAutoExclusive(exclusive);
+      }
       break;
     }
     case ControlKind::TextBox: {
@@ -439,8 +508,8 @@ void MainWindow::SyncAbout() {
   about_->Refresh();
 }
 
-void MainWindow::paintEvent(QPaintEvent*) {
-  QPainter p(this);
+void MainWindow::PaintLines() {
+  QPainter p(client_);
   for (const Control* line : {&ui_.Line1, &ui_.Line2}) {
     if (!line->visible) continue;
     QPen pen(ToQColor(line->foreColour, palette()));

@@ -3,8 +3,8 @@
 // event to the core through Dispatch and then shows what changed in the model.
 
 #include <QPointer>
+#include <QScrollArea>
 #include <QTimer>
-#include <QWidget>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -20,7 +20,7 @@ class SurfaceView;
 class TextBox;
 class WarningPanel;
 
-class MainWindow final : public QWidget {
+class MainWindow final : public QScrollArea {
   Q_OBJECT
  public:
   explicit MainWindow(Form1& form, QWidget* parent = nullptr);
@@ -31,6 +31,9 @@ class MainWindow final : public QWidget {
   void Dispatch(const std::function<void()>& handler);
   // Shows what changed in the model since the last call.
   void Refresh();
+  // Places the window for the screen's available area: as laid out where it fits,
+  // otherwise filling the area with its content scrolling.
+  void FitToScreen(const QRect& available);
 
   // The widget showing a control of the model, by the control's name.
   QWidget* controlWidget(const std::string& name) const;
@@ -46,8 +49,8 @@ class MainWindow final : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Binding {
@@ -63,7 +66,10 @@ class MainWindow final : public QWidget {
   void Apply(Binding& b);
   void ApplyColours(const Control& m, QWidget* w);
   void ApplyForm();
+  void PlaceWindow();
+  QMargins FrameMargins() const;
   void DockBanner();
+  void PaintLines();
   void SyncTimer(QTimer& timer, const TimerModel& model, uint64_t& shownGeneration);
   void SyncAbout();
   void EndProgram();
@@ -75,6 +81,9 @@ class MainWindow final : public QWidget {
 
   Form1& form_;
   MainWindowModel& ui_;
+  QWidget* client_;
+  QRect available_;
+  QMargins placedFrame_;  // the window manager's frame the window was placed for
   std::deque<Binding> bindings_;
   Control shownForm_;
   bool formFresh_ = true;

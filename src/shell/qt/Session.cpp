@@ -7,6 +7,7 @@
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
+#include "shell/qt/Accessibility.h"
 #include "shell/qt/AbsentDevices.h"
 #include "shell/qt/ControlLook.h"
 #include "shell/qt/MainWindow.h"
@@ -37,11 +38,12 @@ std::unique_ptr<CameraDriver> DefaultRealCamera() {
 void ConfigureApplication() {
   QApplication::setApplicationName("Ostrelo");
   QApplication::setApplicationVersion(OSTRELO_VERSION);
-  // Fusion honours the controls' own colours (button faces) on every desktop.
+  // Fusion honours the controls' own colours (text boxes, check boxes) on every desktop.
   QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setWindowIcon(QIcon(":/artwork/ostrelo.ico"));
   QApplication::setQuitOnLastWindowClosed(false);
   InstallFontSubstitutes();
+  InstallAccessibility();
 }
 
 Session::Session(const SessionOptions& options) {

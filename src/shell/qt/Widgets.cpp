@@ -26,6 +26,24 @@ int32_t ShiftCode(Qt::KeyboardModifiers modifiers) {
   return code;
 }
 
+namespace {
+
+// Lines of text from the top of the box, spaced by Arial's line height for the font.
+void PrintLines(QPainter& p, const QRect& box, const QStringList& lines, Qt::Alignment alignment) {
+  const int size = p.font().pixelSize();
+  const QFontMetrics fm(p.font());
+  int baseline = box.top() + ArialAscent(size);
+  for (const QString& line : lines) {
+    int x = box.left();
+    if (alignment & Qt::AlignHCenter) x += (box.width() - fm.horizontalAdvance(line)) / 2;
+    if (alignment & Qt::AlignRight) x += box.width() - fm.horizontalAdvance(line);
+    p.drawText(x, baseline, line);
+    baseline += ArialLineAdvance(size);
+  }
+}
+
+}  // namespace
+
 // ------------------------------------------------------------------ SurfaceView
 
 SurfaceView::SurfaceView(const Surface& surface, int32_t border, QWidget* parent)
@@ -145,6 +163,12 @@ void WarningPanel::setText(const std::string& text) {
   t.replace("\r\n", "\r");
   t.replace('\n', '\r');
   lines_ = t.split('\r');
+  // Read by a screen reader as the lines show, without the blanks that place them.
+  QStringList spoken;
+  for (const QString& line : lines_) {
+    if (!line.trimmed().isEmpty()) spoken << line.trimmed();
+  }
+  setAccessibleName(spoken.join('\n'));
   update();
 }
 
@@ -159,12 +183,7 @@ void WarningPanel::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), back_);
   p.setPen(fore_);
   p.setFont(font());
-  const QFontMetrics fm(font());
-  int baseline = fm.ascent();
-  for (const QString& line : lines_) {
-    p.drawText(0, baseline, line);
-    baseline += fm.height();
-  }
+  PrintLines(p, rect(), lines_, Qt::AlignLeft);
 }
 
 // ------------------------------------------------------------------ Banner
@@ -235,6 +254,43 @@ void Banner::mouseReleaseEvent(QMouseEvent* event) {
   if (click) emit clicked();
 }
 
+// ------------------------------------------------------------------ FaceButton
+
+FaceButton::FaceButton(QWidget* parent) : QPushButton(parent) {}
+
+void FaceButton::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QPalette& pal = palette();
+  const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+  const int w = width(), h = height();
+  p.fillRect(rect(), pal.color(group, QPalette::Button));
+  const QColor light = pal.color(QPalette::Light), dark = pal.color(QPalette::Dark);
+  const QColor shadow = pal.color(QPalette::Shadow);
+  if (isDown()) {
+    // Pressed: a shadow frame with a dark line inside it, the caption one pixel lower right.
+    p.fillRect(0, 0, w, h, shadow);
+    p.fillRect(1, 1, w - 2, h - 2, dark);
+    p.fillRect(2, 2, w - 4, h - 4, pal.color(group, QPalette::Button));
+  } else {
+    p.fillRect(0, 0, w, 1, light);
+    p.fillRect(0, 0, 1, h, light);
+    p.fillRect(0, h - 1, w, 1, shadow);
+    p.fillRect(w - 1, 0, 1, h, shadow);
+    p.fillRect(1, h - 2, w - 2, 1, dark);
+    p.fillRect(w - 2, 1, 1, h - 2, dark);
+  }
+  const QColor ink = pal.color(group, QPalette::ButtonText);
+  p.setPen(ink);
+  p.setFont(font());
+  p.drawText(rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), Qt::AlignCenter | Qt::TextShowMnemonic, text());
+  if (hasFocus()) {
+    QPen dotted(ink, 1);
+    dotted.setDashPattern({1.0, 1.0});
+    p.setPen(dotted);
+    p.drawRect(QRectF(3.5, 3.5, w - 8, h - 8));
+  }
+}
+
 // ------------------------------------------------------------------ TextBox
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}
@@ -253,6 +309,17 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
 // ------------------------------------------------------------------ ClickLabel
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
+
+void ClickLabel::paintEvent(QPaintEvent* event) {
+  if (text().isEmpty()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter p(this);
+  p.setFont(font());
+  p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+  PrintLines(p, contentsRect(), text().split('\n'), alignment());
+}
 
 void ClickLabel::mousePressEvent(QMouseEvent* event) {
   event->accept();

@@ -3,9 +3,12 @@
 // the banner, a text box that reports typed characters, and a label that reports its
 // mouse events.
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QWidget>
 #include <cstdint>
 #include <string>
@@ -57,7 +60,8 @@ class SurfaceView final : public QWidget {
   QString notice_;
 };
 
-// The warning panel: lines of text printed from the top-left corner.
+// The warning panel: lines of text printed from the top-left corner, Arial's line
+// height apart.
 class WarningPanel final : public QWidget {
   Q_OBJECT
  public:
@@ -103,6 +107,30 @@ class Banner final : public QWidget {
   bool pressed_ = false;
 };
 
+// A command button with a flat face in exactly its button colour, a raised edge that
+// sinks while it is pressed, and a dotted frame while it has the focus.
+class FaceButton final : public QPushButton {
+  Q_OBJECT
+ public:
+  explicit FaceButton(QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// Check boxes and option buttons that take a click anywhere in their rectangle, not
+// only on the box and the caption.
+template <typename Button>
+class WholeAreaButton final : public Button {
+ public:
+  explicit WholeAreaButton(QWidget* parent) : Button(parent) {}
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+using CheckBox = WholeAreaButton<QCheckBox>;
+using OptionButton = WholeAreaButton<QRadioButton>;
+
 // A text box that reports each typed character before it edits the text, and Enter.
 class TextBox final : public QLineEdit {
   Q_OBJECT
@@ -117,7 +145,8 @@ class TextBox final : public QLineEdit {
 };
 
 // A label or picture that reports presses, releases and clicks (press and release of
-// the left button on it) and keeps them from reaching the window behind it.
+// the left button on it) and keeps them from reaching the window behind it. Its text
+// lines are printed with Arial's line spacing.
 class ClickLabel final : public QLabel {
   Q_OBJECT
  public:
@@ -129,6 +158,7 @@ class ClickLabel final : public QLabel {
   void clicked();
 
  protected:
+  void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 

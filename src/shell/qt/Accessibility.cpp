@@ -1,0 +1,38 @@
+#include "shell/qt/Accessibility.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+
+#include "shell/qt/Widgets.h"
+
+namespace ostrelo::qtui {
+
+namespace {
+
+class BannerAccessible final : public QAccessibleWidget {
+ public:
+  explicit BannerAccessible(Banner* banner) : QAccessibleWidget(banner, QAccessible::Button) {}
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& action) override {
+    if (action == pressAction()) emit static_cast<Banner*>(widget())->clicked();
+  }
+};
+
+QAccessibleInterface* Interface(const QString& className, QObject* object) {
+  if (className == QLatin1String(Banner::staticMetaObject.className())) {
+    return new BannerAccessible(static_cast<Banner*>(object));
+  }
+  if (className == QLatin1String(SurfaceView::staticMetaObject.className())) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+  }
+  if (className == QLatin1String(WarningPanel::staticMetaObject.className())) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void InstallAccessibility() { QAccessible::installFactory(Interface); }
+
+}  // namespace ostrelo::qtui

@@ -1,0 +1,10 @@
+#pragma once
+// How a screen reader sees the window's own widgets.
+
+namespace ostrelo::qtui {
+
+// The picture boxes are graphics, the warning panel is text, and the banner is a button
+// whose press opens the About box.
+void InstallAccessibility();
+
+}  // namespace ostrelo::qtui
