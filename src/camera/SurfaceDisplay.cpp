@@ -1,5 +1,6 @@
 #include "camera/SurfaceDisplay.h"
 
+#include <bit>
 #include <cstring>
 
 namespace ostrelo {
@@ -25,13 +26,23 @@ void SurfaceDisplay::PrepareTables() {
   columnOffsets_.resize(static_cast<size_t>(g.viewWidth));
   for (int32_t x = 0; x < g.viewWidth; ++x) {
     const auto column = static_cast<size_t>(static_cast<int64_t>(x) * width_ / g.viewWidth);
-    columnOffsets_[static_cast<size_t>(x)] = column * static_cast<size_t>(bytesPerPixel_) + msb;
+    columnOffsets_[static_cast<size_t>(x)] = static_cast<uint32_t>(column * static_cast<size_t>(bytesPerPixel_) + msb);
   }
   lineOffsets_.resize(static_cast<size_t>(g.viewHeight));
   for (int32_t y = 0; y < g.viewHeight; ++y) {
     const auto line = static_cast<size_t>(static_cast<int64_t>(y) * height_ / g.viewHeight);
     lineOffsets_[static_cast<size_t>(y)] = line * static_cast<size_t>(pitch_);
   }
+}
+
+std::shared_ptr<GreyPicture> SurfaceDisplay::FreePicture() {
+  for (auto& p : pictures_) {
+    if (p != nullptr && p.use_count() == 1) return p;
+  }
+  // All still shown somewhere: a new one, kept in place of the oldest.
+  auto fresh = std::make_shared<GreyPicture>();
+  pictures_[nextPicture_++ % pictures_.size()] = fresh;
+  return fresh;
 }
 
 void SurfaceDisplay::Update(int32_t) {
@@ -43,26 +54,48 @@ void SurfaceDisplay::Update(int32_t) {
   }
   pending_ = false;
   const int32_t dw = target_.width, dh = target_.height;
-  if (dw > 0 && dh > 0) {
-    PrepareTables();
-    const size_t* columns = columnOffsets_.data();
-    const uint32_t* previous = nullptr;
-    size_t previousLine = ~size_t{0};
-    for (int32_t y = 0; y < dh; ++y) {
-      const size_t line = lineOffsets_[static_cast<size_t>(y)];
-      uint32_t* out = target_.pixels.data() + static_cast<size_t>(y) * dw;
-      if (line == previousLine) {
-        // Enlarged pictures repeat lines: copy the one just painted.
-        std::memcpy(out, previous, static_cast<size_t>(dw) * sizeof(uint32_t));
-      } else {
-        const uint8_t* in = pixels_ + line;
-        for (int32_t x = 0; x < dw; ++x) out[x] = GreyPixel(in[columns[x]]);
-        previousLine = line;
-      }
-      previous = out;
-    }
+  if (dw <= 0 || dh <= 0) {
+    target_.Touch();
+    return;
   }
-  target_.Touch();
+  PrepareTables();
+  std::shared_ptr<GreyPicture> view = FreePicture();
+  view->width = dw;
+  view->height = dh;
+  view->grey.resize(static_cast<size_t>(dw) * static_cast<size_t>(dh));
+  const uint32_t* columns = columnOffsets_.data();
+  const size_t lineBytes = static_cast<size_t>(width_) * static_cast<size_t>(bytesPerPixel_);
+  size_t previousLine = ~size_t{0};
+  for (int32_t y = 0; y < dh; ++y) {
+    const size_t line = lineOffsets_[static_cast<size_t>(y)];
+    uint8_t* out = view->grey.data() + static_cast<size_t>(y) * dw;
+    if (line == previousLine) {
+      // Enlarged pictures repeat lines: copy the one just taken.
+      std::memcpy(out, out - dw, static_cast<size_t>(dw));
+      continue;
+    }
+    previousLine = line;
+    // The camera's fresh buffer is not in cache: ask for the next line while this one
+    // is read.
+    if (y + 1 < dh) {
+      const uint8_t* next = pixels_ + lineOffsets_[static_cast<size_t>(y) + 1];
+      for (size_t k = 0; k < lineBytes; k += 64) __builtin_prefetch(next + k);
+    }
+    const uint8_t* in = pixels_ + line;
+    int32_t x = 0;
+    // Eight at a time, put together for one store.
+    for (; x + 8 <= dw; x += 8) {
+      const uint32_t* c = columns + x;
+      uint64_t eight = 0;
+      for (int k = 0; k < 8; ++k) {
+        const int shift = std::endian::native == std::endian::little ? 8 * k : 56 - 8 * k;
+        eight |= uint64_t{in[c[k]]} << shift;
+      }
+      std::memcpy(out + x, &eight, sizeof eight);
+    }
+    for (; x < dw; ++x) out[x] = in[columns[x]];
+  }
+  target_.Lay(std::make_shared<GreyLayer>(std::move(view)));
 }
 
 void SurfaceDisplay::Deinit(int32_t*) {

@@ -1,8 +1,14 @@
 #pragma once
 // The display of the camera view: paints the whole grey picture stretched over the
 // whole camera surface, dropping or repeating pixels.
+//
+// Update takes the picture's grey levels at the view's size at once (the camera may take
+// its buffer back right after), and lays them on the surface; they become 32-bit pixels
+// only when the view is read.
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "camera/Display.h"
@@ -24,6 +30,7 @@ class SurfaceDisplay final : public Display {
 
  private:
   void PrepareTables();
+  std::shared_ptr<GreyPicture> FreePicture();
 
   Surface& target_;
   const uint8_t* pixels_ = nullptr;
@@ -32,7 +39,11 @@ class SurfaceDisplay final : public Display {
 
   // Source byte offset of each view column and of each view line; rebuilt only when
   // the picture's or the view's geometry changes.
-  std::vector<size_t> columnOffsets_, lineOffsets_;
+  std::vector<uint32_t> columnOffsets_;
+  std::vector<size_t> lineOffsets_;
+  // Grey pictures for the view: one that no pending drawing holds any more is reused.
+  std::array<std::shared_ptr<GreyPicture>, 3> pictures_;
+  size_t nextPicture_ = 0;
   struct Geometry {
     int32_t width = -1, height = -1, bytesPerPixel = 0, pitch = 0, viewWidth = -1, viewHeight = -1;
     bool operator==(const Geometry&) const = default;
