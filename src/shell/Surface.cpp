@@ -68,23 +68,27 @@ void Surface::Point(int32_t x, int32_t y, uint32_t pixel, int32_t drawWidth) {
   Touch();
 }
 
-void Surface::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel, int32_t drawWidth) {
-  uint32_t* out = pixels.data();
+void DrawLine(uint32_t* pixels, int32_t width, int32_t height, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+              uint32_t pixel, int32_t drawWidth) {
   // Bresenham, with each step drawn as a dot of the drawing width.
   const int32_t dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
   const int32_t dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
   int32_t err = dx + dy;
   for (;;) {
     if (drawWidth <= 1) {
-      if (x0 >= 0 && y0 >= 0 && x0 < width && y0 < height) out[static_cast<size_t>(y0) * width + x0] = pixel;
+      if (x0 >= 0 && y0 >= 0 && x0 < width && y0 < height) pixels[static_cast<size_t>(y0) * width + x0] = pixel;
     } else {
-      DrawDot(out, width, height, x0, y0, pixel, drawWidth);
+      DrawDot(pixels, width, height, x0, y0, pixel, drawWidth);
     }
     if (x0 == x1 && y0 == y1) break;
     const int32_t e2 = 2 * err;
     if (e2 >= dy) { err += dy; x0 += sx; }
     if (e2 <= dx) { err += dx; y0 += sy; }
   }
+}
+
+void Surface::Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel, int32_t drawWidth) {
+  DrawLine(pixels.data(), width, height, x0, y0, x1, y1, pixel, drawWidth);
   Touch();
 }
 
@@ -196,6 +200,33 @@ struct Stretch {
   static uint32_t Pixel(uint8_t g) { return GreyPixel(g); }
 };
 
+// Pixels to draw a source in before it is stretched, kept from one drawing to the next
+// (a view is read at every grab); one buffer per level of sources drawn within sources.
+class Scratch {
+ public:
+  explicit Scratch(size_t n) {
+    auto& buffers = Buffers();
+    if (buffers.size() <= Depth()) buffers.push_back(std::make_unique<std::vector<uint32_t>>());
+    buffer_ = buffers[Depth()++].get();
+    if (buffer_->size() < n) buffer_->resize(n);
+  }
+  ~Scratch() { --Depth(); }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  uint32_t* data() { return buffer_->data(); }
+
+ private:
+  static std::vector<std::unique_ptr<std::vector<uint32_t>>>& Buffers() {
+    thread_local std::vector<std::unique_ptr<std::vector<uint32_t>>> buffers;
+    return buffers;
+  }
+  static size_t& Depth() {
+    thread_local size_t depth = 0;
+    return depth;
+  }
+  std::vector<uint32_t>* buffer_;
+};
+
 // A stretch from a source that is itself still to be drawn: its layers, and its size.
 class StretchLayer final : public SurfaceLayer {
  public:
@@ -212,10 +243,9 @@ class StretchLayer final : public SurfaceLayer {
         return;
       }
     }
-    const size_t n = static_cast<size_t>(width_) * static_cast<size_t>(height_);
-    const std::unique_ptr<uint32_t[]> drawn(new uint32_t[n]);
-    for (const auto& layer : source_) layer->Draw(drawn.get(), width_, height_);
-    stretch_.Run(drawn.get(), width_, height_, pixels, width, height);
+    Scratch drawn(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+    for (const auto& layer : source_) layer->Draw(drawn.data(), width_, height_);
+    stretch_.Run(drawn.data(), width_, height_, pixels, width, height);
   }
   bool Opaque() const override { return opaque_; }
 

@@ -116,9 +116,11 @@ struct Surface {
   void Lay(std::shared_ptr<const SurfaceLayer> layer);
 };
 
-// Surface::Point on bare pixels.
+// Surface::Point and Surface::Line on bare pixels.
 void DrawDot(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, uint32_t pixel,
              int32_t drawWidth);
+void DrawLine(uint32_t* pixels, int32_t width, int32_t height, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+              uint32_t pixel, int32_t drawWidth = 1);
 
 // A grey picture of a surface's size, one byte per pixel, lines top first.
 struct GreyPicture {
