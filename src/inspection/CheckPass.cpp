@@ -19,6 +19,7 @@ constexpr VbColour kOutlineColour = 25;  // very dark red
 constexpr uint8_t kMarkSaturated = 1;
 constexpr uint8_t kMarkNoSignal = 2;
 constexpr int64_t kFarOff = int64_t{1} << 24;
+constexpr int64_t kPrefetchAhead = 2048;
 
 // What a grey level asks for: a mark of each kind the switches and thresholds call for,
 // shifted into place for the sample's position in a group of four (below).
@@ -53,18 +54,46 @@ class MarkLayer final : public SurfaceLayer {
   void Draw(uint32_t* pixels, int32_t width, int32_t height) const override {
     const MarkList& l = *list_;
     const uint32_t red = PixelFromVb(kVbRed), green = PixelFromVb(kVbGreen);
+    // The Overlay column of every picture column: (column * OverlayWidth) div
+    // ImageWidth, carried as quotient and remainder instead of divided anew.
+    std::vector<int32_t> xs(static_cast<size_t>(l.width));
+    const int64_t stepQuotient = l.overlayWidth / l.width, stepRemainder = l.overlayWidth % l.width;
+    int64_t x = 0, remainder = 0;
+    for (int32_t& out : xs) {
+      out = static_cast<int32_t>(x);
+      x += stepQuotient;
+      remainder += stepRemainder;
+      if (remainder >= l.width) {
+        remainder -= l.width;
+        ++x;
+      }
+    }
+    const int32_t w = std::max(1, l.drawWidth), half = w / 2;
+    int64_t lineStart = 0, lineEnd = 0;  // bytes of the line of the last sample
+    int32_t y = 0;
     for (size_t k = 0; k < l.count; ++k) {
       const uint64_t group = l.groups[k];
       for (int j = 0; j < 4; ++j) {
         const auto m = static_cast<uint32_t>(group >> (2 * j)) & 3u;
         if (m == 0) continue;
         const auto i = static_cast<int64_t>((group >> 8) + static_cast<uint64_t>(j)) * kSampleStep;
-        const int64_t row = i / l.width, column = i % l.width;
-        const auto x = static_cast<int32_t>(column * l.overlayWidth / l.width);
-        // Lines past the picture's height (a later picture smaller than the buffer) mark
-        // off the surface; the bound only keeps the position a small number.
-        const auto y = static_cast<int32_t>(std::min<int64_t>(row * l.overlayHeight / l.height, kFarOff));
-        DrawDot(pixels, width, height, x, y, (m & kMarkNoSignal) ? green : red, l.drawWidth);
+        if (i < lineStart || i >= lineEnd) {
+          const int64_t row = i / l.width;
+          lineStart = row * l.width;
+          lineEnd = lineStart + l.width;
+          // Lines past the picture's height (a later picture smaller than the buffer)
+          // mark off the surface; the bound only keeps the position a small number.
+          y = static_cast<int32_t>(std::min<int64_t>(row * l.overlayHeight / l.height, kFarOff));
+        }
+        const int32_t dotX = xs[static_cast<size_t>(i - lineStart)];
+        const uint32_t pixel = (m & kMarkNoSignal) ? green : red;
+        const int32_t x0 = dotX - half, y0 = y - half;
+        if (x0 < 0 || y0 < 0 || x0 > width - w || y0 > height - w) {
+          DrawDot(pixels, width, height, dotX, y, pixel, w);
+          continue;
+        }
+        uint32_t* row = pixels + static_cast<size_t>(y0) * width + x0;
+        for (int32_t r = 0; r < w; ++r, row += width) std::fill_n(row, w, pixel);
       }
     }
   }
@@ -96,6 +125,8 @@ size_t WalkLine(const uint8_t* bytes, int64_t first, int64_t to, const MarkTable
   auto s = static_cast<uint64_t>(first / kSampleStep);
   int64_t i = first;
   for (; i + 3 * kSampleStep <= to; i += 4 * kSampleStep, s += 4) {
+    // A large frame has left the cache by the time it is walked.
+    __builtin_prefetch(bytes + i + kPrefetchAhead);
     const uint8_t v0 = bytes[i], v1 = bytes[i + 12], v2 = bytes[i + 24], v3 = bytes[i + 36];
     ++counts[0][v0];
     ++counts[1][v1];
@@ -165,25 +196,40 @@ std::array<uint32_t, 256> WalkFrame(const AcquisitionState& st, MarkList& list) 
   return total;
 }
 
+// The histogram as Histo shows it, from the bins in per cent of the largest.
+class HistogramLayer final : public SurfaceLayer {
+ public:
+  HistogramLayer(const std::array<double, 256>& percent, uint32_t background)
+      : percent_(percent), background_(background) {}
+  void Draw(uint32_t* pixels, int32_t w, int32_t h) const override {
+    std::fill(pixels, pixels + static_cast<size_t>(w) * static_cast<size_t>(h), background_);
+    const uint32_t bar = PixelFromVb(kBarColour), outline = PixelFromVb(kOutlineColour);
+    const int32_t bottom = HistoLine(0.0, h);
+    int32_t previousX = HistoColumn(0, w), previousTop = HistoLine(percent_[0], h);
+    for (int32_t g = 1; g < 256; ++g) {
+      const int32_t x = HistoColumn(g, w), top = HistoLine(percent_[g], h);
+      DrawLine(pixels, w, h, x, bottom, x, top, bar);
+      DrawLine(pixels, w, h, previousX, previousTop, x, top, outline);
+      previousX = x;
+      previousTop = top;
+    }
+  }
+  bool Opaque() const override { return true; }
+
+ private:
+  std::array<double, 256> percent_;
+  uint32_t background_;
+};
+
 void DrawHistogram(Form1& f) {
   AcquisitionState& st = f.st;
   auto& bins = st.HistogramBins;
   double largest = 1.0;
   for (double b : bins) largest = std::max(largest, b);
   st.HistogramMax = largest;
-
-  Surface& histo = f.ui.HistoSurface;
-  histo.Fill(PixelFromVb(f.ui.Histo.backColour));
   for (double& b : bins) b = b / largest * 100.0;
-
-  const int32_t w = histo.width, h = histo.height;
-  const uint32_t bar = PixelFromVb(kBarColour), outline = PixelFromVb(kOutlineColour);
-  const int32_t bottom = HistoLine(0.0, h);
-  for (int32_t g = 1; g < 256; ++g) {
-    const int32_t x = HistoColumn(g, w), top = HistoLine(bins[g], h);
-    histo.Line(x, bottom, x, top, bar);
-    histo.Line(HistoColumn(g - 1, w), HistoLine(bins[g - 1], h), x, top, outline);
-  }
+  // Cleared to the background, then the bars and the outline: drawn when Histo is read.
+  f.ui.HistoSurface.Lay(std::make_shared<HistogramLayer>(bins, PixelFromVb(f.ui.Histo.backColour)));
 }
 
 }  // namespace
