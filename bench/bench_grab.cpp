@@ -2,7 +2,9 @@
 // a plain memcpy of the same frame measured in the same run.
 //
 //   ostrelo_bench_grab --benchmark_min_time=0.2
-//   ostrelo_bench_grab --table [--rounds=N]     the speed table that scripts/bench prints
+//   ostrelo_bench_grab --table [--rounds=N] [--only=TEXT]
+//                                  the speed table that scripts/bench prints; --only keeps
+//                                  the floor and the grabs whose names hold TEXT (to profile)
 //
 // Counters: grab_ms (mean time of one grab), memcpy_ms (one memcpy of the frame),
 // x_memcpy (their ratio) and pct_of_200ms (share of the live view's period). Both
@@ -319,7 +321,8 @@ double Median(std::vector<double> v) {
 
 // One size: the cold memcpy and the grabs, each timed once per round, the order turned
 // by one place every round. Prints "<name>: N.NN x cold memcpy" per grab.
-void TableForSize(int32_t width, int32_t height, int rounds, std::vector<std::string>& details) {
+void TableForSize(int32_t width, int32_t height, int rounds, const std::string& only,
+                  std::vector<std::string>& details) {
   ColdFrames frames(width, height);
   const size_t bytes = static_cast<size_t>(width) * height;
   std::vector<uint8_t> copyTarget(bytes + 1, 0);
@@ -350,6 +353,14 @@ void TableForSize(int32_t width, int32_t height, int rounds, std::vector<std::st
                    seen = seen + plain.ReadShownViews();
                  }, {}});
 
+  if (!only.empty()) {
+    // The floor and the grabs named so, for a profiler.
+    std::vector<Contender> keep(all.begin(), all.begin() + 1);
+    for (size_t k = 1; k < all.size(); ++k) {
+      if (all[k].name.find(only) != std::string::npos) keep.push_back(all[k]);
+    }
+    all = keep;
+  }
   const int warmRounds = 3;
   for (int round = 0; round < warmRounds + rounds; ++round) {
     for (size_t k = 0; k < all.size(); ++k) {
@@ -374,10 +385,10 @@ void TableForSize(int32_t width, int32_t height, int rounds, std::vector<std::st
 }
 
 // The ratios first, then the times they come from.
-int PrintTable(int rounds) {
+int PrintTable(int rounds, const std::string& only) {
   std::vector<std::string> details;
-  TableForSize(2448, 2048, rounds, details);
-  TableForSize(5472, 3648, std::max(10, rounds / 4), details);
+  TableForSize(2448, 2048, rounds, only, details);
+  TableForSize(5472, 3648, std::max(10, rounds / 4), only, details);
   std::printf("times:\n");
   for (const std::string& d : details) std::printf("  %s\n", d.c_str());
   return 0;
@@ -389,12 +400,14 @@ int PrintTable(int rounds) {
 int main(int argc, char** argv) {
   int rounds = 0;
   bool table = false;
+  std::string only;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--table") table = true;
     if (arg.rfind("--rounds=", 0) == 0) rounds = std::atoi(arg.c_str() + 9);
+    if (arg.rfind("--only=", 0) == 0) only = arg.substr(7);
   }
-  if (table) return ostrelo::PrintTable(rounds > 0 ? rounds : 200);
+  if (table) return ostrelo::PrintTable(rounds > 0 ? rounds : 200, only);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
