@@ -1,6 +1,5 @@
 #include "camera/SurfaceDisplay.h"
 
-#include <bit>
 #include <cstring>
 
 namespace ostrelo {
@@ -17,21 +16,21 @@ void SurfaceDisplay::SetImage(int32_t, const uint8_t* pixels, int32_t width, int
   pending_ = pixels != nullptr && width > 0 && height > 0 && pitch_ >= width * bytesPerPixel_;
 }
 
-void SurfaceDisplay::PrepareTables() {
-  const Geometry g{width_, height_, bytesPerPixel_, pitch_, target_.width, target_.height};
+void SurfaceDisplay::PrepareTables(const Geometry& g) {
   if (g == tablesFor_) return;
   tablesFor_ = g;
   // The grey level is the most significant byte of a little-endian pixel.
-  const size_t msb = static_cast<size_t>(bytesPerPixel_ - 1);
-  columnOffsets_.resize(static_cast<size_t>(g.viewWidth));
+  const size_t msb = static_cast<size_t>(g.bytesPerPixel - 1);
+  std::vector<uint32_t> columns(static_cast<size_t>(g.viewWidth));
   for (int32_t x = 0; x < g.viewWidth; ++x) {
-    const auto column = static_cast<size_t>(static_cast<int64_t>(x) * width_ / g.viewWidth);
-    columnOffsets_[static_cast<size_t>(x)] = static_cast<uint32_t>(column * static_cast<size_t>(bytesPerPixel_) + msb);
+    const auto column = static_cast<size_t>(static_cast<int64_t>(x) * g.width / g.viewWidth);
+    columns[static_cast<size_t>(x)] = static_cast<uint32_t>(column * static_cast<size_t>(g.bytesPerPixel) + msb);
   }
+  columns_.Prepare(std::move(columns), static_cast<size_t>(g.width) * static_cast<size_t>(g.bytesPerPixel));
   lineOffsets_.resize(static_cast<size_t>(g.viewHeight));
   for (int32_t y = 0; y < g.viewHeight; ++y) {
-    const auto line = static_cast<size_t>(static_cast<int64_t>(y) * height_ / g.viewHeight);
-    lineOffsets_[static_cast<size_t>(y)] = line * static_cast<size_t>(pitch_);
+    const auto line = static_cast<size_t>(static_cast<int64_t>(y) * g.height / g.viewHeight);
+    lineOffsets_[static_cast<size_t>(y)] = line * static_cast<size_t>(g.pitch);
   }
 }
 
@@ -45,6 +44,24 @@ std::shared_ptr<GreyPicture> SurfaceDisplay::FreePicture() {
   return fresh;
 }
 
+// The picture as the camera left it, read when the surface's borrowing ends (or when the
+// view is read before that).
+class SurfaceDisplay::BorrowedPicture final : public SurfaceLayer {
+ public:
+  BorrowedPicture(SurfaceDisplay& display, const uint8_t* pixels, const Geometry& g)
+      : display_(display), pixels_(pixels), geometry_(g) {}
+  void Draw(uint32_t* pixels, int32_t width, int32_t height) const override { Owned()->Draw(pixels, width, height); }
+  bool Opaque() const override { return true; }
+  std::shared_ptr<const SurfaceLayer> Owned() const override {
+    return std::make_shared<GreyLayer>(display_.TakeView(pixels_, geometry_));
+  }
+
+ private:
+  SurfaceDisplay& display_;
+  const uint8_t* pixels_;
+  Geometry geometry_;
+};
+
 void SurfaceDisplay::Update(int32_t) {
   // Only a newly set picture is painted: the pixels of an older one may belong to a
   // request the camera has taken back. The surface keeps the last painting.
@@ -53,18 +70,26 @@ void SurfaceDisplay::Update(int32_t) {
     return;
   }
   pending_ = false;
-  const int32_t dw = target_.width, dh = target_.height;
-  if (dw <= 0 || dh <= 0) {
+  const Geometry g{width_, height_, bytesPerPixel_, pitch_, target_.width, target_.height};
+  if (g.viewWidth <= 0 || g.viewHeight <= 0) {
     target_.Touch();
     return;
   }
-  PrepareTables();
+  if (target_.borrowing) {
+    target_.Lay(std::make_shared<BorrowedPicture>(*this, pixels_, g));
+  } else {
+    target_.Lay(std::make_shared<GreyLayer>(TakeView(pixels_, g)));
+  }
+}
+
+std::shared_ptr<const GreyPicture> SurfaceDisplay::TakeView(const uint8_t* pixels, const Geometry& g) {
+  PrepareTables(g);
+  const int32_t dw = g.viewWidth, dh = g.viewHeight;
   std::shared_ptr<GreyPicture> view = FreePicture();
   view->width = dw;
   view->height = dh;
   view->grey.resize(static_cast<size_t>(dw) * static_cast<size_t>(dh));
-  const uint32_t* columns = columnOffsets_.data();
-  const size_t lineBytes = static_cast<size_t>(width_) * static_cast<size_t>(bytesPerPixel_);
+  const size_t lineBytes = static_cast<size_t>(g.width) * static_cast<size_t>(g.bytesPerPixel);
   size_t previousLine = ~size_t{0};
   for (int32_t y = 0; y < dh; ++y) {
     const size_t line = lineOffsets_[static_cast<size_t>(y)];
@@ -75,30 +100,19 @@ void SurfaceDisplay::Update(int32_t) {
       continue;
     }
     previousLine = line;
-    // The camera's fresh buffer is not in cache: ask for the next line while this one
-    // is read.
+    // The buffer may not be in cache: ask for the next line while this one is read.
     if (y + 1 < dh) {
-      const uint8_t* next = pixels_ + lineOffsets_[static_cast<size_t>(y) + 1];
+      const uint8_t* next = pixels + lineOffsets_[static_cast<size_t>(y) + 1];
       for (size_t k = 0; k < lineBytes; k += 64) __builtin_prefetch(next + k);
     }
-    const uint8_t* in = pixels_ + line;
-    int32_t x = 0;
-    // Eight at a time, put together for one store.
-    for (; x + 8 <= dw; x += 8) {
-      const uint32_t* c = columns + x;
-      uint64_t eight = 0;
-      for (int k = 0; k < 8; ++k) {
-        const int shift = std::endian::native == std::endian::little ? 8 * k : 56 - 8 * k;
-        eight |= uint64_t{in[c[k]]} << shift;
-      }
-      std::memcpy(out + x, &eight, sizeof eight);
-    }
-    for (; x < dw; ++x) out[x] = in[columns[x]];
+    columns_.Run(pixels + line, out);
   }
-  target_.Lay(std::make_shared<GreyLayer>(std::move(view)));
+  return view;
 }
 
 void SurfaceDisplay::Deinit(int32_t*) {
+  // The camera takes its buffers back after this.
+  target_.MakeOwned();
   pixels_ = nullptr;
   pending_ = false;
 }

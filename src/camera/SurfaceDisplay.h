@@ -2,9 +2,9 @@
 // The display of the camera view: paints the whole grey picture stretched over the
 // whole camera surface, dropping or repeating pixels.
 //
-// Update takes the picture's grey levels at the view's size at once (the camera may take
-// its buffer back right after), and lays them on the surface; they become 32-bit pixels
-// only when the view is read.
+// Update takes the picture's grey levels at the view's size (at once, as the camera may
+// take its buffer back right after, or at the end of a BorrowScope open on the surface)
+// and lays them on the surface; they become 32-bit pixels only when the view is read.
 
 #include <array>
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "camera/Display.h"
+#include "camera/LineGather.h"
 #include "shell/Surface.h"
 
 namespace ostrelo {
@@ -29,8 +30,15 @@ class SurfaceDisplay final : public Display {
   void Deinit(int32_t* display) override;
 
  private:
-  void PrepareTables();
+  struct Geometry {
+    int32_t width = -1, height = -1, bytesPerPixel = 0, pitch = 0, viewWidth = -1, viewHeight = -1;
+    bool operator==(const Geometry&) const = default;
+  };
+  class BorrowedPicture;
+  void PrepareTables(const Geometry& g);
   std::shared_ptr<GreyPicture> FreePicture();
+  // The picture's grey levels at the view's size.
+  std::shared_ptr<const GreyPicture> TakeView(const uint8_t* pixels, const Geometry& g);
 
   Surface& target_;
   const uint8_t* pixels_ = nullptr;
@@ -39,15 +47,12 @@ class SurfaceDisplay final : public Display {
 
   // Source byte offset of each view column and of each view line; rebuilt only when
   // the picture's or the view's geometry changes.
-  std::vector<uint32_t> columnOffsets_;
+  LineGather columns_;
   std::vector<size_t> lineOffsets_;
   // Grey pictures for the view: one that no pending drawing holds any more is reused.
   std::array<std::shared_ptr<GreyPicture>, 3> pictures_;
   size_t nextPicture_ = 0;
-  struct Geometry {
-    int32_t width = -1, height = -1, bytesPerPixel = 0, pitch = 0, viewWidth = -1, viewHeight = -1;
-    bool operator==(const Geometry&) const = default;
-  } tablesFor_;
+  Geometry tablesFor_;
 };
 
 }  // namespace ostrelo

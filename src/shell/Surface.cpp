@@ -104,6 +104,23 @@ void Surface::Lay(std::shared_ptr<const SurfaceLayer> layer) {
   Touch();
 }
 
+void Surface::MakeOwned() const {
+  for (auto& layer : pixels.pending_) {
+    if (auto owned = layer->Owned()) layer = std::move(owned);
+  }
+}
+
+BorrowScope::BorrowScope(Surface* surface) : surface_(surface) {
+  if (surface_ != nullptr) surface_->borrowing = true;
+}
+
+void BorrowScope::End() {
+  if (surface_ == nullptr) return;
+  surface_->borrowing = false;
+  surface_->MakeOwned();
+  surface_ = nullptr;
+}
+
 void GreyLayer::Draw(uint32_t* pixels, int32_t width, int32_t height) const {
   const GreyPicture& p = *picture_;
   if (p.width != width || p.height != height) return;
@@ -265,6 +282,7 @@ void StretchCopy(const Surface& src, int32_t sx, int32_t sy, int32_t sw, int32_t
   const SurfaceLayers& pending = src.pixels.pending();
   if (&src != &dst && !pending.empty() && pending.front()->Opaque()) {
     // The source is still to be drawn, from data of its own: so is the copy.
+    src.MakeOwned();
     const bool whole = sx == 0 && sy == 0 && dx == 0 && dy == 0 && sw == dw && sh == dh && sw == src.width &&
                        sh == src.height && src.width == dst.width && src.height == dst.height;
     if (whole) {

@@ -35,6 +35,9 @@ class SurfaceLayer {
   virtual void Draw(uint32_t* pixels, int32_t width, int32_t height) const = 0;
   // Whether it sets every pixel, so that nothing under it can show.
   virtual bool Opaque() const = 0;
+  // For a layer that reads memory it does not own (see BorrowScope): the same drawing
+  // with a copy of what it needs. nullptr for a layer that owns its data.
+  virtual std::shared_ptr<const SurfaceLayer> Owned() const { return nullptr; }
 };
 using SurfaceLayers = std::vector<std::shared_ptr<const SurfaceLayer>>;
 
@@ -114,6 +117,28 @@ struct Surface {
   // A drawing to be done when the pixels are next read; a change like any other. An
   // opaque one replaces whatever was pending.
   void Lay(std::shared_ptr<const SurfaceLayer> layer);
+  // Pending layers that read memory the surface does not own take a copy of it (what
+  // they draw stays the same).
+  void MakeOwned() const;
+
+  // While a BorrowScope is open, layers may read memory owned by someone else.
+  bool borrowing = false;
+};
+
+// Lets a surface hold drawings that read memory it does not own, until the scope ends:
+// then they take a copy of what they need. The grab opens one over the camera view from
+// the display's painting to the frame copy, so the display reads the camera's buffer
+// once the copy has brought it into the cache, still before the camera may take it back.
+class BorrowScope {
+ public:
+  explicit BorrowScope(Surface* surface);
+  ~BorrowScope() { End(); }
+  BorrowScope(const BorrowScope&) = delete;
+  BorrowScope& operator=(const BorrowScope&) = delete;
+  void End();
+
+ private:
+  Surface* surface_;
 };
 
 // Surface::Point and Surface::Line on bare pixels.
