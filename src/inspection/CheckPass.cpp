@@ -19,7 +19,7 @@ constexpr VbColour kOutlineColour = 25;  // very dark red
 constexpr uint8_t kMarkSaturated = 1;
 constexpr uint8_t kMarkNoSignal = 2;
 constexpr int64_t kFarOff = int64_t{1} << 24;
-constexpr int64_t kPrefetchAhead = 2048;
+constexpr int64_t kPrefetchAhead = 4096;
 
 // What a grey level asks for: a mark of each kind the switches and thresholds call for,
 // shifted into place for the sample's position in a group of four (below).
