@@ -27,7 +27,8 @@ inline constexpr uint32_t PixelFromVb(VbColour c) {
 }
 inline constexpr uint32_t GreyPixel(uint8_t g) { return 0xFF000000u | (uint32_t{g} * 0x010101u); }
 
-// A drawing kept until the pixels are read. It holds everything it draws from.
+// A drawing kept until the pixels are read. It holds everything it draws from, except
+// inside a BorrowScope (below).
 class SurfaceLayer {
  public:
   virtual ~SurfaceLayer() = default;
