@@ -2,6 +2,9 @@
 // a plain memcpy of the same frame measured in the same run.
 //
 //   ostrelo_bench_grab --benchmark_min_time=0.2
+//   ostrelo_bench_grab --table [--rounds=N] [--only=TEXT]
+//                                  the speed table that scripts/bench prints; --only keeps
+//                                  the floor and the grabs whose names hold TEXT (to profile)
 //
 // Counters: grab_ms (mean time of one grab), memcpy_ms (one memcpy of the frame),
 // x_memcpy (their ratio) and pct_of_200ms (share of the live view's period). Both
@@ -12,14 +15,22 @@
 // a camera without Mono8 (top 8 bits of each pixel, line by line), next to a memcpy of
 // the frame's own bytes (two a pixel). Both read frames that are not in the cache, as
 // a frame fresh from the camera is not: convert_ms, cold_copy_ms, x_cold_copy.
+//
+// The table compares the grab with a cold memcpy: a copy of the frame from a buffer
+// that is not in the processor's cache, as a camera's fresh buffer never is. Both take
+// their pixels from a ring of frame buffers much larger than the last-level cache, and
+// are timed one after the other in every round; the figures are medians over the rounds.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -254,7 +265,224 @@ BENCHMARK(BM_Grab)->Apply([](auto* b) { Sizes(b, true); })->ArgNames({"w", "h", 
 BENCHMARK(BM_Mono16ToGrey)->Args({2448, 2048})->ArgNames({"w", "h"})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SimulatedScene)->Apply([](auto* b) { Sizes(b, false); })->Unit(benchmark::kMillisecond);
 
+
+// ---- The speed table ----
+
+constexpr size_t kColdRingBytes = size_t{160} << 20;  // five times a 32 MiB last-level cache
+
+// (x ^ y) + k, as BM_Grab paints: every grey level on every line, so the checks mark
+// about one sample in twenty everywhere with thresholds 250 and 5.
+void PaintXor(uint8_t* p, int32_t w, int32_t h, uint64_t k) {
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) p[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>((x ^ y) + k);
+  }
+}
+
+// Frame buffers used in turn: the one handed out next was last touched a whole ring ago.
+class ColdFrames {
+ public:
+  ColdFrames(int32_t width, int32_t height) {
+    const size_t bytes = static_cast<size_t>(width) * height;
+    const size_t count = std::max<size_t>(4, kColdRingBytes / bytes + 1);
+    frames_.resize(count);
+    for (size_t k = 0; k < count; ++k) {
+      frames_[k].resize(bytes);
+      PaintXor(frames_[k].data(), width, height, k);
+    }
+  }
+  const uint8_t* Next() {
+    next_ = (next_ + 1) % frames_.size();
+    return frames_[next_].data();
+  }
+
+ private:
+  std::vector<std::vector<uint8_t>> frames_;
+  size_t next_ = 0;
+};
+
+// The simulated camera, except that every picture's pixels are the next cold buffer.
+class ColdCamera final : public CameraDriver {
+ public:
+  ColdCamera(Clock& clock, int32_t width, int32_t height, ColdFrames& frames)
+      : sim_(clock, width, height), frames_(frames) {
+    sim_.SetPainter([](uint8_t*, int32_t, int32_t, uint64_t) {});
+  }
+  int32_t Init(int32_t* m) override { return sim_.Init(m); }
+  int32_t GetDevice(int32_t* d, int32_t mode, const std::string& s, int32_t n, char w) override {
+    return sim_.GetDevice(d, mode, s, n, w);
+  }
+  int32_t OpenDevice(int32_t d, int32_t* drv) override { return sim_.OpenDevice(d, drv); }
+  int32_t FindList(int32_t drv, const std::string& name, int32_t type, int32_t flags, int32_t* list) override {
+    return sim_.FindList(drv, name, type, flags, list);
+  }
+  int32_t GetHandle(int32_t list, const std::string& name, int32_t* prop) override {
+    return sim_.GetHandle(list, name, prop);
+  }
+  int32_t GetF(int32_t prop, double* v, int32_t i) override { return sim_.GetF(prop, v, i); }
+  int32_t SetF(int32_t prop, double v, int32_t i) override { return sim_.SetF(prop, v, i); }
+  int32_t ImageRequestSingle(int32_t drv, int32_t c, int32_t* used) override {
+    return sim_.ImageRequestSingle(drv, c, used);
+  }
+  int32_t ImageRequestWaitFor(int32_t drv, int32_t t, int32_t q, int32_t* req) override {
+    const int32_t status = sim_.ImageRequestWaitFor(drv, t, q, req);
+    if (status == 0) pixels_ = frames_.Next();
+    return status;
+  }
+  int32_t GetImageRequestBufferData(int32_t drv, int32_t req, RequestBufferInfo* info) override {
+    const int32_t status = sim_.GetImageRequestBufferData(drv, req, info);
+    if (status == 0) info->data = pixels_;
+    return status;
+  }
+  int32_t GetImageRequestBufferChannelData(int32_t drv, int32_t req, int32_t ch, RequestChannelInfo* info,
+                                           char* text, int32_t length) override {
+    return sim_.GetImageRequestBufferChannelData(drv, req, ch, info, text, length);
+  }
+  int32_t GetImageRequestBufferImageData(int32_t, int32_t, int32_t, int32_t, int32_t width, int32_t height,
+                                         uint8_t* destination, int32_t destinationSize) override {
+    const size_t bytes = static_cast<size_t>(width) * height;
+    if (pixels_ == nullptr || destination == nullptr || bytes > static_cast<size_t>(destinationSize)) return -1;
+    std::memcpy(destination, pixels_, bytes);
+    return 0;
+  }
+  int32_t ImageRequestUnlock(int32_t drv, int32_t req) override { return sim_.ImageRequestUnlock(drv, req); }
+  int32_t CloseDevice(int32_t drv, int32_t dev) override { return sim_.CloseDevice(drv, dev); }
+  int32_t Close() override { return sim_.Close(); }
+
+ private:
+  SimulatedCamera sim_;
+  ColdFrames& frames_;
+  const uint8_t* pixels_ = nullptr;
+};
+
+// A started window on a cold camera and an instant card, checks on or off.
+struct TableWindow {
+  TableWindow(int32_t width, int32_t height, ColdFrames& frames, bool checks)
+      : camera(clock, width, height, frames), form(Devices{camera, nullptr, daq, clock, dialogs}) {
+    started = form.Load();
+    form.st.DaqAcquisitionOn = true;
+    form.st.SaturationCheckOn = form.st.NoSignalCheckOn = form.st.HistogramOn = checks;
+    form.st.SaturationThreshold = 250;
+    form.st.NoSignalThreshold = 5;
+  }
+  ~TableWindow() {
+    if (started) form.Unload();
+  }
+  // What the window shows after a grab: the camera view, the zoom and the histogram.
+  uint32_t ReadShownViews() const {
+    const MainWindowModel& ui = form.ui;
+    return ui.CamSurface.pixels.data()[0] ^ ui.ZoomSurface.pixels.data()[0] ^ ui.HistoSurface.pixels.data()[0];
+  }
+  ManualClock clock;
+  ColdCamera camera;
+  InstantDaq daq;
+  SilentDialogs dialogs;
+  Form1 form;
+  bool started = false;
+};
+
+struct Contender {
+  std::string name;
+  std::function<void()> run;
+  std::vector<double> ms;
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// One size: the cold memcpy and the grabs, each timed once per round, the order turned
+// by one place every round. Prints "<name>: N.NN x cold memcpy" per grab.
+void TableForSize(int32_t width, int32_t height, int rounds, const std::string& only,
+                  std::vector<std::string>& details) {
+  ColdFrames frames(width, height);
+  const size_t bytes = static_cast<size_t>(width) * height;
+  std::vector<uint8_t> copyTarget(bytes + 1, 0);
+  TableWindow checks(width, height, frames, true);
+  TableWindow plain(width, height, frames, false);
+  if (!checks.started || !plain.started) {
+    std::fprintf(stderr, "start-up failed at %dx%d\n", width, height);
+    return;
+  }
+  volatile uint32_t seen = 0;
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  auto copy = [&] {
+    std::memcpy(copyTarget.data(), frames.Next(), bytes);
+    benchmark::DoNotOptimize(copyTarget.data());
+    benchmark::ClobberMemory();
+  };
+  std::vector<Contender> all;
+  all.push_back({"cold memcpy " + size, copy, {}});
+  all.push_back({"grab " + size + " checks+histogram", [&] { GrabFrame(checks.form); }, {}});
+  all.push_back({"grab " + size + " checks off", [&] { GrabFrame(plain.form); }, {}});
+  // The same grabs followed by what painting the window reads, for the whole cost.
+  all.push_back({"grab and show " + size + " checks+histogram", [&] {
+                   GrabFrame(checks.form);
+                   seen = seen + checks.ReadShownViews();
+                 }, {}});
+  all.push_back({"grab and show " + size + " checks off", [&] {
+                   GrabFrame(plain.form);
+                   seen = seen + plain.ReadShownViews();
+                 }, {}});
+
+  if (!only.empty()) {
+    // The floor and the grabs named so, for a profiler.
+    std::vector<Contender> keep(all.begin(), all.begin() + 1);
+    for (size_t k = 1; k < all.size(); ++k) {
+      if (all[k].name.find(only) != std::string::npos) keep.push_back(all[k]);
+    }
+    all = keep;
+  }
+  const int warmRounds = 3;
+  for (int round = 0; round < warmRounds + rounds; ++round) {
+    for (size_t k = 0; k < all.size(); ++k) {
+      Contender& c = all[(k + static_cast<size_t>(round)) % all.size()];
+      // Each is run once untimed first, so that it finds its destination as it would
+      // when run again and again (the frame buffer and the views written just before)
+      // while its source is a cold buffer all the same.
+      c.run();
+      const double t0 = ThreadMs();
+      c.run();
+      const double t = ThreadMs() - t0;
+      if (round >= warmRounds) c.ms.push_back(t);
+    }
+  }
+  const double floor = Median(all[0].ms);
+  for (size_t k = 1; k < all.size(); ++k) std::printf("%s: %.2f x cold memcpy\n", all[k].name.c_str(), Median(all[k].ms) / floor);
+  for (const Contender& c : all) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s: %.3f ms (median of %zu)", c.name.c_str(), Median(c.ms), c.ms.size());
+    details.emplace_back(line);
+  }
+}
+
+// The ratios first, then the times they come from.
+int PrintTable(int rounds, const std::string& only) {
+  std::vector<std::string> details;
+  TableForSize(2448, 2048, rounds, only, details);
+  TableForSize(5472, 3648, std::max(10, rounds / 4), only, details);
+  std::printf("times:\n");
+  for (const std::string& d : details) std::printf("  %s\n", d.c_str());
+  return 0;
+}
+
 }  // namespace
 }  // namespace ostrelo
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  int rounds = 0;
+  bool table = false;
+  std::string only;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--table") table = true;
+    if (arg.rfind("--rounds=", 0) == 0) rounds = std::atoi(arg.c_str() + 9);
+    if (arg.rfind("--only=", 0) == 0) only = arg.substr(7);
+  }
+  if (table) return ostrelo::PrintTable(rounds > 0 ? rounds : 200, only);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -153,6 +153,9 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   }
   NoteCameraAnswered(f);
 
+  // The display may read the picture until it has been copied: by then the copy has
+  // brought it into the cache, and the camera still holds it.
+  BorrowScope borrow(f.ui.SurfaceById(st.CamDC));
   // 6. Show the picture.
   f.dev.display->SetImage(st.DisplayHandle, info.data, st.ImageWidth, st.ImageHeight, channel.pixelPitch * 8, 0);
   f.dev.display->Update(st.DisplayHandle);
@@ -162,6 +165,7 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
       std::clamp<int64_t>(static_cast<int64_t>(st.FrameBytes.size()), 0, std::max<int32_t>(st.FrameByteCount, 0)));
   f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth,
                                               st.ImageHeight, st.FrameBytes.data(), room);
+  borrow.End();
 
   // 8. The channels. A read error raises the program's error and ends the grab here.
   if (st.DaqAcquisitionOn) {

@@ -16,23 +16,51 @@ void SurfaceDisplay::SetImage(int32_t, const uint8_t* pixels, int32_t width, int
   pending_ = pixels != nullptr && width > 0 && height > 0 && pitch_ >= width * bytesPerPixel_;
 }
 
-void SurfaceDisplay::PrepareTables() {
-  const Geometry g{width_, height_, bytesPerPixel_, pitch_, target_.width, target_.height};
+void SurfaceDisplay::PrepareTables(const Geometry& g) {
   if (g == tablesFor_) return;
   tablesFor_ = g;
   // The grey level is the most significant byte of a little-endian pixel.
-  const size_t msb = static_cast<size_t>(bytesPerPixel_ - 1);
-  columnOffsets_.resize(static_cast<size_t>(g.viewWidth));
+  const size_t msb = static_cast<size_t>(g.bytesPerPixel - 1);
+  std::vector<uint32_t> columns(static_cast<size_t>(g.viewWidth));
   for (int32_t x = 0; x < g.viewWidth; ++x) {
-    const auto column = static_cast<size_t>(static_cast<int64_t>(x) * width_ / g.viewWidth);
-    columnOffsets_[static_cast<size_t>(x)] = column * static_cast<size_t>(bytesPerPixel_) + msb;
+    const auto column = static_cast<size_t>(static_cast<int64_t>(x) * g.width / g.viewWidth);
+    columns[static_cast<size_t>(x)] = static_cast<uint32_t>(column * static_cast<size_t>(g.bytesPerPixel) + msb);
   }
+  columns_.Prepare(std::move(columns), static_cast<size_t>(g.width) * static_cast<size_t>(g.bytesPerPixel));
   lineOffsets_.resize(static_cast<size_t>(g.viewHeight));
   for (int32_t y = 0; y < g.viewHeight; ++y) {
-    const auto line = static_cast<size_t>(static_cast<int64_t>(y) * height_ / g.viewHeight);
-    lineOffsets_[static_cast<size_t>(y)] = line * static_cast<size_t>(pitch_);
+    const auto line = static_cast<size_t>(static_cast<int64_t>(y) * g.height / g.viewHeight);
+    lineOffsets_[static_cast<size_t>(y)] = line * static_cast<size_t>(g.pitch);
   }
 }
+
+std::shared_ptr<GreyPicture> SurfaceDisplay::FreePicture() {
+  for (auto& p : pictures_) {
+    if (p != nullptr && p.use_count() == 1) return p;
+  }
+  // All still shown somewhere: a new one, kept in place of the oldest.
+  auto fresh = std::make_shared<GreyPicture>();
+  pictures_[nextPicture_++ % pictures_.size()] = fresh;
+  return fresh;
+}
+
+// The picture as the camera left it, read when the surface's borrowing ends (or when the
+// view is read before that).
+class SurfaceDisplay::BorrowedPicture final : public SurfaceLayer {
+ public:
+  BorrowedPicture(SurfaceDisplay& display, const uint8_t* pixels, const Geometry& g)
+      : display_(display), pixels_(pixels), geometry_(g) {}
+  void Draw(uint32_t* pixels, int32_t width, int32_t height) const override { Owned()->Draw(pixels, width, height); }
+  bool Opaque() const override { return true; }
+  std::shared_ptr<const SurfaceLayer> Owned() const override {
+    return std::make_shared<GreyLayer>(display_.TakeView(pixels_, geometry_));
+  }
+
+ private:
+  SurfaceDisplay& display_;
+  const uint8_t* pixels_;
+  Geometry geometry_;
+};
 
 void SurfaceDisplay::Update(int32_t) {
   // Only a newly set picture is painted: the pixels of an older one may belong to a
@@ -42,30 +70,49 @@ void SurfaceDisplay::Update(int32_t) {
     return;
   }
   pending_ = false;
-  const int32_t dw = target_.width, dh = target_.height;
-  if (dw > 0 && dh > 0) {
-    PrepareTables();
-    const size_t* columns = columnOffsets_.data();
-    const uint32_t* previous = nullptr;
-    size_t previousLine = ~size_t{0};
-    for (int32_t y = 0; y < dh; ++y) {
-      const size_t line = lineOffsets_[static_cast<size_t>(y)];
-      uint32_t* out = target_.pixels.data() + static_cast<size_t>(y) * dw;
-      if (line == previousLine) {
-        // Enlarged pictures repeat lines: copy the one just painted.
-        std::memcpy(out, previous, static_cast<size_t>(dw) * sizeof(uint32_t));
-      } else {
-        const uint8_t* in = pixels_ + line;
-        for (int32_t x = 0; x < dw; ++x) out[x] = GreyPixel(in[columns[x]]);
-        previousLine = line;
-      }
-      previous = out;
-    }
+  const Geometry g{width_, height_, bytesPerPixel_, pitch_, target_.width, target_.height};
+  if (g.viewWidth <= 0 || g.viewHeight <= 0) {
+    target_.Touch();
+    return;
   }
-  target_.Touch();
+  if (target_.borrowing) {
+    target_.Lay(std::make_shared<BorrowedPicture>(*this, pixels_, g));
+  } else {
+    target_.Lay(std::make_shared<GreyLayer>(TakeView(pixels_, g)));
+  }
+}
+
+std::shared_ptr<const GreyPicture> SurfaceDisplay::TakeView(const uint8_t* pixels, const Geometry& g) {
+  PrepareTables(g);
+  const int32_t dw = g.viewWidth, dh = g.viewHeight;
+  std::shared_ptr<GreyPicture> view = FreePicture();
+  view->width = dw;
+  view->height = dh;
+  view->grey.resize(static_cast<size_t>(dw) * static_cast<size_t>(dh));
+  const size_t lineBytes = static_cast<size_t>(g.width) * static_cast<size_t>(g.bytesPerPixel);
+  size_t previousLine = ~size_t{0};
+  for (int32_t y = 0; y < dh; ++y) {
+    const size_t line = lineOffsets_[static_cast<size_t>(y)];
+    uint8_t* out = view->grey.data() + static_cast<size_t>(y) * dw;
+    if (line == previousLine) {
+      // Enlarged pictures repeat lines: copy the one just taken.
+      std::memcpy(out, out - dw, static_cast<size_t>(dw));
+      continue;
+    }
+    previousLine = line;
+    // The buffer may not be in cache: ask for the next line while this one is read.
+    if (y + 1 < dh) {
+      const uint8_t* next = pixels + lineOffsets_[static_cast<size_t>(y) + 1];
+      for (size_t k = 0; k < lineBytes; k += 64) __builtin_prefetch(next + k);
+    }
+    columns_.Run(pixels + line, out);
+  }
+  return view;
 }
 
 void SurfaceDisplay::Deinit(int32_t*) {
+  // The camera takes its buffers back after this.
+  target_.MakeOwned();
   pixels_ = nullptr;
   pending_ = false;
 }

@@ -1,11 +1,18 @@
 #pragma once
 // The display of the camera view: paints the whole grey picture stretched over the
 // whole camera surface, dropping or repeating pixels.
+//
+// Update takes the picture's grey levels at the view's size (at once, as the camera may
+// take its buffer back right after, or at the end of a BorrowScope open on the surface)
+// and lays them on the surface; they become 32-bit pixels only when the view is read.
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "camera/Display.h"
+#include "camera/LineGather.h"
 #include "shell/Surface.h"
 
 namespace ostrelo {
@@ -23,7 +30,15 @@ class SurfaceDisplay final : public Display {
   void Deinit(int32_t* display) override;
 
  private:
-  void PrepareTables();
+  struct Geometry {
+    int32_t width = -1, height = -1, bytesPerPixel = 0, pitch = 0, viewWidth = -1, viewHeight = -1;
+    bool operator==(const Geometry&) const = default;
+  };
+  class BorrowedPicture;
+  void PrepareTables(const Geometry& g);
+  std::shared_ptr<GreyPicture> FreePicture();
+  // The picture's grey levels at the view's size.
+  std::shared_ptr<const GreyPicture> TakeView(const uint8_t* pixels, const Geometry& g);
 
   Surface& target_;
   const uint8_t* pixels_ = nullptr;
@@ -32,11 +47,12 @@ class SurfaceDisplay final : public Display {
 
   // Source byte offset of each view column and of each view line; rebuilt only when
   // the picture's or the view's geometry changes.
-  std::vector<size_t> columnOffsets_, lineOffsets_;
-  struct Geometry {
-    int32_t width = -1, height = -1, bytesPerPixel = 0, pitch = 0, viewWidth = -1, viewHeight = -1;
-    bool operator==(const Geometry&) const = default;
-  } tablesFor_;
+  LineGather columns_;
+  std::vector<size_t> lineOffsets_;
+  // Grey pictures for the view: one that no pending drawing holds any more is reused.
+  std::array<std::shared_ptr<GreyPicture>, 3> pictures_;
+  size_t nextPicture_ = 0;
+  Geometry tablesFor_;
 };
 
 }  // namespace ostrelo

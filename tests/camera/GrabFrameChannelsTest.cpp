@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,29 @@ TEST_F(GrabChannelsTest, ReadErrorEndsTheGrabAfterTheChannelsAlreadyRead) {
   // ...but the overlay and the zoom were not refreshed.
   EXPECT_EQ(ui.OverlaySurface.revision, overlay);
   EXPECT_EQ(ui.ZoomSurface.revision, zoom);
+}
+
+// The overlay and the zoom are drawn only when read. A grab that ends at the channels
+// leaves them as they were, though the frame buffer already holds the new picture.
+TEST_F(GrabChannelsTest, AfterAReadErrorTheUnreadOverlayAndZoomKeepThePreviousPicture) {
+  rig.form.st.SaturationCheckOn = true;
+  rig.form.st.SaturationThreshold = 200;
+  rig.camera.SetPainter([](uint8_t* p, int32_t w, int32_t h, uint64_t) {
+    for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) p[i] = i % w < 640 ? 250 : 50;
+  });
+  GrabFrame(rig.form);
+  rig.camera.SetPainter([](uint8_t* p, int32_t w, int32_t h, uint64_t) {
+    std::fill(p, p + static_cast<size_t>(w) * h, uint8_t{99});
+  });
+  rig.daq.failReadNumber = rig.daq.reads + 1;
+  EXPECT_THROW(GrabFrame(rig.form), ProgramError);
+  const MainWindowModel& ui = rig.form.ui;
+  EXPECT_EQ(ui.CamSurface.At(5, 5), GreyPixel(99));
+  for (const Surface* s : {&ui.OverlaySurface, &ui.ZoomSurface}) {
+    EXPECT_EQ(std::count(s->pixels.begin(), s->pixels.end(), GreyPixel(99)), 0);
+    EXPECT_GT(std::count(s->pixels.begin(), s->pixels.end(), GreyPixel(50)), 0);
+    EXPECT_GT(std::count(s->pixels.begin(), s->pixels.end(), PixelFromVb(kVbRed)), 0);
+  }
 }
 
 TEST_F(GrabChannelsTest, ReadErrorInALiveTickEndsTheProgramWithItsNumberAndText) {

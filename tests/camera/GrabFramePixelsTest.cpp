@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "GrabRig.h"
@@ -98,6 +99,23 @@ TEST_F(GrabPixelsTest, ZoomFillsOnlyTheCurrentZoomSize) {
   EXPECT_EQ(ui.ZoomSurface.At(299, 199), ui.CamSurface.At(454, 340));
   EXPECT_EQ(ui.ZoomSurface.At(700, 500), untouched);
   EXPECT_EQ(ui.ZoomSurface.At(300, 100), untouched);
+}
+
+// However many grabs went by unread, a reading shows the last picture; here the zoom
+// covers only part of its view, so what it draws piles up on what was there.
+TEST_F(GrabPixelsTest, ViewsReadAfterManyUnreadGrabsShowTheLastPicture) {
+  const uint32_t untouched = ui.ZoomSurface.At(700, 500);
+  st.ZoomWidth = 300;
+  st.ZoomHeight = 200;
+  rig.camera.SetPainter([](uint8_t* p, int32_t w, int32_t h, uint64_t k) {
+    std::fill(p, p + static_cast<size_t>(w) * h, static_cast<uint8_t>(10 + k));
+  });
+  for (int i = 0; i < 20; ++i) GrabFrame(rig.form);
+  const uint32_t last = GreyPixel(static_cast<uint8_t>(10 + rig.camera.framesDelivered() - 1));
+  EXPECT_EQ(std::count(ui.CamSurface.pixels.begin(), ui.CamSurface.pixels.end(), last), 456 * 342);
+  EXPECT_EQ(ui.OverlaySurface.pixels, ui.CamSurface.pixels);
+  EXPECT_EQ(ui.ZoomSurface.At(299, 199), last);
+  EXPECT_EQ(ui.ZoomSurface.At(700, 500), untouched);
 }
 
 // A display that paints something other than the picture: the overlay and the zoom
