@@ -193,7 +193,7 @@ size_t LastLevelCacheBytes() {
 
 // Enough frames of this size that cycling through them leaves none in the last-level
 // cache: three times its size, at least two frames.
-std::vector<std::vector<uint8_t>> ColdFrames(size_t bytes) {
+std::vector<std::vector<uint8_t>> FramesLeavingTheCache(size_t bytes) {
   const size_t count = std::max<size_t>(2, (3 * LastLevelCacheBytes() + bytes - 1) / bytes);
   std::vector<std::vector<uint8_t>> frames(count);
   for (size_t k = 0; k < count; ++k) {
@@ -207,7 +207,7 @@ void BM_Mono16ToGrey(benchmark::State& state) {
   const auto width = static_cast<size_t>(state.range(0));
   const auto height = static_cast<size_t>(state.range(1));
   const size_t bytes = 2 * width * height;
-  const std::vector<std::vector<uint8_t>> frames = ColdFrames(bytes);
+  const std::vector<std::vector<uint8_t>> frames = FramesLeavingTheCache(bytes);
   std::vector<uint8_t> grey(width * height), copy(bytes);
   size_t next = 0;
   double convertMs = 0.0, copyMs = 0.0;
