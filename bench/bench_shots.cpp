@@ -5,6 +5,8 @@
 //   ostrelo_bench_shots --no-series     without the 20 s real-time series
 //   ostrelo_bench_shots --series-only   only the series
 //   ostrelo_bench_shots --folder=PATH   files written under PATH (default: the temporary folder)
+//   ostrelo_bench_shots --table [--rounds=N]
+//                                       the writer's lines of the speed table (scripts/bench)
 
 #include <benchmark/benchmark.h>
 
@@ -237,48 +239,71 @@ void BM_SideBySide(benchmark::State& state) {
   state.SetLabel(std::to_string(a.width) + "x" + std::to_string(a.height));
 }
 
-// What it costs to make a picture survive a power cut: the writer into a new name, as in
-// a series, without and with its syncs (the picture's bytes before the rename, the
-// folder after it), each against one write() of the same bytes into a new file, without
-// and with fdatasync. In turn within one loop; medians.
-void BM_SyncCost(benchmark::State& state) {
-  const Area a = kAreas[state.range(0)];
-  WriterRig rig(a);
-  const size_t bytes = FileBytes(a);
-  std::vector<uint8_t> floorBytes(bytes, 0x5A);
-  auto floorWrite = [&](const std::string& name, bool sync) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0 || ::write(fd, floorBytes.data(), bytes) != static_cast<ssize_t>(bytes)) std::abort();
-    if (sync && ::fdatasync(fd) != 0) std::abort();
-    ::close(fd);
-  };
-  using Run = std::function<void(const std::string&)>;
-  const std::pair<const char*, Run> runs[] = {
-      {"floor", [&](const std::string& n) { floorWrite(n, false); }},
-      {"floor_synced", [&](const std::string& n) { floorWrite(n, true); }},
-      {"writer", [&](const std::string& n) { WriteAoiBitmap(rig.form.st, n, FileSync::Cached); }},
-      {"writer_synced", [&](const std::string& n) { WriteAoiBitmap(rig.form.st, n, FileSync::ToDisk); }}};
-  std::vector<double> samples[4];
-  size_t turn = 0;
-  for (auto _ : state) {
-    for (size_t i = 0; i < 4; ++i) {
-      const size_t k = (turn + i) % 4;
-      const std::string name = (BenchFolder() / ("sync-" + std::to_string(k) + "-" + std::to_string(turn))).string();
-      const auto t0 = std::chrono::steady_clock::now();
-      runs[k].second(name);
-      samples[k].push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
-      state.PauseTiming();
-      ::unlink(name.c_str());
-      state.ResumeTiming();
+// The writer's lines of the speed table: the picture writer into a new name, as in a
+// series, against the floor, one write() of the same bytes into a file that did not
+// exist; and synced (the picture's bytes before the rename, the folder after it, as a
+// power cut asks) against write() + fdatasync() of the same bytes. The contenders take
+// turns in every round, a different one first each time; medians of wall-clock times.
+double MedianOf(std::vector<double> v) {
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+int PrintWriterTable(int rounds) {
+  std::vector<std::string> details;
+  std::vector<std::string> synced;
+  for (int i = 0; i < 4; ++i) {
+    const Area a = kAreas[i];
+    WriterRig rig(a);
+    std::vector<uint8_t> bytes;
+    BuildAoiBitmap(rig.form.st, bytes);
+    auto floorWrite = [&](const std::string& name, bool sync) {
+      const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
+      if (sync && ::fdatasync(fd) != 0) std::abort();
+      ::close(fd);
+    };
+    struct Contender {
+      const char* name;
+      std::function<void(const std::string&)> run;
+      bool synced;
+      std::vector<double> ms;
+    };
+    Contender all[] = {
+        {"floor", [&](const std::string& n) { floorWrite(n, false); }, false, {}},
+        {"writer", [&](const std::string& n) { WriteAoiBitmap(rig.form.st, n, FileSync::Cached); }, false, {}},
+        {"synced floor", [&](const std::string& n) { floorWrite(n, true); }, true, {}},
+        {"synced writer", [&](const std::string& n) { WriteAoiBitmap(rig.form.st, n, FileSync::ToDisk); }, true, {}}};
+    // Fewer rounds for large files; a synced write waits for the disk.
+    const int cachedRounds = std::max(8, rounds * 640 * 480 / (a.width * a.height) + 8);
+    const int syncedRounds = std::max(6, cachedRounds / 4);
+    for (int round = 0; round < cachedRounds; ++round) {
+      for (size_t k = 0; k < 4; ++k) {
+        Contender& c = all[(static_cast<size_t>(round) + k) % 4];
+        if (c.synced && round >= syncedRounds) continue;
+        const std::string name = (BenchFolder() / ("table-" + std::to_string(round) + "-" + std::to_string(k))).string();
+        const auto t0 = std::chrono::steady_clock::now();
+        c.run(name);
+        c.ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        ::unlink(name.c_str());
+      }
     }
-    ++turn;
+    const std::string size = std::to_string(a.width) + "x" + std::to_string(a.height);
+    std::printf("writer new file %s: %.2f x floor\n", size.c_str(), MedianOf(all[1].ms) / MedianOf(all[0].ms));
+    char line[200];
+    std::snprintf(line, sizeof line, "writer new file synced %s: %.2f x synced floor", size.c_str(),
+                  MedianOf(all[3].ms) / MedianOf(all[2].ms));
+    synced.emplace_back(line);
+    for (const Contender& c : all) {
+      std::snprintf(line, sizeof line, "%s %s: %.3f ms (median of %zu)", c.name, size.c_str(), MedianOf(c.ms),
+                    c.ms.size());
+      details.emplace_back(line);
+    }
   }
-  for (size_t k = 0; k < 4; ++k) {
-    std::vector<double>& v = samples[k];
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    state.counters[runs[k].first] = v[v.size() / 2];
-  }
-  state.SetLabel(std::to_string(a.width) + "x" + std::to_string(a.height));
+  for (const std::string& line : synced) std::printf("%s\n", line.c_str());
+  std::printf("times:\n");
+  for (const std::string& d : details) std::printf("  %s\n", d.c_str());
+  return 0;
 }
 
 // One whole shot as a series tick takes it: stamp, number, grab, picture, record line;
@@ -313,7 +338,6 @@ BENCHMARK(BM_SaveAoiBitmap)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond)->Us
 BENCHMARK(BM_QImageSave)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(5);
 #endif
 BENCHMARK(BM_SideBySide)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-BENCHMARK(BM_SyncCost)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_WholeShot)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(3);
 
 // Shows every run as usual and keeps the medians for the ratio table.
@@ -325,9 +349,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       if (r.run_name.function_name == "BM_SideBySide") {
         for (const auto& [name, counter] : r.counters) side[r.run_name.args][name] = counter.value;
       }
-      if (r.run_name.function_name == "BM_SyncCost") {
-        for (const auto& [name, counter] : r.counters) sync[r.run_name.args][name] = counter.value;
-      }
+
       if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
         medians[r.run_name.function_name][r.run_name.args] = r.GetAdjustedRealTime();
       }
@@ -335,7 +357,6 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   }
   std::map<std::string, std::map<std::string, double>> medians;
   std::map<std::string, std::map<std::string, double>> side;
-  std::map<std::string, std::map<std::string, double>> sync;
 };
 
 void PrintRatios(const RatioReporter& reporter) {
@@ -378,16 +399,6 @@ void PrintRatios(const RatioReporter& reporter) {
   };
   row("medians", "_med");
   row("least times", "_min");
-
-  std::printf("\nPower-cut safety, new files, medians in milliseconds:\n");
-  for (const auto& [args, c] : reporter.sync) {
-    const Area a = kAreas[std::stoi(args)];
-    auto v = [&](const char* key) { return c.count(key) != 0 ? c.at(key) / 1000.0 : std::nan(""); };
-    std::printf("writer new file %dx%d: %.2f x floor (%.2f ms, floor %.2f ms)\n", a.width, a.height,
-                v("writer") / v("floor"), v("writer"), v("floor"));
-    std::printf("writer new file synced %dx%d: %.2f x synced floor (%.2f ms, synced floor %.2f ms)\n", a.width,
-                a.height, v("writer_synced") / v("floor_synced"), v("writer_synced"), v("floor_synced"));
-  }
 }
 
 #ifdef OSTRELO_BENCH_WITH_QT
@@ -472,13 +483,22 @@ void MeasureSeriesInterval(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool series = true, benchmarks = true;
+  bool series = true, benchmarks = true, table = false;
+  int rounds = 0;
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-series") == 0) series = false;
     else if (std::strcmp(argv[i], "--series-only") == 0) benchmarks = false;
+    else if (std::strcmp(argv[i], "--table") == 0) table = true;
+    else if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::atoi(argv[i] + 9);
     else if (std::strncmp(argv[i], "--folder=", 9) == 0) gParentFolder = argv[i] + 9;
     else args.push_back(argv[i]);
+  }
+  if (table) {
+    const int status = PrintWriterTable(rounds > 0 ? rounds : 1000);
+    std::error_code ec;
+    fs::remove_all(BenchFolder(), ec);
+    return status;
   }
   int count = static_cast<int>(args.size());
   if (benchmarks) {
