@@ -35,8 +35,8 @@
 
 #include "camera/aravis/AravisCamera.h"
 #include "camera/sim/SimulatedCamera.h"
-#include "shell/qt/MainWindow.h"
-#include "shell/qt/Session.h"
+#include "app/MainWindow.h"
+#include "app/Session.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-# What the Debian package adds to the program's own install rules (src/shell/qt), and
+# What the Debian package adds to the program's own install rules (src/app), and
 # the package itself: CPack's DEB generator, run by scripts/package on a Release build
 # configured with the prefix /usr.
 if(NOT TARGET ostrelo)

@@ -1,4 +1,4 @@
-#include "shell/qt/Session.h"
+#include "app/Session.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -7,11 +7,11 @@
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
-#include "shell/qt/Accessibility.h"
-#include "shell/qt/AbsentDevices.h"
-#include "shell/qt/ControlLook.h"
-#include "shell/qt/MainWindow.h"
-#include "shell/qt/QtDialogs.h"
+#include "app/Accessibility.h"
+#include "app/AbsentDevices.h"
+#include "app/ControlLook.h"
+#include "app/MainWindow.h"
+#include "app/QtDialogs.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"

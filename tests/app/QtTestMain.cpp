@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "shell/qt/Session.h"
+#include "app/Session.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

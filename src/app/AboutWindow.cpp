@@ -1,4 +1,4 @@
-#include "shell/qt/AboutWindow.h"
+#include "app/AboutWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -6,8 +6,8 @@
 #include <QPixmap>
 
 #include "shell/Numbers.h"
-#include "shell/qt/ControlLook.h"
-#include "shell/qt/Widgets.h"
+#include "app/ControlLook.h"
+#include "app/Widgets.h"
 
 namespace ostrelo::qtui {
 

@@ -1,4 +1,4 @@
-#include "shell/qt/ControlLook.h"
+#include "app/ControlLook.h"
 
 #include <QFontMetricsF>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "shell/qt/QtDialogs.h"
+#include "app/QtDialogs.h"
 
 #include <QApplication>
 #include <QDir>

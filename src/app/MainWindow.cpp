@@ -1,4 +1,4 @@
-#include "shell/qt/MainWindow.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,9 +15,9 @@
 #include <functional>
 #include <vector>
 
-#include "shell/qt/AboutWindow.h"
-#include "shell/qt/ControlLook.h"
-#include "shell/qt/Widgets.h"
+#include "app/AboutWindow.h"
+#include "app/ControlLook.h"
+#include "app/Widgets.h"
 
 namespace ostrelo::qtui {
 

@@ -1,4 +1,4 @@
-#include "shell/qt/CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "shell/qt/AbsentDevices.h"
+#include "app/AbsentDevices.h"
 
 #include <cstring>
 

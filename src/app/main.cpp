@@ -11,9 +11,9 @@
 #include <unistd.h>
 
 #include "camera/sim/SimulatedCamera.h"
-#include "shell/qt/CommandLine.h"
-#include "shell/qt/MainWindow.h"
-#include "shell/qt/Session.h"
+#include "app/CommandLine.h"
+#include "app/MainWindow.h"
+#include "app/Session.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "camera/sim/SimulatedCamera.h"
-#include "shell/qt/MainWindow.h"
-#include "shell/qt/Session.h"
+#include "app/MainWindow.h"
+#include "app/Session.h"
 #include "support/TestRig.h"
 
 namespace ostrelo::qtui::testing {

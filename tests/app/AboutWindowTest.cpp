@@ -8,8 +8,8 @@
 
 #include "QtTestSupport.h"
 #include "shell/Numbers.h"
-#include "shell/qt/AboutWindow.h"
-#include "shell/qt/Widgets.h"
+#include "app/AboutWindow.h"
+#include "app/Widgets.h"
 
 namespace ostrelo::qtui {
 namespace {

@@ -19,7 +19,7 @@
 #include "QtTestSupport.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "shell/ProgramError.h"
-#include "shell/qt/Widgets.h"
+#include "app/Widgets.h"
 
 namespace ostrelo::qtui {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/qt/Widgets.h"
+#include "app/Widgets.h"
 
 #include <QImage>
 #include <QKeyEvent>
@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "shell/qt/ControlLook.h"
+#include "app/ControlLook.h"
 
 namespace ostrelo::qtui {
 

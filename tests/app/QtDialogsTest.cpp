@@ -10,7 +10,7 @@
 #include <string>
 
 #include "QtTestSupport.h"
-#include "shell/qt/QtDialogs.h"
+#include "app/QtDialogs.h"
 #include "shots/ShotProcedure.h"
 
 namespace ostrelo::qtui {

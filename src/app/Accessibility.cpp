@@ -1,9 +1,9 @@
-#include "shell/qt/Accessibility.h"
+#include "app/Accessibility.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 
-#include "shell/qt/Widgets.h"
+#include "app/Widgets.h"
 
 namespace ostrelo::qtui {
 
