@@ -39,7 +39,7 @@
 #include "camera/GrabFrame.h"
 #include "camera/aravis/PixelConversion.h"
 #include "camera/sim/SimulatedCamera.h"
-#include "daq/DaqDriver.h"
+#include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "shell/Platform.h"
 

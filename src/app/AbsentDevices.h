@@ -2,8 +2,8 @@
 // Stand-ins for a device backend that could not be loaded at all: every call fails, so
 // start-up takes its ordinary road for a missing camera or card.
 
-#include "camera/CameraDriver.h"
-#include "daq/DaqDriver.h"
+#include "shell/CameraDriver.h"
+#include "shell/DaqDriver.h"
 
 namespace ostrelo::qtui {
 

@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "camera/CameraDriver.h"
-#include "daq/DaqDriver.h"
+#include "shell/CameraDriver.h"
+#include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "shell/Platform.h"
 

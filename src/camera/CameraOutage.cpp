@@ -1,6 +1,5 @@
 #include "camera/CameraOutage.h"
 
-#include "camera/GrabFrame.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // A camera that stops answering: the window says so while it lasts, and the log gets
-// one line for each outage once it is over.
+// one line for each outage once it is over. The grab keeps the outage in Form1::Outage.
 
 #include <cstdint>
 #include <string>
@@ -11,13 +11,9 @@ namespace ostrelo {
 
 class Form1;
 
-struct CameraOutage {
-  bool active = false;
-  int64_t sinceMs = 0;      // steady clock, first grab that got no picture
-  LocalTime since{};        // the same moment on the wall clock
-  int64_t restUntilMs = 0;  // grabs leave the camera alone until then
-  int32_t shotsWaited = 0;  // shots that could not be taken when due
-};
+// After a grab that got no answer, grabs leave the camera alone this long, so the
+// events that queued up meanwhile are handled before the window is held again.
+inline constexpr int64_t kCameraRestMs = 250;
 
 // "Camera not answering since 14:02:33"
 std::string CameraNoticeText(const LocalTime& since);

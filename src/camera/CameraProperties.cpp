@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "camera/CameraDriver.h"
+#include "shell/CameraDriver.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 

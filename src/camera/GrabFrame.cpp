@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "camera/CameraDriver.h"
+#include "shell/CameraDriver.h"
 #include "camera/CameraOutage.h"
 #include "daq/GestionES_NI.h"
 #include "inspection/CheckPass.h"

@@ -18,9 +18,6 @@ inline constexpr int32_t kGrabWaitTimeoutMs = 200;  // each wait for the picture
 // The longest a grab keeps the window: a camera that does not answer within it leaves
 // the grab without a picture, and the window handles its events before the next try.
 inline constexpr int64_t kGrabBudgetMs = 1000;
-// After a grab that got no answer, grabs leave the camera alone this long, so the
-// events that queued up meanwhile are handled before the window is held again.
-inline constexpr int64_t kCameraRestMs = 250;
 inline constexpr int32_t kGrabRetryPauseMs = 5;  // least time between two tries of a failing call
 // Pictures asked for by grabs that gave up and still owed by the camera: a shot asks
 // for its own only while fewer are owed, so a long outage cannot pile them up.

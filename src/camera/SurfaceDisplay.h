@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "camera/Display.h"
+#include "shell/Display.h"
 #include "camera/LineGather.h"
 #include "shell/Surface.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "daq/DaqDriver.h"
+#include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "shell/ProgramError.h"
 

@@ -1,7 +1,5 @@
 #include "shell/AboutBox.h"
 
-#include "shell/Form1.h"
-
 namespace ostrelo {
 
 namespace {
@@ -126,7 +124,5 @@ void AboutBoxModel::Image1_Click(int32_t) { Unload(); }
 // Any button. A press that reaches a box already closed shows nothing.
 void AboutBoxModel::Etiquette6_MouseDown(int32_t, int32_t, int32_t, double, double) { Photo.visible = exists; }
 void AboutBoxModel::Etiquette6_MouseUp(int32_t, int32_t, int32_t, double, double) { Photo.visible = false; }
-
-void Form1::InfoContainer_Click() { about.Open(); }
 
 }  // namespace ostrelo

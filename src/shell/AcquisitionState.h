@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace ostrelo {
+#include "shell/DaqDriver.h"
 
-// A DAQmx task handle is a pointer in the driver's C interface.
-using DaqTaskHandle = std::uintptr_t;
+namespace ostrelo {
 
 struct ChannelRecord {
   std::string Name;

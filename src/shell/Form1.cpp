@@ -4,18 +4,10 @@
 #include <exception>
 #include <string>
 
-#include "camera/SurfaceDisplay.h"
 #include "shell/Numbers.h"
 #include "shell/ProgramError.h"
 
 namespace ostrelo {
-
-Form1::Form1(Devices devices) : dev(devices) {
-  if (dev.display == nullptr) {
-    ownDisplay_ = std::make_unique<SurfaceDisplay>(ui.CamSurface);
-    dev.display = ownDisplay_.get();
-  }
-}
 
 std::string AreaText(const AcquisitionState& st) {
   return "(" + FormatNumber(st.AoiLeft, "0000") + "," + FormatNumber(st.AoiTop, "0000") + ") - (W:" +
@@ -59,5 +51,7 @@ void Form1::EndProgram(int exitCode) {
   phase_ = Phase::Ended;
   exitCode_ = exitCode;
 }
+
+void Form1::InfoContainer_Click() { about.Open(); }
 
 }  // namespace ostrelo

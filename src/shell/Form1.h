@@ -1,19 +1,20 @@
 #pragma once
 // The main window's logic: the shared state, the window model, the platform it runs
-// on, and one handler per window event. The Qt executable forwards every widget event
-// to a handler through Dispatch and then shows the model.
+// on, and one handler per window event. Each handler is defined in the subsystem that
+// owns it; the construction, start-up and shut-down in startup/, which sees them all.
+// The app forwards every widget event to a handler through Dispatch and then shows the
+// model.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "camera/CameraDriver.h"
-#include "camera/CameraOutage.h"
-#include "camera/Display.h"
-#include "daq/DaqDriver.h"
 #include "shell/AboutBox.h"
 #include "shell/AcquisitionState.h"
+#include "shell/CameraDriver.h"
+#include "shell/DaqDriver.h"
+#include "shell/Display.h"
 #include "shell/MainWindowModel.h"
 #include "shell/Platform.h"
 
@@ -32,6 +33,15 @@ inline constexpr const char* kAppTitle = "Ostrelo";
 inline constexpr int32_t kKeyEnter = 13;
 
 enum class Phase { Starting, Running, Ended };
+
+// A camera that stops answering, as the grab follows it (camera/CameraOutage.h).
+struct CameraOutage {
+  bool active = false;
+  int64_t sinceMs = 0;      // steady clock, first grab that got no picture
+  LocalTime since{};        // the same moment on the wall clock
+  int64_t restUntilMs = 0;  // grabs leave the camera alone until then
+  int32_t shotsWaited = 0;  // shots that could not be taken when due
+};
 
 class Form1 {
  public:

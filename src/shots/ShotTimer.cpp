@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "camera/CameraOutage.h"
 #include "camera/GrabFrame.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "GrabRig.h"
+#include "camera/CameraOutage.h"
 
 namespace ostrelo::testing {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "camera/SurfaceDisplay.h"
 #include "camera/sim/SimulatedCamera.h"
-#include "daq/DaqDriver.h"
+#include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "support/TestRig.h"
 

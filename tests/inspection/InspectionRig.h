@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "camera/Display.h"
+#include "shell/Display.h"
 #include "support/TestRig.h"
 
 namespace ostrelo::testing {

@@ -50,7 +50,7 @@
 #include <string>
 #include <vector>
 
-#include "camera/CameraDriver.h"
+#include "shell/CameraDriver.h"
 
 namespace ostrelo {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "camera/CameraDriver.h"
+#include "shell/CameraDriver.h"
 #include "shell/Platform.h"
 
 namespace ostrelo {

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "daq/DaqDriver.h"
+#include "shell/DaqDriver.h"
 
 namespace ostrelo {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "daq/DaqDriver.h"
+#include "shell/DaqDriver.h"
 #include "shell/Platform.h"
 
 namespace ostrelo {

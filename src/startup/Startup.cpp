@@ -1,10 +1,14 @@
-// Start-up and shut-down of the main window.
+// Start-up and shut-down of the main window: the one place of the core that brings
+// every subsystem together.
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 
+#include "camera/CameraOutage.h"
 #include "camera/CameraProperties.h"
+#include "camera/SurfaceDisplay.h"
 #include "daq/GestionES_NI.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
@@ -28,6 +32,13 @@ bool UsableSize(int32_t width, int32_t height) {
 }
 
 }  // namespace
+
+Form1::Form1(Devices devices) : dev(devices) {
+  if (dev.display == nullptr) {
+    ownDisplay_ = std::make_unique<SurfaceDisplay>(ui.CamSurface);
+    dev.display = ownDisplay_.get();
+  }
+}
 
 bool Form1::Load() {
   // 1-2: caption and the warning panel's notice.

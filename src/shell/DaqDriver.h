@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/AcquisitionState.h"
-
 namespace ostrelo {
+
+// A DAQmx task handle is a pointer in the driver's C interface.
+using DaqTaskHandle = std::uintptr_t;
 
 namespace DAQmx {
 inline constexpr int32_t Val_RSE = 10083;
