@@ -122,7 +122,7 @@ struct WorkDevices {
   Form1 form;
 };
 
-struct WorkRig {
+struct WorkRig : OperatorGestures<WorkRig> {
   // A small picture, so that long series fit on disk quickly: 64 x 48 pixels, 4150-byte files.
   static constexpr int32_t kWidth = 64;
   static constexpr int32_t kHeight = 48;
@@ -151,18 +151,6 @@ struct WorkRig {
   std::string Chosen() const { return In(stem + ".bmp"); }
   std::string Picture(int32_t n) const { return In(stem + FormatNumber(n, "0000") + ".bmp"); }
   std::string Record() const { return In(stem.substr(0, stem.size() - 1) + ".xls"); }
-  void AnswerDialog() { rig.dialogs.saveAnswers.push_back(Chosen()); }
-
-  // Types text into TimeText with the caret at its end and presses Enter.
-  void EnterWait(const std::string& text) {
-    form().ui.TimeText.caption = text;
-    form().ui.TimeText.selStart = static_cast<int32_t>(text.size());
-    form().ui.TimeText.selLength = 0;
-    form().Dispatch([&] { form().TimeText_Change(); });
-    form().Dispatch([&] { form().TimeText_KeyPress(kKeyEnter); });
-  }
-  void ClickOneShot() { form().Dispatch([&] { form().Command1_Click(); }); }
-  void ClickSeries() { form().Dispatch([&] { form().Command2_Click(); }); }
   // Ticks a check box as the operator would: its value changes, then its click runs.
   void Tick(Control& box, void (Form1::*click)()) {
     box.value = 1;

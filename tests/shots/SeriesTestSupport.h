@@ -16,7 +16,7 @@ namespace ostrelo::testing {
 
 inline constexpr VbColour kLightBlue = Rgb(192, 192, 255);
 
-struct SeriesRig {
+struct SeriesRig : OperatorGestures<SeriesRig> {
   explicit SeriesRig(LocalTime start = LocalTime{2011, 3, 25, 12, 0, 0, 43200.0}) {
     rig.clock.Set(start);
     EXPECT_TRUE(rig.form.Load());
@@ -28,18 +28,6 @@ struct SeriesRig {
   std::string Chosen() const { return folder / "im110325-.bmp"; }
   std::string Picture(int32_t n) const { return folder / ("im110325-" + FormatNumber(n, "0000") + ".bmp"); }
   std::string Record() const { return folder / "im110325.xls"; }
-  void AnswerDialog() { rig.dialogs.saveAnswers.push_back(Chosen()); }
-
-  // Types text into TimeText with the caret at its end and presses Enter.
-  void EnterWait(const std::string& text) {
-    form().ui.TimeText.caption = text;
-    form().ui.TimeText.selStart = static_cast<int32_t>(text.size());
-    form().ui.TimeText.selLength = 0;
-    form().Dispatch([&] { form().TimeText_Change(); });
-    form().Dispatch([&] { form().TimeText_KeyPress(kKeyEnter); });
-  }
-  void ClickOneShot() { form().Dispatch([&] { form().Command1_Click(); }); }
-  void ClickSeries() { form().Dispatch([&] { form().Command2_Click(); }); }
 
   // Runs the timers until shot n has been taken; the steady time it was taken at.
   int64_t RunUntilShot(int32_t n, int64_t maxMs) {

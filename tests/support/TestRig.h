@@ -81,6 +81,34 @@ class TimerLoop {
   Track visu_, shot_;
 };
 
+// The operator's gestures on a started window, for a rig with form(), rig.dialogs and
+// Chosen(), the name its save dialog is answered with.
+template <class Bench>
+class OperatorGestures {
+ public:
+  void AnswerDialog() { self().rig.dialogs.saveAnswers.push_back(self().Chosen()); }
+  // Types text into TimeText with the caret at its end and presses Enter.
+  void EnterWait(const std::string& text) {
+    Form1& form = self().form();
+    form.ui.TimeText.caption = text;
+    form.ui.TimeText.selStart = static_cast<int32_t>(text.size());
+    form.ui.TimeText.selLength = 0;
+    form.Dispatch([&] { form.TimeText_Change(); });
+    form.Dispatch([&] { form.TimeText_KeyPress(kKeyEnter); });
+  }
+  void ClickOneShot() {
+    Form1& form = self().form();
+    form.Dispatch([&] { form.Command1_Click(); });
+  }
+  void ClickSeries() {
+    Form1& form = self().form();
+    form.Dispatch([&] { form.Command2_Click(); });
+  }
+
+ private:
+  Bench& self() { return static_cast<Bench&>(*this); }
+};
+
 struct Rig {
   explicit Rig(int32_t width = SimulatedCamera::kDefaultWidth, int32_t height = SimulatedCamera::kDefaultHeight)
       : camera(clock, width, height), daq(clock), form(Devices{camera, nullptr, daq, clock, dialogs}) {}
