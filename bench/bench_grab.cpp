@@ -39,47 +39,16 @@
 #include "camera/GrabFrame.h"
 #include "camera/aravis/PixelConversion.h"
 #include "camera/sim/SimulatedCamera.h"
-#include "shell/DaqDriver.h"
+#include "daq/sim/ConstantDaq.h"
 #include "shell/Form1.h"
 #include "shell/Platform.h"
 
 namespace ostrelo {
 namespace {
 
-// A card whose four inputs hold constant voltages and whose reads return at once.
-class InstantDaq final : public DaqDriver {
- public:
-  int32_t CreateTask(const std::string&, DaqTaskHandle* task) override {
-    *task = 1;
-    return 0;
-  }
-  int32_t ClearTask(DaqTaskHandle) override { return 0; }
-  int32_t CreateAIVoltageChan(DaqTaskHandle, const std::string&, const std::string&, int32_t, double, double, int32_t,
-                              const std::string&) override {
-    ++channels_;
-    return 0;
-  }
-  int32_t CfgSampClkTiming(DaqTaskHandle, const std::string&, double, int32_t, int32_t, uint64_t) override {
-    return 0;
-  }
-  int32_t GetTaskNumChans(DaqTaskHandle, uint32_t* data) override {
-    *data = channels_;
-    return 0;
-  }
-  int32_t ReadAnalogF64(DaqTaskHandle, int32_t n, double, uint32_t, double* readArray, uint32_t size,
-                        int32_t* read, uint32_t*) override {
-    std::fill(readArray, readArray + size, -1.25);
-    *read = n;
-    return 0;
-  }
-  int32_t GetErrorString(int32_t, char* text, uint32_t size) override {
-    if (size == 0) return 1;
-    text[0] = '\0';
-    return 0;
-  }
-
- private:
-  uint32_t channels_ = 0;
+// A card whose four inputs hold -1.25 V and whose reads return at once.
+struct InstantDaq : ConstantDaq {
+  InstantDaq() { volts.fill(-1.25); }
 };
 
 class SilentDialogs final : public Dialogs {

@@ -13,7 +13,7 @@
 
 #include "camera/SurfaceDisplay.h"
 #include "camera/sim/SimulatedCamera.h"
-#include "shell/DaqDriver.h"
+#include "daq/sim/ConstantDaq.h"
 #include "shell/Form1.h"
 #include "support/TestRig.h"
 
@@ -54,65 +54,14 @@ class RecordingDisplay final : public Display {
   std::unique_ptr<SurfaceDisplay> inner_;
 };
 
-// A card with four inputs holding constant voltages; reads can be made to fail. Its
-// calls go to the camera's log too.
-class ScriptedDaq final : public DaqDriver {
+// The constant card, its calls added to the camera's log.
+class ScriptedDaq final : public ConstantDaq {
  public:
-  explicit ScriptedDaq(SimulatedCamera& camera) : camera_(camera) {}
-
-  std::array<double, 4> volts{};  // the voltage on ai0..ai3
-  int32_t failReadNumber = 0;     // this read (1 = the first) fails with kReadError
-  static constexpr int32_t kReadError = -200279;
-  static constexpr const char* kReadErrorText = "Samples are no longer available";
-  int32_t reads = 0;
-
-  int32_t CreateTask(const std::string&, DaqTaskHandle* task) override {
-    *task = 0x5a;
-    channels_ = 0;
-    return 0;
+  explicit ScriptedDaq(SimulatedCamera& camera) {
+    log = [&camera](const std::string& call) {
+      if (camera.recordCalls) camera.calls.push_back(call);
+    };
   }
-  int32_t ClearTask(DaqTaskHandle) override {
-    Log("DAQmxClearTask");
-    return 0;
-  }
-  int32_t CreateAIVoltageChan(DaqTaskHandle, const std::string&, const std::string&, int32_t, double, double,
-                              int32_t, const std::string&) override {
-    ++channels_;
-    return 0;
-  }
-  int32_t CfgSampClkTiming(DaqTaskHandle, const std::string&, double, int32_t, int32_t, uint64_t) override {
-    return 0;
-  }
-  int32_t GetTaskNumChans(DaqTaskHandle, uint32_t* data) override {
-    *data = channels_;
-    return 0;
-  }
-  int32_t ReadAnalogF64(DaqTaskHandle, int32_t numSampsPerChan, double, uint32_t, double* readArray,
-                        uint32_t arraySizeInSamps, int32_t* sampsPerChanRead, uint32_t*) override {
-    ++reads;
-    Log("DAQmxReadAnalogF64");
-    if (reads == failReadNumber) return kReadError;
-    const uint32_t n = static_cast<uint32_t>(numSampsPerChan);
-    for (uint32_t c = 0; c < channels_ && c < volts.size(); ++c) {
-      for (uint32_t k = 0; k < n && c * n + k < arraySizeInSamps; ++k) readArray[c * n + k] = volts[c];
-    }
-    *sampsPerChanRead = numSampsPerChan;
-    return 0;
-  }
-  int32_t GetErrorString(int32_t, char* errorString, uint32_t bufferSize) override {
-    const size_t needed = std::strlen(kReadErrorText) + 1;
-    if (bufferSize == 0) return static_cast<int32_t>(needed);
-    std::strncpy(errorString, kReadErrorText, bufferSize - 1);
-    errorString[bufferSize - 1] = '\0';
-    return 0;
-  }
-
- private:
-  void Log(const std::string& call) {
-    if (camera_.recordCalls) camera_.calls.push_back(call);
-  }
-  SimulatedCamera& camera_;
-  uint32_t channels_ = 0;
 };
 
 struct GrabRig {
