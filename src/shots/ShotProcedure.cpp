@@ -13,6 +13,7 @@
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shell/ProgramError.h"
+#include "shell/Utf8.h"
 #include "shots/BitmapWriter.h"
 #include "shots/MeasurementRecord.h"
 
@@ -119,9 +120,9 @@ std::string DropLastCharacters(const std::string& name, size_t n) {
   }
   size_t end = name.size();
   for (size_t dropped = 0; dropped < n && end > folderEnd; ++dropped) {
-    // Step back over one whole UTF-8 character (continuation bytes are 10xxxxxx).
+    // Step back over one whole UTF-8 character.
     --end;
-    while (end > folderEnd && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+    while (end > folderEnd && IsContinuationByte(name[end])) --end;
   }
   return name.substr(0, end);
 }

@@ -9,6 +9,7 @@
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shell/ProgramError.h"
+#include "shell/Utf8.h"
 #include "shots/ShotProcedure.h"
 
 namespace ostrelo {
@@ -34,7 +35,7 @@ size_t ByteOffsetOfCharacter(const std::string& text, int32_t chars) {
   size_t i = 0;
   for (int32_t c = 0; c < chars && i < text.size(); ++c) {
     ++i;
-    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+    while (i < text.size() && IsContinuationByte(text[i])) ++i;
   }
   return i;
 }
@@ -50,7 +51,7 @@ void ReplaceSelection(Control& box, const std::string& insert) {
   // Caret in characters: those before the insertion point plus the inserted ones.
   int32_t before = 0;
   for (size_t i = 0; i < from; ++i) {
-    if ((static_cast<unsigned char>(box.caption[i]) & 0xC0) != 0x80) ++before;
+    if (!IsContinuationByte(box.caption[i])) ++before;
   }
   box.selStart = before + static_cast<int32_t>(insert.size());
   box.selLength = 0;
