@@ -70,7 +70,7 @@ AboutWindow::AboutWindow(AboutBoxModel& model, Dispatcher dispatch, QWidget* par
 
     const std::string& n = c.name;
     const int32_t index = n.size() > 3 && n.back() == ')' ? n[n.size() - 2] - '0' : 0;
-    auto onClick = [this](std::function<void()> handler) { return [this, handler] { dispatch_(handler); }; };
+    auto onClick = [this](const std::function<void()>& handler) { return [this, handler] { dispatch_(handler); }; };
     if (n.rfind("Etiquette3", 0) == 0) {
       connect(label, &ClickLabel::clicked, this, onClick([this, index] { model_.Etiquette3_Click(index); }));
     } else if (n.rfind("Etiquette4", 0) == 0) {

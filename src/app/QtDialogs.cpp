@@ -23,7 +23,7 @@ QString QtNameFilter(const std::string& filter) {
 }
 
 QString InitialDirectory(const std::string& initDir) {
-  const QString dir = QString::fromStdString(initDir);
+  QString dir = QString::fromStdString(initDir);
   static const QRegularExpression windowsPath(R"(^([A-Za-z]:|\\\\))");
   if (dir.isEmpty() || windowsPath.match(dir).hasMatch() || !QDir(dir).exists()) return QDir::homePath();
   return dir;

@@ -102,7 +102,7 @@ void SurfaceView::paintEvent(QPaintEvent*) {
   const Surface& s = surface_;
   if (s.width > 0 && s.height > 0 && s.pixels.size() >= static_cast<size_t>(s.width) * s.height) {
     // The model's 0xFFRRGGBB pixels are exactly RGB32: shown in place, never copied.
-    const QImage image(reinterpret_cast<const uchar*>(s.pixels.data()), s.width, s.height, s.width * 4,
+    const QImage image(reinterpret_cast<const uchar*>(s.pixels.data()), s.width, s.height, static_cast<qsizetype>(s.width) * 4,
                        QImage::Format_RGB32);
     p.setClipRect(border_, border_, width() - 2 * border_, height() - 2 * border_);
     p.drawImage(border_, border_, image);

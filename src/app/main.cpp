@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
   window->show();
   // Asked to end while start-up ran: end as soon as the event loop runs.
   if (closeRequested) QTimer::singleShot(0, [] { CloseProgram(); });
-  const int status = app.exec();
+  const int status = QApplication::exec();
   if (!window->programEnded()) window->close();  // the event loop ended otherwise: shut down
   return window->programEnded() ? session.exitCode() : status;
 }

@@ -68,10 +68,11 @@ void SimulatedCamera::PrepareScene(int32_t width, int32_t height) {
 
   scene_.spotRadius = std::max(1, height / 12);
   scene_.spotCentreY = height * 2 / 3;
-  scene_.spotHalfWidth.resize(static_cast<size_t>(2 * scene_.spotRadius + 1));
+  scene_.spotHalfWidth.resize(2 * static_cast<size_t>(scene_.spotRadius) + 1);
   const int32_t r = scene_.spotRadius;
-  for (int32_t dy = -r; dy <= r; ++dy) {
-    scene_.spotHalfWidth[static_cast<size_t>(dy + r)] = static_cast<int32_t>(std::sqrt(static_cast<double>(r * r - dy * dy)));
+  for (size_t i = 0; i < scene_.spotHalfWidth.size(); ++i) {
+    const int32_t dy = static_cast<int32_t>(i) - r;
+    scene_.spotHalfWidth[i] = static_cast<int32_t>(std::sqrt(static_cast<double>(r * r - dy * dy)));
   }
 }
 
@@ -97,12 +98,12 @@ void SimulatedCamera::RenderScene(uint8_t* pixels, int32_t width, int32_t height
 
   // A saturated spot crossing the lower part from left to right.
   const int32_t r = scene_.spotRadius;
-  const int64_t track = static_cast<int64_t>(width) + 2 * r;
+  const int64_t track = static_cast<int64_t>(width) + 2 * static_cast<int64_t>(r);
   const auto cx = static_cast<int32_t>((drift * 3 / 2) % track) - r;
-  for (int32_t dy = -r; dy <= r; ++dy) {
-    const int32_t y = scene_.spotCentreY + dy;
+  for (size_t i = 0; i < scene_.spotHalfWidth.size(); ++i) {
+    const int32_t y = scene_.spotCentreY - r + static_cast<int32_t>(i);
     if (y < 0 || y >= height) continue;
-    const int32_t half = scene_.spotHalfWidth[static_cast<size_t>(dy + r)];
+    const int32_t half = scene_.spotHalfWidth[i];
     const int32_t x0 = std::max(0, cx - half), x1 = std::min(width, cx + half + 1);
     if (x1 > x0) std::memset(pixels + static_cast<size_t>(y) * w + x0, 255, static_cast<size_t>(x1 - x0));
   }

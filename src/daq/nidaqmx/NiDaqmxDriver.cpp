@@ -116,7 +116,7 @@ void ReadLdSoConf(const std::string& file, std::vector<std::string>& dirs, int d
     if (word == "include") {
       while (words >> word) {
         // A relative pattern is relative to the including file's folder.
-        if (word.front() != '/') word = file.substr(0, file.rfind('/') + 1) + word;
+        if (word.front() != '/') word.insert(0, file, 0, file.rfind('/') + 1);
         glob_t found{};
         if (glob(word.c_str(), 0, nullptr, &found) == 0) {
           for (size_t i = 0; i < found.gl_pathc; ++i) ReadLdSoConf(found.gl_pathv[i], dirs, depth + 1);
@@ -200,6 +200,8 @@ std::string Joined(const std::vector<std::string>& items) {
 }
 #endif
 
+// The program keeps the driver's task handle as the integer it is; the driver gets its pointer back.
+// NOLINTNEXTLINE(performance-no-int-to-ptr)
 TaskHandle ToDriver(DaqTaskHandle task) { return reinterpret_cast<TaskHandle>(task); }
 
 // An error text longer than this is cut; no driver text comes near it.
