@@ -1,5 +1,5 @@
 // AravisCamera as the camera driver interface: checks each call's handles and arguments
-// and hands it to its Impl (AravisImpl.h).
+// and hands it to its Impl (AravisCameraImpl.h).
 
 #include "camera/aravis/AravisCamera.h"
 
@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "camera/aravis/AravisImpl.h"
+#include "camera/aravis/AravisCameraImpl.h"
 
 namespace ostrelo {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "camera/aravis/AravisImpl.h"
+#include "camera/aravis/AravisCameraImpl.h"
 
 namespace ostrelo {
 

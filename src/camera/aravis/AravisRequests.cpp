@@ -14,7 +14,7 @@
 #include <mutex>
 #include <optional>
 
-#include "camera/aravis/AravisImpl.h"
+#include "camera/aravis/AravisCameraImpl.h"
 #include "camera/aravis/PixelConversion.h"
 
 namespace ostrelo {
@@ -118,8 +118,7 @@ bool AravisCamera::Impl::TakeReady() {
 void AravisCamera::Impl::Adopt(std::shared_ptr<Link> l) {
   current = std::move(l);
   mode = current->mode;
-  gate.emplace(mode == Mode::Triggered ? FrameGate::Mode::Triggered : FrameGate::Mode::FreeRunning,
-               current->timing);
+  gate.emplace(mode == Mode::Triggered ? FrameGate::Mode::Triggered : FrameGate::Mode::FreeRunning, current->timing);
   trigger.reset();
   triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;
   controlQuietUntilUs = 0;
@@ -230,9 +229,9 @@ void AravisCamera::Impl::SendDueTrigger(int64_t nowUs) {
 // Passes one delivered frame through the gate; false when it was given back.
 bool AravisCamera::Impl::Judge(ArvBuffer* buffer) {
   const ArvBufferPayloadType payload = arv_buffer_get_payload_type(buffer);
-  const bool complete = arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS &&
-                        (payload == ARV_BUFFER_PAYLOAD_TYPE_IMAGE ||
-                         payload == ARV_BUFFER_PAYLOAD_TYPE_EXTENDED_CHUNK_DATA);
+  const bool complete =
+      arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS &&
+      (payload == ARV_BUFFER_PAYLOAD_TYPE_IMAGE || payload == ARV_BUFFER_PAYLOAD_TYPE_EXTENDED_CHUNK_DATA);
   const auto receptionUs = static_cast<int64_t>(arv_buffer_get_system_timestamp(buffer) / 1000);
   const FrameGate::Mode before = gate->mode();
   const FrameGate::Verdict verdict =

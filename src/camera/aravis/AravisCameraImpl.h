@@ -108,29 +108,29 @@ struct AravisCamera::Impl {
   std::vector<std::string> deviceAddresses;
   std::optional<std::string> chosenId;
   std::string chosenAddress;
-  std::shared_ptr<Link> link;      // the connection the device thread looks after
+  std::shared_ptr<Link> link;  // the connection the device thread looks after
   bool reconnecting = false;
   uint64_t nextLinkId = 1;
   std::optional<double> gainWanted;  // the gain last set, restored after a reconnection
 
   // ---- The caller's own.
   bool initialised = false;
-  bool opened = false;                 // between OpenDevice and CloseDevice
-  std::shared_ptr<Link> current;       // the connection in use; null while the camera is lost
+  bool opened = false;            // between OpenDevice and CloseDevice
+  std::shared_ptr<Link> current;  // the connection in use; null while the camera is lost
   std::optional<FrameGate> gate;
   Mode mode = Mode::Closed;
   int32_t nextRequest = 1;
   std::deque<int32_t> pending;  // requests waiting, oldest first
   std::deque<Answer> finished;  // answered, not yet returned by a wait
   std::map<int32_t, Locked> locked;
-  std::shared_ptr<TriggerTicket> trigger;  // in the device thread's hands
-  bool triggerCounted = false;             // the gate knows it was sent
+  std::shared_ptr<TriggerTicket> trigger;                               // in the device thread's hands
+  bool triggerCounted = false;                                          // the gate knows it was sent
   int64_t triggerFailedAtUs = std::numeric_limits<int64_t>::min() / 2;  // steady clock
   int64_t clockOffsetUs = 0;  // wall clock minus steady clock when the request was made
   uint64_t discarded = 0;
   int64_t lastReceptionUs = 0;
   uint64_t reconnections = 0;
-  bool releaseLate = false;  // the last release outlasted the caller's wait
+  bool releaseLate = false;         // the last release outlasted the caller's wait
   int64_t controlQuietUntilUs = 0;  // steady clock: gain calls fail at once until then
 
   // ---- On the device thread (AravisConnection.cpp).
