@@ -59,9 +59,8 @@ void Prepare(Form1& f, Content content) {
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* row = st.FrameBytes.data() + static_cast<size_t>(y) * w;
     for (int32_t x = 0; x < w; ++x) {
-      row[x] = content == Content::AllMarked
-                   ? 128
-                   : static_cast<uint8_t>(20 + static_cast<int64_t>(x + y) * 200 / (w + h));
+      row[x] =
+          content == Content::AllMarked ? 128 : static_cast<uint8_t>(20 + static_cast<int64_t>(x + y) * 200 / (w + h));
     }
     if (content == Content::Scene && y > h / 8 && y < h / 4) {
       std::memset(row + w / 8, 255, static_cast<size_t>(w / 8));

@@ -27,8 +27,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -229,11 +229,11 @@ void Sizes(benchmark::internal::Benchmark* b, bool withChecks) {
   }
 }
 
-BENCHMARK(BM_Memcpy)->Apply([](auto* b) { Sizes(b, false); })->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Grab)->Apply([](auto* b) { Sizes(b, true); })->ArgNames({"w", "h", "checks"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Apply([](auto* b) { Sizes(b, false); }) -> Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Grab)->Apply([](auto* b) { Sizes(b, true); }) -> ArgNames({"w", "h", "checks"})
+    -> Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mono16ToGrey)->Args({2448, 2048})->ArgNames({"w", "h"})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SimulatedScene)->Apply([](auto* b) { Sizes(b, false); })->Unit(benchmark::kMillisecond);
-
+BENCHMARK(BM_SimulatedScene)->Apply([](auto* b) { Sizes(b, false); }) -> Unit(benchmark::kMillisecond);
 
 // ---- The speed table ----
 
@@ -302,8 +302,8 @@ class ColdCamera final : public CameraDriver {
     if (status == 0) info->data = pixels_;
     return status;
   }
-  int32_t GetImageRequestBufferChannelData(int32_t drv, int32_t req, int32_t ch, RequestChannelInfo* info,
-                                           char* text, int32_t length) override {
+  int32_t GetImageRequestBufferChannelData(int32_t drv, int32_t req, int32_t ch, RequestChannelInfo* info, char* text,
+                                           int32_t length) override {
     return sim_.GetImageRequestBufferChannelData(drv, req, ch, info, text, length);
   }
   int32_t GetImageRequestBufferImageData(int32_t, int32_t, int32_t, int32_t, int32_t width, int32_t height,
@@ -385,14 +385,18 @@ void TableForSize(int32_t width, int32_t height, int rounds, const std::string& 
   all.push_back({"grab " + size + " checks+histogram", [&] { GrabFrame(checks.form); }, {}});
   all.push_back({"grab " + size + " checks off", [&] { GrabFrame(plain.form); }, {}});
   // The same grabs followed by what painting the window reads, for the whole cost.
-  all.push_back({"grab and show " + size + " checks+histogram", [&] {
+  all.push_back({"grab and show " + size + " checks+histogram",
+                 [&] {
                    GrabFrame(checks.form);
                    seen = seen + checks.ReadShownViews();
-                 }, {}});
-  all.push_back({"grab and show " + size + " checks off", [&] {
+                 },
+                 {}});
+  all.push_back({"grab and show " + size + " checks off",
+                 [&] {
                    GrabFrame(plain.form);
                    seen = seen + plain.ReadShownViews();
-                 }, {}});
+                 },
+                 {}});
 
   if (!only.empty()) {
     // The floor and the grabs named so, for a profiler.
@@ -417,7 +421,8 @@ void TableForSize(int32_t width, int32_t height, int rounds, const std::string& 
     }
   }
   const double floor = Median(all[0].ms);
-  for (size_t k = 1; k < all.size(); ++k) std::printf("%s: %.2f x cold memcpy\n", all[k].name.c_str(), Median(all[k].ms) / floor);
+  for (size_t k = 1; k < all.size(); ++k)
+    std::printf("%s: %.2f x cold memcpy\n", all[k].name.c_str(), Median(all[k].ms) / floor);
   for (const Contender& c : all) {
     char line[160];
     std::snprintf(line, sizeof line, "%s: %.3f ms (median of %zu)", c.name.c_str(), Median(c.ms), c.ms.size());

@@ -74,7 +74,8 @@ const Area kAreas[] = {{640, 480}, {1280, 1024}, {2448, 2048}, {5472, 3648}, {10
 
 // A window state with a frame of the given size and the whole frame as the area.
 struct WriterRig {
-  explicit WriterRig(Area a) : camera(clock, a.width, a.height), daq(clock), form(Devices{camera, nullptr, daq, clock, dialogs}) {
+  explicit WriterRig(Area a)
+      : camera(clock, a.width, a.height), daq(clock), form(Devices{camera, nullptr, daq, clock, dialogs}) {
     AcquisitionState& st = form.st;
     for (int i = 0; i < 256; ++i) {
       const auto v = static_cast<uint8_t>(i);
@@ -140,7 +141,6 @@ void BM_QImageSave(benchmark::State& state) {
 }
 #endif
 
-
 // The contenders in turn within one loop, so that all of them meet the same machine
 // load and page-cache writeback; median and least time per file.
 //   floor / save / qimage: the same file name rewritten every time (the floor's
@@ -166,9 +166,18 @@ void BM_SideBySide(benchmark::State& state) {
     std::vector<double> samples;
   };
   std::vector<Contender> contenders;
-  contenders.push_back({"floor", [&](size_t) { writeFloor(path("side-floor.bmp")); return std::string(); }, {}});
-  contenders.push_back(
-      {"save", [&](size_t) { WriteAoiBitmap(rig.form.st, path("side-save.bmp"), FileSync::Cached); return std::string(); }, {}});
+  contenders.push_back({"floor",
+                        [&](size_t) {
+                          writeFloor(path("side-floor.bmp"));
+                          return std::string();
+                        },
+                        {}});
+  contenders.push_back({"save",
+                        [&](size_t) {
+                          WriteAoiBitmap(rig.form.st, path("side-save.bmp"), FileSync::Cached);
+                          return std::string();
+                        },
+                        {}});
   contenders.push_back({"floor_new",
                         [&](size_t i) {
                           const std::string name = path("new-floor-" + std::to_string(i) + ".bmp");
@@ -281,7 +290,8 @@ int PrintWriterTable(int rounds) {
       for (size_t k = 0; k < 4; ++k) {
         Contender& c = all[(static_cast<size_t>(round) + k) % 4];
         if (c.synced && round >= syncedRounds) continue;
-        const std::string name = (BenchFolder() / ("table-" + std::to_string(round) + "-" + std::to_string(k))).string();
+        const std::string name =
+            (BenchFolder() / ("table-" + std::to_string(round) + "-" + std::to_string(k))).string();
         const auto t0 = std::chrono::steady_clock::now();
         c.run(name);
         c.ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
@@ -391,10 +401,10 @@ void PrintRatios(const RatioReporter& reporter) {
       };
       char area[32];
       std::snprintf(area, sizeof area, "%dx%d", kAreas[i].width, kAreas[i].height);
-      std::printf("%-10s %9.1f %9.1f %6.3f %9.1f %6.3f | %9.1f %9.1f %6.3f %9.1f %6.3f %9.1f %6.3f\n", area,
-                  v("floor"), v("save"), v("save") / v("floor"), v("qimage"), v("qimage") / v("floor"),
-                  v("floor_new"), v("save_new"), v("save_new") / v("floor_new"), v("buffer_new"),
-                  v("buffer_new") / v("floor_new"), v("qimage_new"), v("qimage_new") / v("floor_new"));
+      std::printf("%-10s %9.1f %9.1f %6.3f %9.1f %6.3f | %9.1f %9.1f %6.3f %9.1f %6.3f %9.1f %6.3f\n", area, v("floor"),
+                  v("save"), v("save") / v("floor"), v("qimage"), v("qimage") / v("floor"), v("floor_new"),
+                  v("save_new"), v("save_new") / v("floor_new"), v("buffer_new"), v("buffer_new") / v("floor_new"),
+                  v("qimage_new"), v("qimage_new") / v("floor_new"));
     }
   };
   row("medians", "_med");
@@ -487,12 +497,18 @@ int main(int argc, char** argv) {
   int rounds = 0;
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--no-series") == 0) series = false;
-    else if (std::strcmp(argv[i], "--series-only") == 0) benchmarks = false;
-    else if (std::strcmp(argv[i], "--table") == 0) table = true;
-    else if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::atoi(argv[i] + 9);
-    else if (std::strncmp(argv[i], "--folder=", 9) == 0) gParentFolder = argv[i] + 9;
-    else args.push_back(argv[i]);
+    if (std::strcmp(argv[i], "--no-series") == 0)
+      series = false;
+    else if (std::strcmp(argv[i], "--series-only") == 0)
+      benchmarks = false;
+    else if (std::strcmp(argv[i], "--table") == 0)
+      table = true;
+    else if (std::strncmp(argv[i], "--rounds=", 9) == 0)
+      rounds = std::atoi(argv[i] + 9);
+    else if (std::strncmp(argv[i], "--folder=", 9) == 0)
+      gParentFolder = argv[i] + 9;
+    else
+      args.push_back(argv[i]);
   }
   if (table) {
     const int status = PrintWriterTable(rounds > 0 ? rounds : 1000);

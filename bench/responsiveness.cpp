@@ -33,10 +33,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "camera/aravis/AravisCamera.h"
-#include "camera/sim/SimulatedCamera.h"
 #include "app/MainWindow.h"
 #include "app/Session.h"
+#include "camera/aravis/AravisCamera.h"
+#include "camera/sim/SimulatedCamera.h"
 
 extern char** environ;
 

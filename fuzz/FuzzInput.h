@@ -50,12 +50,12 @@ class FuzzInput {
 };
 
 // Stops the run with a message when an invariant breaks, so the fuzzer records the input.
-#define OSTRELO_FUZZ_CHECK(cond)                                                     \
-  do {                                                                              \
-    if (!(cond)) {                                                                  \
+#define OSTRELO_FUZZ_CHECK(cond)                                                         \
+  do {                                                                                   \
+    if (!(cond)) {                                                                       \
       std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-      std::abort();                                                                 \
-    }                                                                               \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 }  // namespace ostrelo::fuzz

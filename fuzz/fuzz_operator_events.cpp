@@ -121,8 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            rig.camera.gain() <= ostrelo::SimulatedCamera::kGainMax);
         break;
       case 4: {
-        ostrelo::Control* boxes[] = {&f.ui.CheckSaturation, &f.ui.CheckNoSignal, &f.ui.CheckHisto,
-                                     &f.ui.CheckWarning, &f.ui.LiveCheck};
+        ostrelo::Control* boxes[] = {&f.ui.CheckSaturation, &f.ui.CheckNoSignal, &f.ui.CheckHisto, &f.ui.CheckWarning,
+                                     &f.ui.LiveCheck};
         const int which = in.Byte() % 5;
         boxes[which]->value = boxes[which]->value ? 0 : 1;
         f.Dispatch([&] {
@@ -150,16 +150,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t shift = in.Byte() % 8;
         const double x = in.Coordinate(), y = in.Coordinate();
         f.Dispatch([&] {
-          if (kind == 0) f.PicCam_MouseDown(button, shift, x, y);
-          else if (kind == 1) f.PicCam_MouseMove(button, shift, x, y);
-          else f.PicCam_MouseUp(button, shift, x, y);
+          if (kind == 0)
+            f.PicCam_MouseDown(button, shift, x, y);
+          else if (kind == 1)
+            f.PicCam_MouseMove(button, shift, x, y);
+          else
+            f.PicCam_MouseUp(button, shift, x, y);
         });
         break;
       }
       case 8:
-      case 9:
-        f.Dispatch([&] { f.VisuTimer_Timer(); });
-        break;
+      case 9: f.Dispatch([&] { f.VisuTimer_Timer(); }); break;
       case 10:
         f.ui.TimeText.caption = in.Text();
         f.Dispatch([&] { f.TimeText_Change(); });
@@ -185,8 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
         });
         if (key != ostrelo::kKeyEnter) {
-          OSTRELO_FUZZ_CHECK(f.st.WaitTime == wait && f.st.SaturationThreshold == sat &&
-                             f.st.NoSignalThreshold == no);
+          OSTRELO_FUZZ_CHECK(f.st.WaitTime == wait && f.st.SaturationThreshold == sat && f.st.NoSignalThreshold == no);
         }
         break;
       }
@@ -222,9 +222,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         break;
       }
-      default:
-        f.Dispatch([&] { f.InfoContainer_Click(); });
-        break;
+      default: f.Dispatch([&] { f.InfoContainer_Click(); }); break;
     }
     if (!deviceChanged) {
       for (const auto& m : rig.dialogs.messages) OSTRELO_FUZZ_CHECK(m.text.rfind("Run-time error", 0) != 0);

@@ -5,9 +5,9 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-#include "shell/Numbers.h"
 #include "app/ControlLook.h"
 #include "app/Widgets.h"
+#include "shell/Numbers.h"
 
 namespace ostrelo::qtui {
 
@@ -24,7 +24,8 @@ const char* PictureOf(const std::string& name) {
 }  // namespace
 
 AboutWindow::AboutWindow(AboutBoxModel& model, Dispatcher dispatch, QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), model_(model),
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      model_(model),
       dispatch_(std::move(dispatch)) {
   setAttribute(Qt::WA_DeleteOnClose, false);
   setObjectName("APropos");
@@ -84,14 +85,12 @@ AboutWindow::AboutWindow(AboutBoxModel& model, Dispatcher dispatch, QWidget* par
     } else if (n.rfind("Etiquette6", 0) == 0) {
       // Coordinates in the box's unit, twips.
       connect(label, &ClickLabel::pressed, this, [this, index](int32_t button, int32_t shift, double x, double y) {
-        dispatch_([=, this] {
-          model_.Etiquette6_MouseDown(index, button, shift, x * kTwipsPerPixel, y * kTwipsPerPixel);
-        });
+        dispatch_(
+            [=, this] { model_.Etiquette6_MouseDown(index, button, shift, x * kTwipsPerPixel, y * kTwipsPerPixel); });
       });
       connect(label, &ClickLabel::released, this, [this, index](int32_t button, int32_t shift, double x, double y) {
-        dispatch_([=, this] {
-          model_.Etiquette6_MouseUp(index, button, shift, x * kTwipsPerPixel, y * kTwipsPerPixel);
-        });
+        dispatch_(
+            [=, this] { model_.Etiquette6_MouseUp(index, button, shift, x * kTwipsPerPixel, y * kTwipsPerPixel); });
       });
     }
     // The photo has no handler: a click on it does nothing.

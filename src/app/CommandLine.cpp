@@ -52,8 +52,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   if (!parser.positionalArguments().isEmpty()) {
     result.action = CommandLine::Action::Error;
-    result.text = program + ": unexpected argument '" + parser.positionalArguments().first() + "'.\n\n" +
-                  Usage(parser, program);
+    result.text =
+        program + ": unexpected argument '" + parser.positionalArguments().first() + "'.\n\n" + Usage(parser, program);
     result.exitCode = 2;
     return result;
   }

@@ -10,7 +10,7 @@ struct CommandLine {
   enum class Action { Run, Help, Version, Error };
   Action action = Action::Run;
   bool simulate = false;
-  QString text;  // what to print: help, version, or the error followed by the usage
+  QString text;      // what to print: help, version, or the error followed by the usage
   int exitCode = 0;  // for everything but Run: 0, or 2 for a command-line error
 };
 

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -32,8 +32,7 @@ bool SameFont(const Control& a, const Control& b) {
   return a.fontName == b.fontName && a.fontSize == b.fontSize && a.bold == b.bold;
 }
 bool SameLine(const Control& a, const Control& b) {
-  return SameGeometry(a, b) && a.visible == b.visible && a.foreColour == b.foreColour &&
-         a.borderWidth == b.borderWidth;
+  return SameGeometry(a, b) && a.visible == b.visible && a.foreColour == b.foreColour && a.borderWidth == b.borderWidth;
 }
 
 // Sets a colour for the active and inactive window states; disabled controls keep the
@@ -495,7 +494,8 @@ void MainWindow::SyncAbout() {
       about_->hide();
       about_->deleteLater();
     }
-    about_ = new AboutWindow(about, [this](const std::function<void()>& h) { Dispatch(h); }, this);
+    about_ = new AboutWindow(
+        about, [this](const std::function<void()>& h) { Dispatch(h); }, this);
     aboutInstance_ = about.instance;
     aboutRaised_ = about.raiseCount;
     about_->show();

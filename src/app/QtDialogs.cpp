@@ -106,7 +106,8 @@ NumberLocale SystemNumberLocale() {
   NumberLocale locale;
   const QString point = QLocale::system().decimalPoint();
   // The core reads numbers byte by byte: only a one-byte separator can be used.
-  if (!point.isEmpty() && point.at(0).unicode() < 128) locale.decimalSeparator = static_cast<char>(point.at(0).unicode());
+  if (!point.isEmpty() && point.at(0).unicode() < 128)
+    locale.decimalSeparator = static_cast<char>(point.at(0).unicode());
   return locale;
 }
 

@@ -4,14 +4,14 @@
 #include <QIcon>
 #include <QStyleFactory>
 
-#include "camera/sim/SimulatedCamera.h"
-#include "daq/nidaqmx/NiDaqmxDriver.h"
-#include "daq/sim/SimulatedDaq.h"
-#include "app/Accessibility.h"
 #include "app/AbsentDevices.h"
+#include "app/Accessibility.h"
 #include "app/ControlLook.h"
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
+#include "camera/sim/SimulatedCamera.h"
+#include "daq/nidaqmx/NiDaqmxDriver.h"
+#include "daq/sim/SimulatedDaq.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"

@@ -102,8 +102,8 @@ void SurfaceView::paintEvent(QPaintEvent*) {
   const Surface& s = surface_;
   if (s.width > 0 && s.height > 0 && s.pixels.size() >= static_cast<size_t>(s.width) * s.height) {
     // The model's 0xFFRRGGBB pixels are exactly RGB32: shown in place, never copied.
-    const QImage image(reinterpret_cast<const uchar*>(s.pixels.data()), s.width, s.height, static_cast<qsizetype>(s.width) * 4,
-                       QImage::Format_RGB32);
+    const QImage image(reinterpret_cast<const uchar*>(s.pixels.data()), s.width, s.height,
+                       static_cast<qsizetype>(s.width) * 4, QImage::Format_RGB32);
     p.setClipRect(border_, border_, width() - 2 * border_, height() - 2 * border_);
     p.drawImage(border_, border_, image);
   }
@@ -114,8 +114,8 @@ void SurfaceView::paintEvent(QPaintEvent*) {
     pen.setJoinStyle(Qt::MiterJoin);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    p.drawRect(QRectF(shape_->left + 1, shape_->top + 1, std::max(0, shape_->width - 2),
-                      std::max(0, shape_->height - 2)));
+    p.drawRect(
+        QRectF(shape_->left + 1, shape_->top + 1, std::max(0, shape_->width - 2), std::max(0, shape_->height - 2)));
   }
   if (!notice_.isEmpty()) {
     // The picture is frozen: a red frame round it and the notice across its middle.

@@ -1,5 +1,7 @@
 // ostrelo: the main window with real devices, or with simulated ones (--simulate).
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -7,13 +9,11 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include "camera/sim/SimulatedCamera.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/Session.h"
+#include "camera/sim/SimulatedCamera.h"
 
 namespace {
 

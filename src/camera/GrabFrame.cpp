@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "shell/CameraDriver.h"
 #include "camera/CameraOutage.h"
 #include "daq/GestionES_NI.h"
 #include "inspection/CheckPass.h"
+#include "shell/CameraDriver.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 
@@ -71,8 +71,7 @@ bool ReleaseHeldRequest(Form1& f, Retries& retries) {
 
 // Steps 1 to 5: on success a new picture is locked, its number in RequestNumber, and
 // its description in info and channel.
-Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferInfo& info,
-                RequestChannelInfo& channel) {
+Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferInfo& info, RequestChannelInfo& channel) {
   AcquisitionState& st = f.st;
   CameraDriver& camera = f.dev.camera;
   const bool shot = purpose == GrabPurpose::Shot;
@@ -121,8 +120,7 @@ Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferIn
 
   // 5. The description of channel 0: its bytes per pixel.
   char noDescription[1] = {'\0'};
-  if (camera.GetImageRequestBufferChannelData(st.DriverHandle, st.RequestNumber, 0, &channel, noDescription, 0) !=
-      0) {
+  if (camera.GetImageRequestBufferChannelData(st.DriverHandle, st.RequestNumber, 0, &channel, noDescription, 0) != 0) {
     return Outcome::Dropped;
   }
   return Outcome::Picture;
@@ -163,8 +161,8 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   // 7. Copy its pixels into the frame buffer; the result is not examined.
   const auto room = static_cast<int32_t>(
       std::clamp<int64_t>(static_cast<int64_t>(st.FrameBytes.size()), 0, std::max<int32_t>(st.FrameByteCount, 0)));
-  f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth,
-                                              st.ImageHeight, st.FrameBytes.data(), room);
+  f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
+                                              st.FrameBytes.data(), room);
   borrow.End();
 
   // 8. The channels. A read error raises the program's error and ends the grab here.

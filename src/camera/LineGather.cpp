@@ -31,8 +31,8 @@ __attribute__((target("ssse3"))) void ShuffleBlocks(const uint8_t* line, uint8_t
                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(m[0].data())));
     for (uint32_t p = 1; p < blocks[k].pieces; ++p) {
       const __m128i piece = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + size_t{16} * p));
-      sixteen = _mm_or_si128(
-          sixteen, _mm_shuffle_epi8(piece, _mm_loadu_si128(reinterpret_cast<const __m128i*>(m[p].data()))));
+      sixteen = _mm_or_si128(sixteen,
+                             _mm_shuffle_epi8(piece, _mm_loadu_si128(reinterpret_cast<const __m128i*>(m[p].data()))));
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), sixteen);
   }

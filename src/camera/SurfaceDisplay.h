@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "shell/Display.h"
 #include "camera/LineGather.h"
+#include "shell/Display.h"
 #include "shell/Surface.h"
 
 namespace ostrelo {

@@ -47,8 +47,8 @@ double ReadDaqInputs(Form1& f, uint8_t channel) {
   const uint32_t channels = st.AiChannelCount;
   if (channel >= channels) {
     throw ProgramError(Daq::kChannelNotInTask, "Channel " + std::to_string(channel) +
-                                                   " is not in the DAQ task, which holds " +
-                                                   std::to_string(channels) + " channel(s)");
+                                                   " is not in the DAQ task, which holds " + std::to_string(channels) +
+                                                   " channel(s)");
   }
   if (channels > kMaxTaskChannels) {
     throw ProgramError(Daq::kOutOfMemory,
@@ -57,8 +57,8 @@ double ReadDaqInputs(Form1& f, uint8_t channel) {
   const uint32_t bufferSize = channels * static_cast<uint32_t>(Daq::kSamplesPerChannel);
   std::vector<double> samples(bufferSize, 0.0);
   int32_t samplesRead = 0;
-  ShowDaqError(f, daq.ReadAnalogF64(st.AiTask, Daq::kSamplesPerChannel, Daq::kReadTimeoutS,
-                                    DAQmx::Val_GroupByChannel, samples.data(), bufferSize, &samplesRead, nullptr));
+  ShowDaqError(f, daq.ReadAnalogF64(st.AiTask, Daq::kSamplesPerChannel, Daq::kReadTimeoutS, DAQmx::Val_GroupByChannel,
+                                    samples.data(), bufferSize, &samplesRead, nullptr));
 
   // The channels lie one after the other, each as long as the count read. A count
   // beyond what was asked cannot have been stored in the buffer, so it is held to the

@@ -24,9 +24,9 @@ inline constexpr const char* kNoCardMessage = "No NI card found, data acquisitio
 inline constexpr const char* kValuePattern = "-00.000;00.000";
 
 // Errors of the reading itself, numbered like the faults they prevent.
-inline constexpr int32_t kOutOfMemory = 7;        // the task's channel count cannot be buffered
-inline constexpr int32_t kChannelNotInTask = 9;   // the task holds fewer channels than asked for
-inline constexpr int32_t kNoSamples = 11;         // the read delivered no sample to average
+inline constexpr int32_t kOutOfMemory = 7;       // the task's channel count cannot be buffered
+inline constexpr int32_t kChannelNotInTask = 9;  // the task holds fewer channels than asked for
+inline constexpr int32_t kNoSamples = 11;        // the read delivered no sample to average
 }  // namespace Daq
 
 // DAQmxCreateTask("AI-TASK", &AiTask); the status unchanged.

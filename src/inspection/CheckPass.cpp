@@ -234,9 +234,7 @@ void DrawHistogram(Form1& f) {
 
 }  // namespace
 
-int32_t HistoColumn(double x, int32_t innerWidth) {
-  return RoundToInt32(x * std::max(innerWidth - 1, 0) / 255.0);
-}
+int32_t HistoColumn(double x, int32_t innerWidth) { return RoundToInt32(x * std::max(innerWidth - 1, 0) / 255.0); }
 
 int32_t HistoLine(double y, int32_t innerHeight) {
   return RoundToInt32((100.0 - y) * std::max(innerHeight - 1, 0) / 100.0);

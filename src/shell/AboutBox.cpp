@@ -4,8 +4,8 @@ namespace ostrelo {
 
 namespace {
 
-Control Label(const char* name, const char* caption, int32_t l, int32_t t, int32_t w, int32_t h, double size,
-              bool bold, Alignment alignment) {
+Control Label(const char* name, const char* caption, int32_t l, int32_t t, int32_t w, int32_t h, double size, bool bold,
+              Alignment alignment) {
   Control c;
   c.name = name;
   c.kind = ControlKind::Label;
@@ -56,15 +56,15 @@ AboutBoxModel::AboutBoxModel() {
 
   // The makers' own texts: placeholders of the same kinds.
   Etiquette4[2] = Label("Etiquette4(2)", "EXLAB", 660, 2940, 4485, 255, 9.75, true, A::Centre);
-  Etiquette3[1] = Label("Etiquette3(1)", "1 Example Street\nPO Box 000 - 00000 Sampletown", 660, 3240, 4485, 465,
-                        9.75, true, A::Centre);
-  Etiquette4[3] = Label("Etiquette4(3)", "Tel : +00 1 23 45 67 89  -  Fax : +00 1 23 45 67 80", 375, 3840, 4845,
-                        255, 9.75, true, A::Left);
+  Etiquette3[1] = Label("Etiquette3(1)", "1 Example Street\nPO Box 000 - 00000 Sampletown", 660, 3240, 4485, 465, 9.75,
+                        true, A::Centre);
+  Etiquette4[3] = Label("Etiquette4(3)", "Tel : +00 1 23 45 67 89  -  Fax : +00 1 23 45 67 80", 375, 3840, 4845, 255,
+                        9.75, true, A::Left);
   Etiquette4[1] = Label("Etiquette4(1)", "Email : ostrelo@example.org", 3660, 2460, 3045, 255, 9.75, true, A::Left);
   Etiquette4[0] = Label("Etiquette4(0)", "+00 1 23 45 67 00", 2940, 1980, 4380, 255, 9.75, true, A::Centre);
   // One line: the telephone number lies over the lower half of this label.
-  Etiquette3[0] = Label("Etiquette3(0)", "Imaging Laboratory, Sampletown - Exampleland", 2760, 1680,
-                        4890, 450, 9.75, true, A::Centre);
+  Etiquette3[0] = Label("Etiquette3(0)", "Imaging Laboratory, Sampletown - Exampleland", 2760, 1680, 4890, 450, 9.75,
+                        true, A::Centre);
   Etiquette7 = Label("Etiquette7", "Septembre 2010", 2520, 1200, 2430, 255, 8.25, true, A::Centre);
   Etiquette7.foreColour = Rgb(255, 0, 0);
   Etiquette6[0] = Label("Etiquette6(0)", "A. N. Example", 705, 585, 6135, 285, 8.25, false, A::Centre);

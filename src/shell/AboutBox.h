@@ -30,10 +30,10 @@ struct AboutBoxModel {
   std::array<Control, 1> Etiquette6;
   Control Etiquette5, Etiquette7;
 
-  bool exists = false;             // created and shown
+  bool exists = false;                     // created and shown
   double leftTwips = 0.0, topTwips = 0.0;  // place of the client area on the screen
-  int raiseCount = 0;              // times a banner click brought the open box forward
-  uint64_t instance = 0;           // bumped at each creation: the view builds a new window
+  int raiseCount = 0;                      // times a banner click brought the open box forward
+  uint64_t instance = 0;                   // bumped at each creation: the view builds a new window
 
   // The screen the box opens on, twips; the view sets it before the box is opened.
   double screenWidthTwips = 0.0, screenHeightTwips = 0.0;

@@ -31,8 +31,8 @@ struct AcquisitionState {
   // Picture and frame buffer.
   int32_t ImageWidth = 0;
   int32_t ImageHeight = 0;
-  int32_t FrameByteCount = 0;        // highest index of FrameBytes
-  std::vector<uint8_t> FrameBytes;   // FrameByteCount + 1 bytes, sized once at start-up
+  int32_t FrameByteCount = 0;       // highest index of FrameBytes
+  std::vector<uint8_t> FrameBytes;  // FrameByteCount + 1 bytes, sized once at start-up
   std::array<PaletteEntry, 256> GreyPalette{};
 
   // Picture surfaces (sizes in screen pixels). The surface handles identify the

@@ -10,12 +10,12 @@ namespace ostrelo {
 
 // The seven outputs of the buffer-description call (arguments 3 to 9).
 struct RequestBufferInfo {
-  int32_t pixelFormat = 0;   // 3
-  int32_t size = 0;          // 4: bytes of picture data
-  int32_t height = 0;        // 5
-  int32_t width = 0;         // 6
-  int32_t linePitch = 0;     // 7
-  int32_t channelCount = 0;  // 8
+  int32_t pixelFormat = 0;        // 3
+  int32_t size = 0;               // 4: bytes of picture data
+  int32_t height = 0;             // 5
+  int32_t width = 0;              // 6
+  int32_t linePitch = 0;          // 7
+  int32_t channelCount = 0;       // 8
   const uint8_t* data = nullptr;  // 9: the pixels, valid while the request is locked
 };
 
@@ -31,8 +31,8 @@ class CameraDriver {
   virtual ~CameraDriver() = default;
 
   virtual int32_t Init(int32_t* deviceManager) = 0;
-  virtual int32_t GetDevice(int32_t* device, int32_t searchMode, const std::string& searchString,
-                            int32_t deviceNumber, char wildcard) = 0;
+  virtual int32_t GetDevice(int32_t* device, int32_t searchMode, const std::string& searchString, int32_t deviceNumber,
+                            char wildcard) = 0;
   virtual int32_t OpenDevice(int32_t device, int32_t* driver) = 0;
   virtual int32_t FindList(int32_t driver, const std::string& listName, int32_t listType, int32_t flags,
                            int32_t* list) = 0;
@@ -49,8 +49,8 @@ class CameraDriver {
   // Copies width x height pixels, one byte each, lines top down without padding, into
   // destination; never writes more than destinationSize bytes.
   virtual int32_t GetImageRequestBufferImageData(int32_t driver, int32_t requestNumber, int32_t channel,
-                                                 int32_t reserved, int32_t width, int32_t height,
-                                                 uint8_t* destination, int32_t destinationSize) = 0;
+                                                 int32_t reserved, int32_t width, int32_t height, uint8_t* destination,
+                                                 int32_t destinationSize) = 0;
   virtual int32_t ImageRequestUnlock(int32_t driver, int32_t requestNumber) = 0;
   virtual int32_t CloseDevice(int32_t driver, int32_t device) = 0;
   virtual int32_t Close() = 0;

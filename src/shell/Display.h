@@ -11,8 +11,8 @@ class Display {
   // Binds a display to the window with this handle; returns the display handle.
   virtual int32_t Init(int32_t windowHandle) = 0;
   // The picture to show; the pixels must stay valid until the next SetImage.
-  virtual void SetImage(int32_t display, const uint8_t* pixels, int32_t width, int32_t height,
-                        int32_t bitsPerPixel, int32_t pitch) = 0;
+  virtual void SetImage(int32_t display, const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
+                        int32_t pitch) = 0;
   // Paints the whole picture stretched over the whole view.
   virtual void Update(int32_t display) = 0;
   virtual void Deinit(int32_t* display) = 0;

@@ -10,8 +10,8 @@
 namespace ostrelo {
 
 std::string AreaText(const AcquisitionState& st) {
-  return "(" + FormatNumber(st.AoiLeft, "0000") + "," + FormatNumber(st.AoiTop, "0000") + ") - (W:" +
-         FormatNumber(st.AoiWidth, "0000") + " - H:" + FormatNumber(st.AoiHeight, "0000") + ")";
+  return "(" + FormatNumber(st.AoiLeft, "0000") + "," + FormatNumber(st.AoiTop, "0000") +
+         ") - (W:" + FormatNumber(st.AoiWidth, "0000") + " - H:" + FormatNumber(st.AoiHeight, "0000") + ")";
 }
 
 void Form1::Log(const std::string& line) {

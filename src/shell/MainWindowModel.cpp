@@ -151,10 +151,10 @@ MainWindowModel::MainWindowModel() {
 }
 
 std::vector<Control*> MainWindowModel::Controls() {
-  std::vector<Control*> all = {&Text_Gain, &Picture1, &CheckWarning, &Option1[1], &Option1[0], &AcquiCheck,
-                               &TimeText, &LiveCheck, &Command2, &NoText, &SatText, &CheckNoSignal,
-                               &CheckSaturation, &CheckHisto, &Histo, &PicCam, &ZoomShape, &PicZoom,
-                               &InfoContainer, &Overlay, &Command1, &Label5, &Label4, &Label3};
+  std::vector<Control*> all = {&Text_Gain,       &Picture1,   &CheckWarning, &Option1[1], &Option1[0], &AcquiCheck,
+                               &TimeText,        &LiveCheck,  &Command2,     &NoText,     &SatText,    &CheckNoSignal,
+                               &CheckSaturation, &CheckHisto, &Histo,        &PicCam,     &ZoomShape,  &PicZoom,
+                               &InfoContainer,   &Overlay,    &Command1,     &Label5,     &Label4,     &Label3};
   for (auto& c : NomUnite) all.push_back(&c);
   for (auto& c : NomVoie) all.push_back(&c);
   for (auto& c : CanalLabel) all.push_back(&c);

@@ -94,8 +94,10 @@ double LeadingNumber(std::string_view text) {
       ++i;
       c = next();
     }
-    if (expDigits) number += exponent;
-    else i = mark;
+    if (expDigits)
+      number += exponent;
+    else
+      i = mark;
   }
   return ToDouble(number);
 }
@@ -108,11 +110,17 @@ std::optional<double> LocaleNumber(std::string_view text, char decimalSeparator)
   size_t i = b;
   if (i < e && (text[i] == '+' || text[i] == '-')) clean += text[i++];
   bool digits = false;
-  while (i < e && IsDigit(text[i])) { clean += text[i++]; digits = true; }
+  while (i < e && IsDigit(text[i])) {
+    clean += text[i++];
+    digits = true;
+  }
   if (i < e && text[i] == decimalSeparator) {
     clean += '.';
     ++i;
-    while (i < e && IsDigit(text[i])) { clean += text[i++]; digits = true; }
+    while (i < e && IsDigit(text[i])) {
+      clean += text[i++];
+      digits = true;
+    }
   }
   if (!digits) return std::nullopt;
   if (i < e && (text[i] == 'e' || text[i] == 'E')) {
@@ -154,7 +162,8 @@ std::string FormatNumber(double value, std::string_view pattern, char decimalSep
   size_t last = first;
   while (last < section.size() && (section[last] == '0' || section[last] == '.')) ++last;
   const std::string_view prefix = first == std::string_view::npos ? section : section.substr(0, first);
-  const std::string_view digits = first == std::string_view::npos ? std::string_view{} : section.substr(first, last - first);
+  const std::string_view digits =
+      first == std::string_view::npos ? std::string_view{} : section.substr(first, last - first);
   const std::string_view suffix = first == std::string_view::npos ? std::string_view{} : section.substr(last);
 
   const size_t point = digits.find('.');

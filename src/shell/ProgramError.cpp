@@ -10,20 +10,13 @@ ProgramError FileError(int errnoValue, const std::string& fileName) {
   switch (errnoValue) {
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-      number = ErrorNumber::kDiskFull;
-      break;
+    case EFBIG: number = ErrorNumber::kDiskFull; break;
     case EACCES:
     case EPERM:
-    case EROFS:
-      number = ErrorNumber::kPermissionDenied;
-      break;
+    case EROFS: number = ErrorNumber::kPermissionDenied; break;
     case ENOENT:
-    case ENOTDIR:
-      number = ErrorNumber::kPathNotFound;
-      break;
-    default:
-      break;
+    case ENOTDIR: number = ErrorNumber::kPathNotFound; break;
+    default: break;
   }
   return ProgramError(number, std::string("Cannot write ") + fileName + ": " + std::strerror(errnoValue));
 }

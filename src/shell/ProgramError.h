@@ -1,7 +1,7 @@
 #pragma once
 // The program's error: a number and a description. Raised by the DAQ unit with the
-// driver's status and text, and by the picture and record writers. A handler that does not catch it lets it reach the event
-// dispatcher, which shows both in a message box and ends the program.
+// driver's status and text, and by the picture and record writers. A handler that does not catch it lets it reach the
+// event dispatcher, which shows both in a message box and ends the program.
 
 #include <cstdint>
 #include <stdexcept>

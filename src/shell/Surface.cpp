@@ -52,8 +52,7 @@ void Surface::Fill(uint32_t pixel) {
   Touch();
 }
 
-void DrawDot(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, uint32_t pixel,
-             int32_t drawWidth) {
+void DrawDot(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, uint32_t pixel, int32_t drawWidth) {
   const int32_t w = std::max(1, drawWidth);
   const int32_t x0 = std::max(0, x - w / 2), y0 = std::max(0, y - w / 2);
   const int32_t x1 = std::min(width, x - w / 2 + w), y1 = std::min(height, y - w / 2 + w);
@@ -82,8 +81,14 @@ void DrawLine(uint32_t* pixels, int32_t width, int32_t height, int32_t x0, int32
     }
     if (x0 == x1 && y0 == y1) break;
     const int32_t e2 = 2 * err;
-    if (e2 >= dy) { err += dy; x0 += sx; }
-    if (e2 <= dx) { err += dx; y0 += sy; }
+    if (e2 >= dy) {
+      err += dy;
+      x0 += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y0 += sy;
+    }
   }
 }
 
@@ -275,8 +280,8 @@ class StretchLayer final : public SurfaceLayer {
 
 }  // namespace
 
-void StretchCopy(const Surface& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
-                 Surface& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh) {
+void StretchCopy(const Surface& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh, Surface& dst, int32_t dx,
+                 int32_t dy, int32_t dw, int32_t dh) {
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
   const Stretch stretch{sx, sy, sw, sh, dx, dy, dw, dh};
   const SurfaceLayers& pending = src.pixels.pending();

@@ -143,8 +143,7 @@ class BorrowScope {
 };
 
 // Surface::Point and Surface::Line on bare pixels.
-void DrawDot(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, uint32_t pixel,
-             int32_t drawWidth);
+void DrawDot(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, uint32_t pixel, int32_t drawWidth);
 void DrawLine(uint32_t* pixels, int32_t width, int32_t height, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
               uint32_t pixel, int32_t drawWidth = 1);
 
@@ -171,7 +170,7 @@ class GreyLayer final : public SurfaceLayer {
 // pixel (sx + i * sw / dw, sy + j * sh / dh), integer division. Parts of either
 // rectangle outside its surface are skipped. A source still to be drawn is not drawn
 // for it: the destination gets the copy as a pending layer.
-void StretchCopy(const Surface& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
-                 Surface& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh);
+void StretchCopy(const Surface& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh, Surface& dst, int32_t dx,
+                 int32_t dy, int32_t dw, int32_t dh);
 
 }  // namespace ostrelo

@@ -1,9 +1,9 @@
 #include "shots/BitmapWriter.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "shell/Form1.h"
 #include "shell/ProgramError.h"
@@ -47,26 +47,24 @@ constexpr uint32_t kPixelsPerMetre = 3780;  // 96 dots per inch
 
 }  // namespace
 
-uint32_t BmpRowBytes(int32_t width) {
-  return static_cast<uint32_t>((static_cast<int64_t>(width) + 3) / 4 * 4);
-}
+uint32_t BmpRowBytes(int32_t width) { return static_cast<uint32_t>((static_cast<int64_t>(width) + 3) / 4 * 4); }
 
 void CheckAreaInsideFrame(const AcquisitionState& st) {
   const int64_t left = st.AoiLeft, top = st.AoiTop, width = st.AoiWidth, height = st.AoiHeight;
   const int64_t frameWidth = st.ImageWidth, frameHeight = st.ImageHeight;
-  bool inside = width >= 1 && height >= 1 && left >= 0 && top >= 0 && left + width <= frameWidth &&
-                top + height <= frameHeight;
+  bool inside =
+      width >= 1 && height >= 1 && left >= 0 && top >= 0 && left + width <= frameWidth && top + height <= frameHeight;
   if (inside) {
     // The last byte read must be a pixel of the buffer sized at start-up, even when the
     // camera has since reported a larger picture.
     const int64_t lastIndex = (top + height - 1) * frameWidth + left + width - 1;
-    inside = lastIndex < static_cast<int64_t>(st.FrameByteCount) &&
-             lastIndex < static_cast<int64_t>(st.FrameBytes.size());
+    inside =
+        lastIndex < static_cast<int64_t>(st.FrameByteCount) && lastIndex < static_cast<int64_t>(st.FrameBytes.size());
   }
   if (!inside) {
     throw ProgramError(ErrorNumber::kAreaOutsideFrame,
-                       "The area of interest (" + std::to_string(left) + "," + std::to_string(top) + ") - (W:" +
-                           std::to_string(width) + " - H:" + std::to_string(height) +
+                       "The area of interest (" + std::to_string(left) + "," + std::to_string(top) +
+                           ") - (W:" + std::to_string(width) + " - H:" + std::to_string(height) +
                            ") does not lie inside the picture of " + std::to_string(frameWidth) + " x " +
                            std::to_string(frameHeight) + " pixels");
   }

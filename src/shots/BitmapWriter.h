@@ -41,7 +41,6 @@ void SaveAoiBitmap(Form1& f, const std::string& fileName);
 void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, FileSync sync);
 
 // The same replacement for bytes ready in memory. Raises FileError naming fileName.
-void ReplaceFileContents(const std::string& fileName, const void* data, size_t size,
-                         FileSync sync = FileSync::ToDisk);
+void ReplaceFileContents(const std::string& fileName, const void* data, size_t size, FileSync sync = FileSync::ToDisk);
 
 }  // namespace ostrelo

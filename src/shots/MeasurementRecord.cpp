@@ -1,9 +1,9 @@
 #include "shots/MeasurementRecord.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "shell/Form1.h"
 #include "shell/Numbers.h"

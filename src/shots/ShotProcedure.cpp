@@ -1,10 +1,10 @@
 #include "shots/ShotProcedure.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <limits>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #ifndef _WIN32
 #include <pwd.h>
 #endif

@@ -214,8 +214,8 @@ void Form1::Timer1_Timer() {
     NoteShotWaiting(*this);
   }
   // A one shot ends when another try could not end within its patience.
-  const bool gaveUp = OneShot && ShotWaiting &&
-                      dev.clock.SteadyMs() + kGrabBudgetMs > ShotWaitingSinceMs + kOneShotPatienceMs;
+  const bool gaveUp =
+      OneShot && ShotWaiting && dev.clock.SteadyMs() + kGrabBudgetMs > ShotWaitingSinceMs + kOneShotPatienceMs;
   if (OneShot && (!ShotWaiting || gaveUp)) {
     OneShot = false;
     ShotWaiting = false;

@@ -27,8 +27,7 @@ constexpr const char* kNoCameraMessage = "No camera found, please check USB cabl
 
 // A size the frame buffer can hold: both sides positive and the product within 32 bits.
 bool UsableSize(int32_t width, int32_t height) {
-  return width > 0 && height > 0 &&
-         static_cast<int64_t>(width) * height < std::numeric_limits<int32_t>::max();
+  return width > 0 && height > 0 && static_cast<int64_t>(width) * height < std::numeric_limits<int32_t>::max();
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "QtTestSupport.h"
-#include "shell/Numbers.h"
 #include "app/AboutWindow.h"
 #include "app/Widgets.h"
+#include "shell/Numbers.h"
 
 namespace ostrelo::qtui {
 namespace {
@@ -25,7 +25,8 @@ void ClickBanner(SimulatedWindow& w) {
 // Where the centred box's client area lands on the offscreen screen, pixels.
 QPoint CentredPlace() {
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
-  return {RoundToInt32((screen.width() * 15.0 - 8025) / 2 / 15), RoundToInt32((screen.height() * 15.0 - 4320) / 2 / 15)};
+  return {RoundToInt32((screen.width() * 15.0 - 8025) / 2 / 15),
+          RoundToInt32((screen.height() * 15.0 - 4320) / 2 / 15)};
 }
 
 TEST(QtAboutBox, BannerClickOpensOneCentredBox) {
@@ -65,8 +66,9 @@ TEST(QtAboutBox, BannerClickOpensOneCentredBox) {
   // The main window stays usable, and a second click, here a screen reader's press of
   // the banner, brings the same box forward.
   EXPECT_TRUE(w.window->isEnabled());
-  QAccessible::queryAccessibleInterface(w.window->banner())->actionInterface()->doAction(
-      QAccessibleActionInterface::pressAction());
+  QAccessible::queryAccessibleInterface(w.window->banner())
+      ->actionInterface()
+      ->doAction(QAccessibleActionInterface::pressAction());
   SettleEvents();
   EXPECT_EQ(w.window->aboutWindow(), about);
   EXPECT_EQ(w.form().about.raiseCount, 1);

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "QtTestSupport.h"
+#include "app/Widgets.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "shell/ProgramError.h"
-#include "app/Widgets.h"
 
 namespace ostrelo::qtui {
 namespace {
@@ -44,8 +44,8 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
   // On laptops of 1366 x 768 and 1024 x 768, and 1920 x 1080 at a scale factor of 2
   // under a panel, the window fills the screen and scrolls to every control; on a large
   // enough screen it is as laid out.
-  for (const QRect& available : {QRect(0, 0, 1366, 768), QRect(0, 0, 1024, 768), QRect(0, 24, 960, 516),
-                                 QRect(0, 0, 1920, 1080)}) {
+  for (const QRect& available :
+       {QRect(0, 0, 1366, 768), QRect(0, 0, 1024, 768), QRect(0, 24, 960, 516), QRect(0, 0, 1920, 1080)}) {
     win.FitToScreen(available);
     const bool fits = available.width() == 1920;
     EXPECT_TRUE(available.contains(win.frameGeometry())) << available.width();
@@ -110,12 +110,16 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
 
   // What a screen reader announces for controls without a caption, and the option pair.
   using A = QAccessible;
-  for (const auto& [name, role, spoken] :
-       {std::tuple{"TimeText", A::EditableText, "Wait time"}, {"Text_Gain", A::EditableText, "Gain"},
-        {"SatText", A::EditableText, "Saturation threshold"}, {"NoText", A::EditableText, "No signal threshold"},
-        {"PicCam", A::Graphic, "Camera view"}, {"PicZoom", A::Graphic, "Zoom view"}, {"Histo", A::Graphic, "Histogram"},
-        {"InfoContainer", A::Button, "Ostrelo banner"}, {"Option1(0)", A::RadioButton, "RSE (single ended)"},
-        {"Option1(1)", A::RadioButton, "DIFF (Differential)"}}) {
+  for (const auto& [name, role, spoken] : {std::tuple{"TimeText", A::EditableText, "Wait time"},
+                                           {"Text_Gain", A::EditableText, "Gain"},
+                                           {"SatText", A::EditableText, "Saturation threshold"},
+                                           {"NoText", A::EditableText, "No signal threshold"},
+                                           {"PicCam", A::Graphic, "Camera view"},
+                                           {"PicZoom", A::Graphic, "Zoom view"},
+                                           {"Histo", A::Graphic, "Histogram"},
+                                           {"InfoContainer", A::Button, "Ostrelo banner"},
+                                           {"Option1(0)", A::RadioButton, "RSE (single ended)"},
+                                           {"Option1(1)", A::RadioButton, "DIFF (Differential)"}}) {
     QAccessibleInterface* spokenAs = QAccessible::queryAccessibleInterface(win.controlWidget(name));
     EXPECT_EQ(spokenAs->role(), role) << name;
     EXPECT_EQ(spokenAs->text(A::Name), spoken) << name;
@@ -288,8 +292,10 @@ TEST(QtMainWindow, CameraViewMouseEventsCarryButtonsKeysAndPositionsEvenOutsideT
     int32_t button, shift;
     double x, y;
   };
-  const Seen expected[] = {{MouseAction::Down, 1, 1, 10, 20},  {MouseAction::Move, 1, 0, -15, 400},
-                           {MouseAction::Up, 1, 0, -15, 400},  {MouseAction::Down, 2, 2, 30, 40},
+  const Seen expected[] = {{MouseAction::Down, 1, 1, 10, 20},
+                           {MouseAction::Move, 1, 0, -15, 400},
+                           {MouseAction::Up, 1, 0, -15, 400},
+                           {MouseAction::Down, 2, 2, 30, 40},
                            {MouseAction::Up, 2, 0, 30, 40}};
   ASSERT_EQ(spy.count(), 5);
   for (int i = 0; i < 5; ++i) {

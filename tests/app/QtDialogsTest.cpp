@@ -24,11 +24,11 @@ class QtNameFilterTest : public ::testing::TestWithParam<FilterCase> {};
 TEST_P(QtNameFilterTest, DescriptionAndPatternPairsBecomeQtFilters) {
   EXPECT_EQ(QtNameFilter(GetParam().vb), QString(GetParam().qt));
 }
-INSTANTIATE_TEST_SUITE_P(
-    Filters, QtNameFilterTest,
-    ::testing::Values(FilterCase{"bmp file|*.bmp", "bmp file (*.bmp)"},
-                      FilterCase{"Pictures|*.bmp;*.dib|All files|*.*", "Pictures (*.bmp *.dib);;All files (*.*)"},
-                      FilterCase{"", ""}));
+INSTANTIATE_TEST_SUITE_P(Filters, QtNameFilterTest,
+                         ::testing::Values(FilterCase{"bmp file|*.bmp", "bmp file (*.bmp)"},
+                                           FilterCase{"Pictures|*.bmp;*.dib|All files|*.*",
+                                                      "Pictures (*.bmp *.dib);;All files (*.*)"},
+                                           FilterCase{"", ""}));
 
 TEST(QtDialogs, InitialDirectoryIsHomeUnlessAFolderOfThisSystem) {
   const QString home = QDir::homePath();

@@ -8,9 +8,9 @@
 #include <functional>
 #include <memory>
 
-#include "camera/sim/SimulatedCamera.h"
 #include "app/MainWindow.h"
 #include "app/Session.h"
+#include "camera/sim/SimulatedCamera.h"
 #include "support/TestRig.h"
 
 namespace ostrelo::qtui::testing {

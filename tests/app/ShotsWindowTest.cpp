@@ -21,11 +21,11 @@
 namespace ostrelo::qtui {
 namespace {
 
-using testing::SimulatedWindow;
 using ostrelo::testing::ReadFile;
 using ostrelo::testing::SplitFields;
 using ostrelo::testing::SplitLines;
 using ostrelo::testing::TempFolder;
+using testing::SimulatedWindow;
 
 // Compares a picture read by Qt with the area of interest of a frame.
 void ExpectSameAsArea(const QImage& image, const AcquisitionState& st, const std::string& what) {

@@ -228,9 +228,10 @@ TEST(AravisGigEEmulator, KilledAndRestartedDuringTheLiveViewTheViewResumesByItse
   RequestBufferInfo info;
   ASSERT_EQ(rig.camera.GetImageRequestBufferData(st.DriverHandle, st.RequestNumber, &info), 0);
   EXPECT_TRUE(std::equal(info.data, info.data + st.FrameByteCount, st.FrameBytes.begin()));
-  std::printf("camera killed: lost noticed after %.1f s; %d live ticks, the longest %.2f s; "
-              "pictures again %.1f s after the restart\n",
-              Seconds(noticed - killed), ticks, Seconds(longest), Seconds(resumed - restarted));
+  std::printf(
+      "camera killed: lost noticed after %.1f s; %d live ticks, the longest %.2f s; "
+      "pictures again %.1f s after the restart\n",
+      Seconds(noticed - killed), ticks, Seconds(longest), Seconds(resumed - restarted));
 
   // And they keep coming.
   for (int i = 0; i < 5; ++i) {

@@ -202,8 +202,9 @@ TEST(AravisFakeCamera, CopiesOnlyWhatWasAskedForAndFits) {
     if (c.copies) {
       EXPECT_EQ(status, 0) << c.name;
       EXPECT_TRUE(std::equal(info.data, info.data + pixels, destination.begin())) << c.name;
-      EXPECT_TRUE(std::all_of(destination.begin() + pixels, destination.end(), [](uint8_t b) { return b == kUntouched; }))
-          << c.name;
+      EXPECT_TRUE(std::all_of(destination.begin() + pixels, destination.end(), [](uint8_t b) {
+        return b == kUntouched;
+      })) << c.name;
     } else {
       EXPECT_NE(status, 0) << c.name;
       EXPECT_TRUE(std::all_of(destination.begin(), destination.end(), [](uint8_t b) { return b == kUntouched; }))
@@ -231,8 +232,8 @@ TEST(AravisFakeCamera, Mono16IsTakenAsItsTopEightBitsOtherFormatsAreRefused) {
     RequestBufferInfo info;
     RequestChannelInfo channel;
     std::vector<uint8_t> destination(512 * 512 * 3, 0xAB);
-    EXPECT_EQ(fake.camera.GetImageRequestBufferData(fake.driver, request, &info),
-              grey ? 0 : AravisCamera::kNotMono8) << format;
+    EXPECT_EQ(fake.camera.GetImageRequestBufferData(fake.driver, request, &info), grey ? 0 : AravisCamera::kNotMono8)
+        << format;
     EXPECT_EQ(fake.camera.GetImageRequestBufferChannelData(fake.driver, request, 0, &channel, nullptr, 0) == 0, grey);
     EXPECT_EQ(fake.camera.GetImageRequestBufferImageData(fake.driver, request, 0, 0, 512, 512, destination.data(),
                                                          static_cast<int32_t>(destination.size())) == 0,

@@ -24,19 +24,27 @@ class TimedCamera final : public CameraDriver {
   const std::map<std::string, Duration>& longest() const { return longest_; }
   void Reset() { longest_.clear(); }
 
-  int32_t Init(int32_t* m) override { return Time("Init", [&] { return inner_.Init(m); }); }
+  int32_t Init(int32_t* m) override {
+    return Time("Init", [&] { return inner_.Init(m); });
+  }
   int32_t GetDevice(int32_t* d, int32_t mode, const std::string& s, int32_t n, char w) override {
     return Time("GetDevice", [&] { return inner_.GetDevice(d, mode, s, n, w); });
   }
-  int32_t OpenDevice(int32_t d, int32_t* drv) override { return Time("OpenDevice", [&] { return inner_.OpenDevice(d, drv); }); }
+  int32_t OpenDevice(int32_t d, int32_t* drv) override {
+    return Time("OpenDevice", [&] { return inner_.OpenDevice(d, drv); });
+  }
   int32_t FindList(int32_t drv, const std::string& n, int32_t t, int32_t f, int32_t* l) override {
     return Time("FindList", [&] { return inner_.FindList(drv, n, t, f, l); });
   }
   int32_t GetHandle(int32_t l, const std::string& n, int32_t* p) override {
     return Time("GetHandle", [&] { return inner_.GetHandle(l, n, p); });
   }
-  int32_t GetF(int32_t p, double* v, int32_t i) override { return Time("GetF", [&] { return inner_.GetF(p, v, i); }); }
-  int32_t SetF(int32_t p, double v, int32_t i) override { return Time("SetF", [&] { return inner_.SetF(p, v, i); }); }
+  int32_t GetF(int32_t p, double* v, int32_t i) override {
+    return Time("GetF", [&] { return inner_.GetF(p, v, i); });
+  }
+  int32_t SetF(int32_t p, double v, int32_t i) override {
+    return Time("SetF", [&] { return inner_.SetF(p, v, i); });
+  }
   int32_t ImageRequestSingle(int32_t drv, int32_t c, int32_t* u) override {
     return Time("ImageRequestSingle", [&] { return inner_.ImageRequestSingle(drv, c, u); });
   }
@@ -51,16 +59,20 @@ class TimedCamera final : public CameraDriver {
     return Time("GetImageRequestBufferChannelData",
                 [&] { return inner_.GetImageRequestBufferChannelData(drv, r, c, i, d, n); });
   }
-  int32_t GetImageRequestBufferImageData(int32_t drv, int32_t r, int32_t c, int32_t x, int32_t w, int32_t h,
-                                         uint8_t* d, int32_t n) override {
+  int32_t GetImageRequestBufferImageData(int32_t drv, int32_t r, int32_t c, int32_t x, int32_t w, int32_t h, uint8_t* d,
+                                         int32_t n) override {
     return Time("GetImageRequestBufferImageData",
                 [&] { return inner_.GetImageRequestBufferImageData(drv, r, c, x, w, h, d, n); });
   }
   int32_t ImageRequestUnlock(int32_t drv, int32_t r) override {
     return Time("ImageRequestUnlock", [&] { return inner_.ImageRequestUnlock(drv, r); });
   }
-  int32_t CloseDevice(int32_t drv, int32_t d) override { return Time("CloseDevice", [&] { return inner_.CloseDevice(drv, d); }); }
-  int32_t Close() override { return Time("Close", [&] { return inner_.Close(); }); }
+  int32_t CloseDevice(int32_t drv, int32_t d) override {
+    return Time("CloseDevice", [&] { return inner_.CloseDevice(drv, d); });
+  }
+  int32_t Close() override {
+    return Time("Close", [&] { return inner_.Close(); });
+  }
 
  private:
   template <class Call>

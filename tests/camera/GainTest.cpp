@@ -101,7 +101,9 @@ class GainCamera final : public CameraDriver {
 // A started main window whose camera serves the gain through GainCamera.
 struct GainRig {
   explicit GainRig(char decimalSeparator = '.', bool gainProperty = true)
-      : sim(clock), gain(sim), daq(clock),
+      : sim(clock),
+        gain(sim),
+        daq(clock),
         form(Devices{gain, nullptr, daq, clock, dialogs, NumberLocale{decimalSeparator}}) {
     sim.script.gainProperty = gainProperty;
     gain.form = &form;
@@ -153,27 +155,25 @@ TEST_P(GainEntryTest, ClampsSendsAndShowsTheReadBack) {
 // Limits -2 .. 18.25 dB; the camera keeps values in steps of 0.25 dB.
 INSTANTIATE_TEST_SUITE_P(
     Entries, GainEntryTest,
-    ::testing::Values(
-        EntryCase{"Empty", '.', "", 0.0, "0", "0"},
-        EntryCase{"NotANumber", '.', "abc", 0.0, "0", "0"},
-        EntryCase{"StartsWithZero", '.', "0dB", 0.0, "0", "0"},
-        EntryCase{"InRangeShowsTheCamerasValue", '.', "7.3", 7.3, "7.3", "7.25"},
-        EntryCase{"AboveMaximum", '.', "25", 18.25, "18.25", "18.25"},
-        EntryCase{"HugeValue", '.', "1e308", 18.25, "18.25", "18.25"},
-        EntryCase{"ExactlyMaximum", '.', "18.25", 18.25, "18.25", "18.25"},
-        EntryCase{"ExactlyMinimum", '.', "-2", -2.0, "-2", "-2"},
-        EntryCase{"BelowMinimum", '.', "-5.5", -2.0, "-2", "-2"},
-        EntryCase{"BlanksAroundAndSign", '.', " +12 ", 12.0, " +12 ", "12"},
-        EntryCase{"Exponent", '.', "1e1", 10.0, "1e1", "10"},
-        EntryCase{"NumberWithUnit", '.', "12dB", std::nullopt, "", "12dB"},
-        EntryCase{"CommaInPointLocale", '.', "1,5", std::nullopt, "", "1,5"},
-        EntryCase{"CommaLocaleAccepted", ',', "1,5", 1.5, "1,5", "1,5"},
-        EntryCase{"CommaLocaleBelowOne", ',', "0,5", 0.5, "0,5", "0,5"},
-        EntryCase{"CommaInPointLocaleIsZero", '.', "0,5", 0.0, "0", "0"},
-        EntryCase{"PointBelowOneRefusedInCommaLocale", ',', "0.5", std::nullopt, "", "0.5"},
-        EntryCase{"PointRefusedInCommaLocale", ',', "1.5", std::nullopt, "", "1.5"},
-        EntryCase{"CommaLocaleClampShowsComma", ',', "20,5", 18.25, "18,25", "18,25"},
-        EntryCase{"CommaLocaleNotANumber", ',', "abc", 0.0, "0", "0"}),
+    ::testing::Values(EntryCase{"Empty", '.', "", 0.0, "0", "0"}, EntryCase{"NotANumber", '.', "abc", 0.0, "0", "0"},
+                      EntryCase{"StartsWithZero", '.', "0dB", 0.0, "0", "0"},
+                      EntryCase{"InRangeShowsTheCamerasValue", '.', "7.3", 7.3, "7.3", "7.25"},
+                      EntryCase{"AboveMaximum", '.', "25", 18.25, "18.25", "18.25"},
+                      EntryCase{"HugeValue", '.', "1e308", 18.25, "18.25", "18.25"},
+                      EntryCase{"ExactlyMaximum", '.', "18.25", 18.25, "18.25", "18.25"},
+                      EntryCase{"ExactlyMinimum", '.', "-2", -2.0, "-2", "-2"},
+                      EntryCase{"BelowMinimum", '.', "-5.5", -2.0, "-2", "-2"},
+                      EntryCase{"BlanksAroundAndSign", '.', " +12 ", 12.0, " +12 ", "12"},
+                      EntryCase{"Exponent", '.', "1e1", 10.0, "1e1", "10"},
+                      EntryCase{"NumberWithUnit", '.', "12dB", std::nullopt, "", "12dB"},
+                      EntryCase{"CommaInPointLocale", '.', "1,5", std::nullopt, "", "1,5"},
+                      EntryCase{"CommaLocaleAccepted", ',', "1,5", 1.5, "1,5", "1,5"},
+                      EntryCase{"CommaLocaleBelowOne", ',', "0,5", 0.5, "0,5", "0,5"},
+                      EntryCase{"CommaInPointLocaleIsZero", '.', "0,5", 0.0, "0", "0"},
+                      EntryCase{"PointBelowOneRefusedInCommaLocale", ',', "0.5", std::nullopt, "", "0.5"},
+                      EntryCase{"PointRefusedInCommaLocale", ',', "1.5", std::nullopt, "", "1.5"},
+                      EntryCase{"CommaLocaleClampShowsComma", ',', "20,5", 18.25, "18,25", "18,25"},
+                      EntryCase{"CommaLocaleNotANumber", ',', "abc", 0.0, "0", "0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GainEntry, ReadsMaximumThenMinimumThenSendsThenReadsBack) {

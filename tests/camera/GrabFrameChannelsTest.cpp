@@ -82,9 +82,8 @@ TEST_F(GrabChannelsTest, ReadErrorEndsTheGrabAfterTheChannelsAlreadyRead) {
   const MainWindowModel& ui = rig.form.ui;
   const uint64_t overlay = ui.OverlaySurface.revision, zoom = ui.ZoomSurface.revision, cam = ui.CamSurface.revision;
   const std::vector<uint8_t> frame = rig.form.st.FrameBytes;
-  rig.camera.SetPainter([](uint8_t* p, int32_t w, int32_t h, uint64_t) {
-    std::fill(p, p + static_cast<size_t>(w) * h, uint8_t{99});
-  });
+  rig.camera.SetPainter(
+      [](uint8_t* p, int32_t w, int32_t h, uint64_t) { std::fill(p, p + static_cast<size_t>(w) * h, uint8_t{99}); });
   rig.daq.volts = {-2, -3, -4, -5};
   rig.daq.failReadNumber = rig.daq.reads + 3;  // channel 2
   try {
@@ -115,9 +114,8 @@ TEST_F(GrabChannelsTest, AfterAReadErrorTheUnreadOverlayAndZoomKeepThePreviousPi
     for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) p[i] = i % w < 640 ? 250 : 50;
   });
   GrabFrame(rig.form);
-  rig.camera.SetPainter([](uint8_t* p, int32_t w, int32_t h, uint64_t) {
-    std::fill(p, p + static_cast<size_t>(w) * h, uint8_t{99});
-  });
+  rig.camera.SetPainter(
+      [](uint8_t* p, int32_t w, int32_t h, uint64_t) { std::fill(p, p + static_cast<size_t>(w) * h, uint8_t{99}); });
   rig.daq.failReadNumber = rig.daq.reads + 1;
   EXPECT_THROW(GrabFrame(rig.form), ProgramError);
   const MainWindowModel& ui = rig.form.ui;

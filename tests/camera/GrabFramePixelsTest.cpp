@@ -53,7 +53,8 @@ TEST_F(GrabPixelsTest, CameraViewIsTheWholePictureStretchedByDroppingPixels) {
   EXPECT_EQ(ui.CamSurface.At(228, 171), GreyPixel(158));
   size_t mismatches = 0;
   for (int32_t y = 0; y < 342; ++y) {
-    for (int32_t x = 0; x < 456; ++x) mismatches += ui.CamSurface.At(x, y) != GreyPixel(Grey(x * 1280 / 456, y * 1024 / 342));
+    for (int32_t x = 0; x < 456; ++x)
+      mismatches += ui.CamSurface.At(x, y) != GreyPixel(Grey(x * 1280 / 456, y * 1024 / 342));
   }
   EXPECT_EQ(mismatches, 0u);
 }

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "GrabRig.h"
@@ -30,9 +30,7 @@ std::string Unlock(int32_t r) { return "DMR_ImageRequestUnlock(" + N(kDrv) + ","
 std::string Request() { return "DMR_ImageRequestSingle(" + N(kDrv) + ",0)"; }
 std::string Wait() { return "DMR_ImageRequestWaitFor(" + N(kDrv) + ",200,0)"; }
 std::string BufferData(int32_t r) { return "DMR_GetImageRequestBufferData(" + N(kDrv) + "," + N(r) + ")"; }
-std::string ChannelData(int32_t r) {
-  return "DMR_GetImageRequestBufferChannelData(" + N(kDrv) + "," + N(r) + ",0)";
-}
+std::string ChannelData(int32_t r) { return "DMR_GetImageRequestBufferChannelData(" + N(kDrv) + "," + N(r) + ",0)"; }
 std::string ImageData(int32_t r) {
   return "DMR_GetImageRequestBufferImageData(" + N(kDrv) + "," + N(r) + ",1280,1024,1310720)";
 }
@@ -160,20 +158,19 @@ TEST_P(LiveGiveUpTest, GivesUpAfterAboutOneSecondAndChangesNothing) {
   EXPECT_EQ(camera.queuedRequests(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Steps, LiveGiveUpTest,
-    ::testing::Values(
-        GiveUpCase{"UnlockAlwaysFails", [](auto& s) { s.failUnlock = 1 << 30; }, [](auto& s) { s.failUnlock = 0; },
-                   true, GrabPurpose::Live},
-        GiveUpCase{"RequestAlwaysFails", [](auto& s) { s.failRequest = 1 << 30; }, [](auto& s) { s.failRequest = 0; },
-                   false, GrabPurpose::Live},
-        GiveUpCase{"NoPicture", [](auto& s) { s.noPicture = true; }, [](auto& s) { s.noPicture = false; }, false,
-                   GrabPurpose::Live},
-        GiveUpCase{"ShotNoPicture", [](auto& s) { s.noPicture = true; }, [](auto& s) { s.noPicture = false; }, false,
-                   GrabPurpose::Shot},
-        GiveUpCase{"ShotPicturesOfAnotherSize", [](auto& s) { s.failBufferData = 1 << 30; },
-                   [](auto& s) { s.failBufferData = 0; }, true, GrabPurpose::Shot}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Steps, LiveGiveUpTest,
+                         ::testing::Values(GiveUpCase{"UnlockAlwaysFails", [](auto& s) { s.failUnlock = 1 << 30; },
+                                                      [](auto& s) { s.failUnlock = 0; }, true, GrabPurpose::Live},
+                                           GiveUpCase{"RequestAlwaysFails", [](auto& s) { s.failRequest = 1 << 30; },
+                                                      [](auto& s) { s.failRequest = 0; }, false, GrabPurpose::Live},
+                                           GiveUpCase{"NoPicture", [](auto& s) { s.noPicture = true; },
+                                                      [](auto& s) { s.noPicture = false; }, false, GrabPurpose::Live},
+                                           GiveUpCase{"ShotNoPicture", [](auto& s) { s.noPicture = true; },
+                                                      [](auto& s) { s.noPicture = false; }, false, GrabPurpose::Shot},
+                                           GiveUpCase{"ShotPicturesOfAnotherSize",
+                                                      [](auto& s) { s.failBufferData = 1 << 30; },
+                                                      [](auto& s) { s.failBufferData = 0; }, true, GrabPurpose::Shot}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GrabFrameTest, SilentCameraDoesNotPileUpRequests) {
   camera.script.noPicture = true;
@@ -286,11 +283,11 @@ TEST_P(ShotRetryTest, ShotRetriesPastWhatALiveGrabWouldDrop) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ShotRetryTest,
-    ::testing::Values(ShotFaultCase{"BufferDataFailsTwice", [](SimulatedCamera& c) { c.script.failBufferData = 2; }},
-                      ShotFaultCase{"ChannelDataFailsTwice", [](SimulatedCamera& c) { c.script.failChannelData = 2; }},
-                      ShotFaultCase{"NearlyASecondWithoutPicture",
-                                    [](SimulatedCamera& c) { c.script.waitsBeforePicture = 4; }},
-                      ShotFaultCase{"UnlockFailsForHalfASecond", [](SimulatedCamera& c) { c.script.failUnlock = 100; }}),
+    ::testing::Values(
+        ShotFaultCase{"BufferDataFailsTwice", [](SimulatedCamera& c) { c.script.failBufferData = 2; }},
+        ShotFaultCase{"ChannelDataFailsTwice", [](SimulatedCamera& c) { c.script.failChannelData = 2; }},
+        ShotFaultCase{"NearlyASecondWithoutPicture", [](SimulatedCamera& c) { c.script.waitsBeforePicture = 4; }},
+        ShotFaultCase{"UnlockFailsForHalfASecond", [](SimulatedCamera& c) { c.script.failUnlock = 100; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GrabFrameTest, ShotDiscardsThePictureALiveGrabAskedForBeforeIt) {

@@ -31,8 +31,8 @@ class RecordingDisplay final : public Display {
   }
   void SetImage(int32_t display, const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
                 int32_t pitch) override {
-    Log("mvDispSetImage(" + std::to_string(display) + "," + std::to_string(width) + "," + std::to_string(height) +
-        "," + std::to_string(bitsPerPixel) + "," + std::to_string(pitch) + ")");
+    Log("mvDispSetImage(" + std::to_string(display) + "," + std::to_string(width) + "," + std::to_string(height) + "," +
+        std::to_string(bitsPerPixel) + "," + std::to_string(pitch) + ")");
     inner_->SetImage(display, pixels, width, height, bitsPerPixel, pitch);
   }
   void Update(int32_t display) override {
@@ -66,7 +66,10 @@ class ScriptedDaq final : public ConstantDaq {
 
 struct GrabRig {
   explicit GrabRig(int32_t width = SimulatedCamera::kDefaultWidth, int32_t height = SimulatedCamera::kDefaultHeight)
-      : camera(clock, width, height), display(camera), daq(camera), form(Devices{camera, &display, daq, clock, dialogs}) {
+      : camera(clock, width, height),
+        display(camera),
+        daq(camera),
+        form(Devices{camera, &display, daq, clock, dialogs}) {
     display.Bind(form.ui.CamSurface);
   }
   // Starts the window and begins recording from there.

@@ -198,30 +198,29 @@ TEST_P(SimulatedCameraFaultTest, FailsTheNextCallsThenRecovers) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SimulatedCameraFaultTest,
-    ::testing::Values(
-        FaultCase{"BufferData", &SimulatedCamera::Script::failBufferData,
-                  [](SimulatedCamera& c, int32_t r) {
-                    RequestBufferInfo info;
-                    return c.GetImageRequestBufferData(kDrv, r, &info);
-                  }},
-        FaultCase{"ChannelData", &SimulatedCamera::Script::failChannelData,
-                  [](SimulatedCamera& c, int32_t r) {
-                    RequestChannelInfo info;
-                    return c.GetImageRequestBufferChannelData(kDrv, r, 0, &info, nullptr, 0);
-                  }},
-        FaultCase{"Unlock", &SimulatedCamera::Script::failUnlock,
-                  [](SimulatedCamera& c, int32_t r) { return c.ImageRequestUnlock(kDrv, r); }},
-        FaultCase{"Request", &SimulatedCamera::Script::failRequest,
-                  [](SimulatedCamera& c, int32_t) {
-                    int32_t used = 0;
-                    return c.ImageRequestSingle(kDrv, 0, &used);
-                  }},
-        FaultCase{"WaitsBeforePicture", &SimulatedCamera::Script::waitsBeforePicture,
-                  [](SimulatedCamera& c, int32_t) {
-                    int32_t used = 0, number = -1;
-                    if (c.queuedRequests() == 0) c.ImageRequestSingle(kDrv, 0, &used);
-                    return c.ImageRequestWaitFor(kDrv, 200, 0, &number);
-                  }}),
+    ::testing::Values(FaultCase{"BufferData", &SimulatedCamera::Script::failBufferData,
+                                [](SimulatedCamera& c, int32_t r) {
+                                  RequestBufferInfo info;
+                                  return c.GetImageRequestBufferData(kDrv, r, &info);
+                                }},
+                      FaultCase{"ChannelData", &SimulatedCamera::Script::failChannelData,
+                                [](SimulatedCamera& c, int32_t r) {
+                                  RequestChannelInfo info;
+                                  return c.GetImageRequestBufferChannelData(kDrv, r, 0, &info, nullptr, 0);
+                                }},
+                      FaultCase{"Unlock", &SimulatedCamera::Script::failUnlock,
+                                [](SimulatedCamera& c, int32_t r) { return c.ImageRequestUnlock(kDrv, r); }},
+                      FaultCase{"Request", &SimulatedCamera::Script::failRequest,
+                                [](SimulatedCamera& c, int32_t) {
+                                  int32_t used = 0;
+                                  return c.ImageRequestSingle(kDrv, 0, &used);
+                                }},
+                      FaultCase{"WaitsBeforePicture", &SimulatedCamera::Script::waitsBeforePicture,
+                                [](SimulatedCamera& c, int32_t) {
+                                  int32_t used = 0, number = -1;
+                                  if (c.queuedRequests() == 0) c.ImageRequestSingle(kDrv, 0, &used);
+                                  return c.ImageRequestWaitFor(kDrv, 200, 0, &number);
+                                }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimulatedCameraStart, ScriptedStartFaults) {
@@ -267,12 +266,14 @@ TEST_P(SimulatedCameraCopyTest, CopiesLinesOfTheAskedWidthWithinTheRoom) {
 
   constexpr uint8_t kGuard = 0;
   // Large enough that an overrun shows up as a wrong byte rather than a crash.
-  const size_t everything = static_cast<size_t>(std::max(c.pictureWidth, c.width)) * std::max(c.pictureHeight, c.height);
+  const size_t everything =
+      static_cast<size_t>(std::max(c.pictureWidth, c.width)) * std::max(c.pictureHeight, c.height);
   std::vector<uint8_t> out(std::max(static_cast<size_t>(c.room), everything) + 64, kGuard);
   ASSERT_EQ(camera.GetImageRequestBufferImageData(driver, number, 0, 0, c.width, c.height, out.data(), c.room), 0);
   for (size_t i = 0; i < out.size(); ++i) {
     const int32_t x = static_cast<int32_t>(i % c.width), y = static_cast<int32_t>(i / c.width);
-    const bool inside = static_cast<int32_t>(i) < c.room && x < c.pictureWidth && y < std::min(c.height, c.pictureHeight);
+    const bool inside =
+        static_cast<int32_t>(i) < c.room && x < c.pictureWidth && y < std::min(c.height, c.pictureHeight);
     const uint8_t expected = inside ? static_cast<uint8_t>(1 + (y * c.pictureWidth + x) % 250) : kGuard;
     ASSERT_EQ(out[i], expected) << "byte " << i;
   }

@@ -53,18 +53,17 @@ TEST_P(StretchCopyTest, DropsOrRepeatsPixelsAndSkipsWhatLiesOutside) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rectangles, StretchCopyTest,
-    ::testing::Values(StretchCase{"SameSize", 0, 0, 40, 30, 0, 0, 40, 30},
-                      StretchCase{"Enlarge", 5, 4, 7, 6, 0, 0, 50, 35},
-                      StretchCase{"Reduce", 0, 0, 40, 30, 3, 2, 13, 7},
-                      StretchCase{"SameWidthOffset", 10, 3, 20, 10, 25, 20, 20, 20},
-                      StretchCase{"SourceRunsOff", 30, 25, 20, 10, 0, 0, 40, 20},
-                      StretchCase{"SourceStartsBefore", -10, -5, 20, 20, 0, 0, 40, 40},
-                      StretchCase{"DestinationRunsOff", 0, 0, 40, 30, 30, 20, 40, 30},
-                      StretchCase{"DestinationStartsBefore", 0, 0, 40, 30, -20, -10, 40, 30},
-                      StretchCase{"AllOutside", 100, 100, 5, 5, 0, 0, 10, 10}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rectangles, StretchCopyTest,
+                         ::testing::Values(StretchCase{"SameSize", 0, 0, 40, 30, 0, 0, 40, 30},
+                                           StretchCase{"Enlarge", 5, 4, 7, 6, 0, 0, 50, 35},
+                                           StretchCase{"Reduce", 0, 0, 40, 30, 3, 2, 13, 7},
+                                           StretchCase{"SameWidthOffset", 10, 3, 20, 10, 25, 20, 20, 20},
+                                           StretchCase{"SourceRunsOff", 30, 25, 20, 10, 0, 0, 40, 20},
+                                           StretchCase{"SourceStartsBefore", -10, -5, 20, 20, 0, 0, 40, 40},
+                                           StretchCase{"DestinationRunsOff", 0, 0, 40, 30, 30, 20, 40, 30},
+                                           StretchCase{"DestinationStartsBefore", 0, 0, 40, 30, -20, -10, 40, 30},
+                                           StretchCase{"AllOutside", 100, 100, 5, 5, 0, 0, 10, 10}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StretchCopy, EmptyRectangleCopiesNothing) {
   const Surface src = Numbered(4, 4);

@@ -37,8 +37,8 @@ class IndexDaq final : public DaqDriver {
     return 0;
   }
   int32_t ClearTask(DaqTaskHandle) override { return 0; }
-  int32_t CreateAIVoltageChan(DaqTaskHandle, const std::string&, const std::string&, int32_t, double, double,
-                              int32_t, const std::string&) override {
+  int32_t CreateAIVoltageChan(DaqTaskHandle, const std::string&, const std::string&, int32_t, double, double, int32_t,
+                              const std::string&) override {
     return 0;
   }
   int32_t CfgSampClkTiming(DaqTaskHandle, const std::string&, double, int32_t, int32_t, uint64_t samps) override {
@@ -105,23 +105,22 @@ TEST_P(Stride, SumsExactlyTheChannelsSamples) {
   EXPECT_EQ(rig.daq.sampsPerChan, 800u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Indexes, Stride,
-    ::testing::Values(StrideCase{4, 800, 3, MinusMeanOfRange(2400, 800)},  // indexes 2400..3199
-                      StrideCase{4, 800, 0, MinusMeanOfRange(0, 800)},
-                      StrideCase{4, 700, 3, MinusMeanOfRange(2100, 700)},  // stride 700: 2100..2799
-                      StrideCase{4, 700, 1, MinusMeanOfRange(700, 700)},
-                      StrideCase{4, 1, 2, -2.0},
-                      // More reported than asked: held to the 800 the buffer holds per channel.
-                      StrideCase{4, 5000, 3, MinusMeanOfRange(2400, 800)},
-                      // The task's channel count changed since the last read.
-                      StrideCase{2, 800, 1, MinusMeanOfRange(800, 800)},
-                      StrideCase{6, 800, 3, MinusMeanOfRange(2400, 800)}),
-    [](const auto& info) {
-      const StrideCase& c = info.param;
-      return std::to_string(c.channels) + "Channels" + std::to_string(c.samplesRead) + "Read" + "Channel" +
-             std::to_string(c.channel);
-    });
+INSTANTIATE_TEST_SUITE_P(Indexes, Stride,
+                         ::testing::Values(StrideCase{4, 800, 3, MinusMeanOfRange(2400, 800)},  // indexes 2400..3199
+                                           StrideCase{4, 800, 0, MinusMeanOfRange(0, 800)},
+                                           StrideCase{4, 700, 3,
+                                                      MinusMeanOfRange(2100, 700)},  // stride 700: 2100..2799
+                                           StrideCase{4, 700, 1, MinusMeanOfRange(700, 700)}, StrideCase{4, 1, 2, -2.0},
+                                           // More reported than asked: held to the 800 the buffer holds per channel.
+                                           StrideCase{4, 5000, 3, MinusMeanOfRange(2400, 800)},
+                                           // The task's channel count changed since the last read.
+                                           StrideCase{2, 800, 1, MinusMeanOfRange(800, 800)},
+                                           StrideCase{6, 800, 3, MinusMeanOfRange(2400, 800)}),
+                         [](const auto& info) {
+                           const StrideCase& c = info.param;
+                           return std::to_string(c.channels) + "Channels" + std::to_string(c.samplesRead) + "Read" +
+                                  "Channel" + std::to_string(c.channel);
+                         });
 
 // Reads that cannot give the channel's mean raise the program's error instead.
 struct GuardCase {
@@ -152,14 +151,14 @@ TEST_P(ReadGuard, RaisesInsteadOfReadingOutsideTheBuffer) {
   EXPECT_EQ(rig.daq.reads, c.readMade ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, ReadGuard,
-    ::testing::Values(GuardCase{"ChannelNotInTask", 2, 800, 3, Daq::kChannelNotInTask, false},
-                      GuardCase{"NoChannels", 0, 800, 0, Daq::kChannelNotInTask, false},
-                      GuardCase{"AbsurdChannelCount", 0xFFFFFFFFu, 800, 0, Daq::kOutOfMemory, false},
-                      GuardCase{"NoSamples", 4, 0, 0, Daq::kNoSamples, true},
-                      GuardCase{"NegativeCount", 4, -5, 0, Daq::kNoSamples, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, ReadGuard,
+                         ::testing::Values(GuardCase{"ChannelNotInTask", 2, 800, 3, Daq::kChannelNotInTask, false},
+                                           GuardCase{"NoChannels", 0, 800, 0, Daq::kChannelNotInTask, false},
+                                           GuardCase{"AbsurdChannelCount", 0xFFFFFFFFu, 800, 0, Daq::kOutOfMemory,
+                                                     false},
+                                           GuardCase{"NoSamples", 4, 0, 0, Daq::kNoSamples, true},
+                                           GuardCase{"NegativeCount", 4, -5, 0, Daq::kNoSamples, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadDaqInputs, TimingErrorStopsBeforeTheRead) {
   IndexRig rig;
@@ -213,16 +212,15 @@ TEST_P(ShowDaqErrorCase, RaisesStatusAndDriverText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Statuses, ShowDaqErrorCase,
-    ::testing::Values(
-        ErrorTextCase{"Success", 0, "", false, -2, false, ""},
-        ErrorTextCase{"Warning", 200010, "Warning text", false, -2, false, ""},
-        ErrorTextCase{"Error", -200284, "Some samples were not acquired.", false, -2, true,
-                      "Some samples were not acquired."},
-        ErrorTextCase{"TextCutAtNul", -200088, std::string("Task invalid.\0stale bytes", 25), false, -2, true,
-                      "Task invalid."},
-        ErrorTextCase{"NoText", -1, "", false, -2, true, ""},
-        ErrorTextCase{"DriverCannotSize", -50103, "ignored", false, -200000, true, ""},
-        ErrorTextCase{"UnterminatedText", -200001, "abc", true, 4, true, "xxxx"}),
+    ::testing::Values(ErrorTextCase{"Success", 0, "", false, -2, false, ""},
+                      ErrorTextCase{"Warning", 200010, "Warning text", false, -2, false, ""},
+                      ErrorTextCase{"Error", -200284, "Some samples were not acquired.", false, -2, true,
+                                    "Some samples were not acquired."},
+                      ErrorTextCase{"TextCutAtNul", -200088, std::string("Task invalid.\0stale bytes", 25), false, -2,
+                                    true, "Task invalid."},
+                      ErrorTextCase{"NoText", -1, "", false, -2, true, ""},
+                      ErrorTextCase{"DriverCannotSize", -50103, "ignored", false, -200000, true, ""},
+                      ErrorTextCase{"UnterminatedText", -200001, "abc", true, 4, true, "xxxx"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

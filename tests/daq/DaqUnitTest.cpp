@@ -125,14 +125,13 @@ TEST_P(AcquisitionSwitch, EndsInTheExpectedState) {
   EXPECT_EQ(rig.daq.taskCount(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, AcquisitionSwitch,
-    ::testing::Values(SwitchCase{"Untick", {0}, -1, DaqState::Paused},
-                      SwitchCase{"UntickTick", {0, 1}, -1, DaqState::Acquiring},
-                      SwitchCase{"UntickTickTwice", {0, 1, 0, 1}, -1, DaqState::Acquiring},
-                      SwitchCase{"TickFailsOnChannel0", {0, 1}, 0, DaqState::Disabled},
-                      SwitchCase{"TickFailsOnChannel3", {0, 1}, 3, DaqState::Disabled}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sequences, AcquisitionSwitch,
+                         ::testing::Values(SwitchCase{"Untick", {0}, -1, DaqState::Paused},
+                                           SwitchCase{"UntickTick", {0, 1}, -1, DaqState::Acquiring},
+                                           SwitchCase{"UntickTickTwice", {0, 1, 0, 1}, -1, DaqState::Acquiring},
+                                           SwitchCase{"TickFailsOnChannel0", {0, 1}, 0, DaqState::Disabled},
+                                           SwitchCase{"TickFailsOnChannel3", {0, 1}, 3, DaqState::Disabled}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AcquisitionSwitch, UntickKeepsTheTaskAndItsChannels) {
   Rig rig;
@@ -303,12 +302,11 @@ TEST_P(DaqErrorInEvent, EndsTheProgramWithNumberAndDriverText) {
   EXPECT_EQ(rig.daq.reads(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Steps, DaqErrorInEvent,
-    ::testing::Values(ErrorCase{"Timing", &SimulatedDaq::Script::timingStatus},
-                      ErrorCase{"ChannelCount", &SimulatedDaq::Script::numChansStatus},
-                      ErrorCase{"Read", &SimulatedDaq::Script::readStatus}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Steps, DaqErrorInEvent,
+                         ::testing::Values(ErrorCase{"Timing", &SimulatedDaq::Script::timingStatus},
+                                           ErrorCase{"ChannelCount", &SimulatedDaq::Script::numChansStatus},
+                                           ErrorCase{"Read", &SimulatedDaq::Script::readStatus}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ostrelo

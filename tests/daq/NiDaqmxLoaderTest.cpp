@@ -2,8 +2,8 @@
 // the arguments as the driver receives them, and the no-card path when the library
 // or one of its functions is missing.
 
-#include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -176,7 +176,8 @@ TEST(DriverSearch, VersionedLibraryInTheSearchPathIsFound) {
   ::testing::internal::CaptureStderr();
   EXPECT_LT(none->CreateTask("AI-TASK", nullptr), 0);
   const std::string said = ::testing::internal::GetCapturedStderr();
-  for (const std::string& part : {std::string("libnidaqmx.so: "), std::string("libnidaqmx.so.<version> in "), dir.string()}) {
+  for (const std::string& part :
+       {std::string("libnidaqmx.so: "), std::string("libnidaqmx.so.<version> in "), dir.string()}) {
     EXPECT_NE(said.find(part), std::string::npos) << said;
   }
 

@@ -155,8 +155,8 @@ TEST(SimulatedDaq, ScriptedCountsShapeTheRead) {
   auto data = card.Read(2, &n);
   EXPECT_EQ(n, 700);
   EXPECT_EQ(data[699], 1.0);
-  EXPECT_EQ(data[700], 2.0);  // the second channel follows after 700 samples
-  EXPECT_EQ(data[1400], 0.0);  // nothing beyond the samples read
+  EXPECT_EQ(data[700], 2.0);          // the second channel follows after 700 samples
+  EXPECT_EQ(data[1400], 0.0);         // nothing beyond the samples read
   card.daq.script.samplesRead = 900;  // reported only: no more than asked is stored
   data = card.Read(2, &n);
   EXPECT_EQ(n, 900);

@@ -176,16 +176,14 @@ TEST_P(DragPastEdges, KeepsTheAreaInsideThePicture) {
 
 INSTANTIATE_TEST_SUITE_P(
     Selection, DragPastEdges,
-    ::testing::Values(DragCase{"PastRightAndBottom", 400, 300, 10000, 10000},
-                      DragCase{"PastLeftAndTop", 10, 10, -10000, -10000},
-                      DragCase{"PastRightOnly", 300, 100, 900, 120}, DragCase{"PastBottomOnly", 100, 300, 120, 700},
-                      DragCase{"ClickInTheLastPixel", 455, 341, 455, 341},
-                      DragCase{"ClickOnTheFarEdges", 456, 342, 456, 342},
-                      DragCase{"PressedOutsideTheView", 5000, -5000, 5001, -4999},
-                      DragCase{"HugePointer", 200, 100, 1e300, -1e300}, DragCase{"Infinite", 200, 100, kInf, -kInf},
-                      DragCase{"NotANumber", 200, 100, kNaN, kNaN}, DragCase{"PressedAtNaN", kNaN, kNaN, 10, 10},
-                      DragCase{"PressedAtInfinity", -kInf, kInf, kInf, kNaN},
-                      DragCase{"BeyondInt32", 3e9, 3e9, -3e9, -3e9}),
+    ::testing::Values(
+        DragCase{"PastRightAndBottom", 400, 300, 10000, 10000}, DragCase{"PastLeftAndTop", 10, 10, -10000, -10000},
+        DragCase{"PastRightOnly", 300, 100, 900, 120}, DragCase{"PastBottomOnly", 100, 300, 120, 700},
+        DragCase{"ClickInTheLastPixel", 455, 341, 455, 341}, DragCase{"ClickOnTheFarEdges", 456, 342, 456, 342},
+        DragCase{"PressedOutsideTheView", 5000, -5000, 5001, -4999}, DragCase{"HugePointer", 200, 100, 1e300, -1e300},
+        DragCase{"Infinite", 200, 100, kInf, -kInf}, DragCase{"NotANumber", 200, 100, kNaN, kNaN},
+        DragCase{"PressedAtNaN", kNaN, kNaN, 10, 10}, DragCase{"PressedAtInfinity", -kInf, kInf, kInf, kNaN},
+        DragCase{"BeyondInt32", 3e9, 3e9, -3e9, -3e9}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AreaOfInterest, DragPastTheRightAndBottomEdgesStopsAtThem) {
@@ -244,15 +242,14 @@ TEST_P(TinyPicture, SelectionKeepsAtLeastOnePixel) {
   EXPECT_GE(st.OverlaySelHeight, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AreaOfInterestRounding, TinyPicture,
-    ::testing::Values(TinyCase{"ClickInTheMiddle", 5, 3, 200, 150, 200, 150, {2, 1, 1, 1}},
-                      TinyCase{"ClickAtTheTopLeft", 5, 3, 0, 0, 0, 0, {0, 0, 1, 1}},
-                      TinyCase{"ClickInTheLastPixel", 5, 3, 455, 341, 455, 341, {4, 2, 1, 1}},
-                      TinyCase{"DragOverHalf", 5, 3, 0, 0, 228, 171, {0, 0, 2, 2}},
-                      TinyCase{"OnePixelWide", 1, 1, 300, 300, 300, 300, {0, 0, 1, 1}},
-                      TinyCase{"NarrowAndTall", 40, 2000, 455, 10, 455, 12, {39, 58, 1, 29}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AreaOfInterestRounding, TinyPicture,
+                         ::testing::Values(TinyCase{"ClickInTheMiddle", 5, 3, 200, 150, 200, 150, {2, 1, 1, 1}},
+                                           TinyCase{"ClickAtTheTopLeft", 5, 3, 0, 0, 0, 0, {0, 0, 1, 1}},
+                                           TinyCase{"ClickInTheLastPixel", 5, 3, 455, 341, 455, 341, {4, 2, 1, 1}},
+                                           TinyCase{"DragOverHalf", 5, 3, 0, 0, 228, 171, {0, 0, 2, 2}},
+                                           TinyCase{"OnePixelWide", 1, 1, 300, 300, 300, 300, {0, 0, 1, 1}},
+                                           TinyCase{"NarrowAndTall", 40, 2000, 455, 10, 455, 12, {39, 58, 1, 29}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AreaOfInterest, RightClickRestoresTheWholePictureAndTheHomeBox) {
   Drag(f, 50, 60, 90, 200);
@@ -300,23 +297,22 @@ TEST_P(ZoomFitting, GivesTheBoxTheProportionsOfTheArea) {
   EXPECT_EQ(st.ZoomBoxLeft, 476);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Selection, ZoomFitting,
-    ::testing::Values(
-        // 400 x 300 is exactly 4:3, the home ratio: first branch, full width at home left.
-        FitCase{"ExactlyTheHomeRatio", 20, 20, 420, 320, {476, kZoomTop, 792, 594}},
-        // 399 x 300: a little taller; width round(594 x 1.33) = 790, left 476 + 2 / 2.
-        FitCase{"JustTallerThanHome", 20, 20, 419, 320, {477, kZoomTop, 790, 594}},
-        // 400 x 100, ratio 4: full width, height 792 / 4 = 198, hanging from the top.
-        FitCase{"Wide", 10, 10, 410, 110, {476, kZoomTop, 792, 198}},
-        // 450 x 7: height round(792 / 64.2857) = round(12.32) = 12.
-        FitCase{"VeryWide", 3, 30, 453, 37, {476, kZoomTop, 792, 12}},
-        // 100 x 200, ratio 0.5: width 297, left 476 + 495 / 2 = 723.5, which rounds to
-        // the even 724 (a truncating division would give 723).
-        FitCase{"TallCentredInFloatingPoint", 10, 10, 110, 210, {724, kZoomTop, 297, 594}},
-        // 5 x 300: width round(594 / 60) = round(9.9) = 10, left 476 + 391 = 867.
-        FitCase{"VeryTall", 100, 20, 105, 320, {867, kZoomTop, 10, 594}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Selection, ZoomFitting,
+                         ::testing::Values(
+                             // 400 x 300 is exactly 4:3, the home ratio: first branch, full width at home left.
+                             FitCase{"ExactlyTheHomeRatio", 20, 20, 420, 320, {476, kZoomTop, 792, 594}},
+                             // 399 x 300: a little taller; width round(594 x 1.33) = 790, left 476 + 2 / 2.
+                             FitCase{"JustTallerThanHome", 20, 20, 419, 320, {477, kZoomTop, 790, 594}},
+                             // 400 x 100, ratio 4: full width, height 792 / 4 = 198, hanging from the top.
+                             FitCase{"Wide", 10, 10, 410, 110, {476, kZoomTop, 792, 198}},
+                             // 450 x 7: height round(792 / 64.2857) = round(12.32) = 12.
+                             FitCase{"VeryWide", 3, 30, 453, 37, {476, kZoomTop, 792, 12}},
+                             // 100 x 200, ratio 0.5: width 297, left 476 + 495 / 2 = 723.5, which rounds to
+                             // the even 724 (a truncating division would give 723).
+                             FitCase{"TallCentredInFloatingPoint", 10, 10, 110, 210, {724, kZoomTop, 297, 594}},
+                             // 5 x 300: width round(594 / 60) = round(9.9) = 10, left 476 + 391 = 867.
+                             FitCase{"VeryTall", 100, 20, 105, 320, {867, kZoomTop, 10, 594}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AreaOfInterest, DuringTheDragOnlyThePictureAreaAndInfoCamFollow) {
   const Rect overlayBefore = OverlayArea(st);

@@ -19,8 +19,8 @@ namespace {
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kRed = 0xFFFF0000u;
 constexpr uint32_t kGreen = 0xFF00FF00u;
-constexpr uint32_t kOutline = 0xFF190000u;     // red component 25
-constexpr uint32_t kHistoBack = 0xFFE0E0E0u;   // grey 224
+constexpr uint32_t kOutline = 0xFF190000u;    // red component 25
+constexpr uint32_t kHistoBack = 0xFFE0E0E0u;  // grey 224
 
 class CheckPass : public ::testing::Test {
  protected:
@@ -336,19 +336,18 @@ TEST_P(WalkMatchesReference, MarksAndCountsTheSamePixelsInTheSameOrder) {
   for (int v = 0; v < 256; ++v) EXPECT_EQ(st.HistogramBins[v], expected.counts[v] / largest * 100.0) << v;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, WalkMatchesReference,
-    ::testing::Values(
-        WalkCase{"Default1280", 1280, 1024, 0, 0, 0, 0, "200", "40", 1},
-        WalkCase{"OverlappingThresholds", 1280, 1024, 0, 0, 0, 0, "100", "150", 2},
-        WalkCase{"WidthMultipleOf12", 1200, 900, 0, 0, 0, 0, "128", "128", 3},
-        WalkCase{"OddWidth", 173, 91, 0, 0, 0, 0, "120", "130", 4},
-        WalkCase{"NarrowerThanAStep", 7, 5, 0, 0, 0, 0, "10", "240", 5},
-        WalkCase{"WiderThanOverlay", 2448, 2048, 0, 0, 0, 0, "250", "5", 6},
-        WalkCase{"SmallArea", 640, 480, 100, 50, 37, 23, "100", "150", 7},
-        WalkCase{"AreaAtTheFarCorner", 1281, 1023, 1200, 950, 81, 73, "90", "160", 8},
-        WalkCase{"AreaOneWide", 640, 480, 100, 50, 2, 300, "10", "240", 9}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Frames, WalkMatchesReference,
+                         ::testing::Values(WalkCase{"Default1280", 1280, 1024, 0, 0, 0, 0, "200", "40", 1},
+                                           WalkCase{"OverlappingThresholds", 1280, 1024, 0, 0, 0, 0, "100", "150", 2},
+                                           WalkCase{"WidthMultipleOf12", 1200, 900, 0, 0, 0, 0, "128", "128", 3},
+                                           WalkCase{"OddWidth", 173, 91, 0, 0, 0, 0, "120", "130", 4},
+                                           WalkCase{"NarrowerThanAStep", 7, 5, 0, 0, 0, 0, "10", "240", 5},
+                                           WalkCase{"WiderThanOverlay", 2448, 2048, 0, 0, 0, 0, "250", "5", 6},
+                                           WalkCase{"SmallArea", 640, 480, 100, 50, 37, 23, "100", "150", 7},
+                                           WalkCase{"AreaAtTheFarCorner", 1281, 1023, 1200, 950, 81, 73, "90", "160",
+                                                    8},
+                                           WalkCase{"AreaOneWide", 640, 480, 100, 50, 2, 300, "10", "240", 9}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Areas no selection can give (the limits of the types, or past the frame) are walked
 // without reading outside the frame or overflowing.
@@ -413,12 +412,12 @@ struct ScaleCase {
 
 TEST(HistoScale, EndsOfEachAxisFallOnTheEdgePixels) {
   // Columns: x * 564 / 255; lines: (100 - y) * 36 / 100; both rounded half to even.
-  for (ScaleCase c : {ScaleCase{0, 0}, ScaleCase{255, 564}, ScaleCase{1, 2}, ScaleCase{77, 170},
-                      ScaleCase{128, 283}, ScaleCase{254, 562}}) {
+  for (ScaleCase c : {ScaleCase{0, 0}, ScaleCase{255, 564}, ScaleCase{1, 2}, ScaleCase{77, 170}, ScaleCase{128, 283},
+                      ScaleCase{254, 562}}) {
     EXPECT_EQ(HistoColumn(c.user, 565), c.pixel) << c.user;
   }
-  for (ScaleCase c : {ScaleCase{100, 0}, ScaleCase{0, 36}, ScaleCase{50, 18}, ScaleCase{25, 27},
-                      ScaleCase{98.62, 0}, ScaleCase{98.6, 1}}) {
+  for (ScaleCase c : {ScaleCase{100, 0}, ScaleCase{0, 36}, ScaleCase{50, 18}, ScaleCase{25, 27}, ScaleCase{98.62, 0},
+                      ScaleCase{98.6, 1}}) {
     EXPECT_EQ(HistoLine(c.user, 37), c.pixel) << c.user;
   }
 }

@@ -111,8 +111,7 @@ std::vector<Case> AllCases() {
 
 INSTANTIATE_TEST_SUITE_P(Faults, DaqFaultInSeries, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           return std::string(info.param.fault.name) + "_" +
-                                  kWhere[static_cast<int>(info.param.where)];
+                           return std::string(info.param.fault.name) + "_" + kWhere[static_cast<int>(info.param.where)];
                          });
 
 // Warnings from every call, start-up included, in live ticks and in the shots of a
@@ -124,7 +123,7 @@ TEST(DaqWarnings, AreIgnoredAndTheSeriesGoesOn) {
   });
   Form1& f = w.form();
   ASSERT_TRUE(f.st.DaqAcquisitionOn);
-  w.loop->RunFor(1000);  // live view with warnings
+  w.loop->RunFor(1000);                  // live view with warnings
   w.rig.daq.script.readStatus = 200015;  // and another warning from the read itself
   w.StartSeries("0.5");
   ASSERT_TRUE(w.RunUntilShot(20, 60000));
@@ -149,8 +148,10 @@ class CardMissingAtStartup : public ::testing::TestWithParam<int32_t> {};
 TEST_P(CardMissingAtStartup, SeriesRunsWithoutChannelColumns) {
   const int32_t failingChannel = GetParam();
   WorkRig w(LocalTime{2011, 3, 25, 12, 0, 0, 43200.0}, [&](SimulatedDaq& card) {
-    if (failingChannel < 0) card.script.createTaskStatus = SimulatedDaq::kNoSuchChannel;
-    else card.script.failChannel = failingChannel;
+    if (failingChannel < 0)
+      card.script.createTaskStatus = SimulatedDaq::kNoSuchChannel;
+    else
+      card.script.failChannel = failingChannel;
   });
   Form1& f = w.form();
   ASSERT_EQ(w.rig.dialogs.messages.size(), 1u);

@@ -22,8 +22,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/statvfs.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <functional>
 #include <string>
@@ -66,8 +66,7 @@ bool CanMount() {
 // A mount over a folder, taken away again before the folder itself is removed.
 class Mount {
  public:
-  Mount(const fs::path& at, const char* type, unsigned long flags, const char* options, const char* source)
-      : at_(at) {
+  Mount(const fs::path& at, const char* type, unsigned long flags, const char* options, const char* source) : at_(at) {
     ok_ = ::mount(source, at.c_str(), type, flags, options) == 0;
   }
   Mount(const Mount&) = delete;
@@ -270,9 +269,7 @@ TEST(FileFault, DiskFullOnTheRecordLine) {
     const size_t pictureBlocks = (fs::file_size(w.Picture(taken)) + block - 1) / block;
     ASSERT_GT(vfs.f_bavail, pictureBlocks);
     const std::string filler = w.In("filler");
-    {
-      testing::WriteFile(filler, std::string((vfs.f_bavail - pictureBlocks) * block, 'x'));
-    }
+    { testing::WriteFile(filler, std::string((vfs.f_bavail - pictureBlocks) * block, 'x')); }
     ASSERT_EQ(::statvfs(w.folderPath.c_str(), &vfs), 0);
     ASSERT_EQ(vfs.f_bavail, pictureBlocks);
     w.loop->RunFor(5000);

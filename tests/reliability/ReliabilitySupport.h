@@ -113,7 +113,10 @@ class FaultyDaq final : public DaqDriver {
 // The devices of a work bench and the main window on them.
 struct WorkDevices {
   WorkDevices(int32_t width, int32_t height)
-      : camera(clock, width, height), daq(clock), faults(daq, clock), form(Devices{camera, nullptr, faults, clock, dialogs}) {}
+      : camera(clock, width, height),
+        daq(clock),
+        faults(daq, clock),
+        form(Devices{camera, nullptr, faults, clock, dialogs}) {}
   ManualClock clock;
   SimulatedCamera camera;
   SimulatedDaq daq;
@@ -225,8 +228,9 @@ inline SeriesFiles CheckSeriesFiles(const WorkRig& w, int32_t shots, bool withCh
   EXPECT_EQ(lines.size(), static_cast<size_t>(shots) + 1) << "one header and one line per shot";
   const size_t fields = withChannels ? 6 : 2;
   if (!lines.empty()) {
-    EXPECT_EQ(lines[0], withChannels ? "Image \tTime\tCanal 0 (Volts)\tCanal 1 (Volts)\tCanal 2 (Volts)\tCanal 3 (Volts)"
-                                     : "Image \tTime");
+    EXPECT_EQ(lines[0], withChannels
+                            ? "Image \tTime\tCanal 0 (Volts)\tCanal 1 (Volts)\tCanal 2 (Volts)\tCanal 3 (Volts)"
+                            : "Image \tTime");
   }
   int failures = 0;
   for (size_t i = 1; i < lines.size() && failures < 10; ++i) {

@@ -68,13 +68,11 @@ struct Figures {
 };
 
 void Print(const char* what, const Figures& f) {
-  std::printf(
-      "soak %s: %" PRId64 " shots in %.1f simulated hours (%" PRId64 " shot-timer ticks, %" PRId64
-      " live-view ticks); %" PRId64 " pictures and %" PRId64
-      " record lines checked; after %" PRId64 " shots RSS %" PRId64 " kB, %" PRId64
-      " fds; at the end RSS %" PRId64 " kB, %" PRId64 " fds; %.1f s\n",
-      what, f.shots, f.simulatedHours, f.shotTicks, f.visuTicks, f.picturesChecked, f.linesChecked,
-      f.checkpointShots, f.atCheckpoint.rssKb, f.atCheckpoint.fds, f.atEnd.rssKb, f.atEnd.fds, f.seconds);
+  std::printf("soak %s: %" PRId64 " shots in %.1f simulated hours (%" PRId64 " shot-timer ticks, %" PRId64
+              " live-view ticks); %" PRId64 " pictures and %" PRId64 " record lines checked; after %" PRId64
+              " shots RSS %" PRId64 " kB, %" PRId64 " fds; at the end RSS %" PRId64 " kB, %" PRId64 " fds; %.1f s\n",
+              what, f.shots, f.simulatedHours, f.shotTicks, f.visuTicks, f.picturesChecked, f.linesChecked,
+              f.checkpointShots, f.atCheckpoint.rssKb, f.atCheckpoint.fds, f.atEnd.rssKb, f.atEnd.fds, f.seconds);
   std::fflush(stdout);
 }
 

@@ -32,8 +32,7 @@ TEST_P(AboutCentring, LoadCentresInFractionalTwips) {
 }
 INSTANTIATE_TEST_SUITE_P(Screens, AboutCentring,
                          ::testing::Values(CentreCase{1280, 1024, 5587.5, 5520},  // (19200-8025)/2
-                                           CentreCase{1366, 768, 6232.5, 3600},
-                                           CentreCase{1400, 900, 6487.5, 4590},
+                                           CentreCase{1366, 768, 6232.5, 3600}, CentreCase{1400, 900, 6487.5, 4590},
                                            CentreCase{535, 288, 0, 0}));
 
 struct CloseCase {
@@ -48,19 +47,18 @@ TEST_P(AboutCloses, ListedControlsAndBackgroundCloseTheBox) {
   EXPECT_FALSE(about.exists);
   EXPECT_FALSE(about.Photo.visible);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Targets, AboutCloses,
-    ::testing::Values(CloseCase{"Background", [](AboutBoxModel& a) { a.Click(); }},
-                      CloseCase{"CloseButton", [](AboutBoxModel& a) { a.Unload(); }},
-                      CloseCase{"Etiquette3_0", [](AboutBoxModel& a) { a.Etiquette3_Click(0); }},
-                      CloseCase{"Etiquette3_1", [](AboutBoxModel& a) { a.Etiquette3_Click(1); }},
-                      CloseCase{"Etiquette4_0", [](AboutBoxModel& a) { a.Etiquette4_Click(0); }},
-                      CloseCase{"Etiquette4_3", [](AboutBoxModel& a) { a.Etiquette4_Click(3); }},
-                      CloseCase{"Etiquette5", [](AboutBoxModel& a) { a.Etiquette5_Click(); }},
-                      CloseCase{"Etiquette7", [](AboutBoxModel& a) { a.Etiquette7_Click(); }},
-                      CloseCase{"Image1_0", [](AboutBoxModel& a) { a.Image1_Click(0); }},
-                      CloseCase{"Image1_1", [](AboutBoxModel& a) { a.Image1_Click(1); }}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Targets, AboutCloses,
+                         ::testing::Values(CloseCase{"Background", [](AboutBoxModel& a) { a.Click(); }},
+                                           CloseCase{"CloseButton", [](AboutBoxModel& a) { a.Unload(); }},
+                                           CloseCase{"Etiquette3_0", [](AboutBoxModel& a) { a.Etiquette3_Click(0); }},
+                                           CloseCase{"Etiquette3_1", [](AboutBoxModel& a) { a.Etiquette3_Click(1); }},
+                                           CloseCase{"Etiquette4_0", [](AboutBoxModel& a) { a.Etiquette4_Click(0); }},
+                                           CloseCase{"Etiquette4_3", [](AboutBoxModel& a) { a.Etiquette4_Click(3); }},
+                                           CloseCase{"Etiquette5", [](AboutBoxModel& a) { a.Etiquette5_Click(); }},
+                                           CloseCase{"Etiquette7", [](AboutBoxModel& a) { a.Etiquette7_Click(); }},
+                                           CloseCase{"Image1_0", [](AboutBoxModel& a) { a.Image1_Click(0); }},
+                                           CloseCase{"Image1_1", [](AboutBoxModel& a) { a.Image1_Click(1); }}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 TEST(AboutBox, PhotoShowsOnlyWhileAnyButtonIsHeldOnTheAuthorsName) {
   AboutBoxModel about = OpenedOn(1280, 1024);

@@ -47,13 +47,12 @@ TEST_P(FatalErrorTest, EndsTheProgramAfterOneMessageWithNumberAndDescription) {
   EXPECT_EQ(rig.camera.framesDelivered(), framesBefore) << "no event runs after the end";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Errors, FatalErrorTest,
-    ::testing::Values(FatalCase{"ProgramError", [] { throw ProgramError(-200279, "Read failed"); },
-                                "Run-time error '-200279':\n\nRead failed"},
-                      FatalCase{"OtherException", [] { throw std::runtime_error("bad"); },
-                                "Run-time error '-1':\n\nbad"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Errors, FatalErrorTest,
+                         ::testing::Values(FatalCase{"ProgramError", [] { throw ProgramError(-200279, "Read failed"); },
+                                                     "Run-time error '-200279':\n\nRead failed"},
+                                           FatalCase{"OtherException", [] { throw std::runtime_error("bad"); },
+                                                     "Run-time error '-1':\n\nbad"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Dispatch, AHandlerThatReturnsLeavesTheProgramRunning) {
   Rig rig;

@@ -95,14 +95,13 @@ TEST_P(ControlStartStateTest, ControlIsAsLaidOut) {
   EXPECT_EQ(control->tooltip, c.tooltip);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layout, ControlStartStateTest, ::testing::ValuesIn(kControls),
-                         [](const auto& info) {
-                           std::string n = info.param.name;
-                           for (char& ch : n) {
-                             if (ch == '(' || ch == ')') ch = '_';
-                           }
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Layout, ControlStartStateTest, ::testing::ValuesIn(kControls), [](const auto& info) {
+  std::string n = info.param.name;
+  for (char& ch : n) {
+    if (ch == '(' || ch == ')') ch = '_';
+  }
+  return n;
+});
 
 TEST_F(StartedWindow, EveryControlOfTheWindowIsInTheTable) {
   std::set<std::string> listed;

@@ -35,13 +35,13 @@ class LeadingNumberTest : public ::testing::TestWithParam<ReadCase> {};
 TEST_P(LeadingNumberTest, ReadsTheNumberTheTextBeginsWith) {
   EXPECT_DOUBLE_EQ(LeadingNumber(GetParam().text), GetParam().value);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Examples, LeadingNumberTest,
-    ::testing::Values(ReadCase{"", 0}, ReadCase{"abc", 0}, ReadCase{"0.5", 0.5}, ReadCase{"0,5", 0},
-                      ReadCase{"2,5", 2}, ReadCase{"  12.5xyz", 12.5}, ReadCase{"1 2 3", 123}, ReadCase{"-3", -3},
-                      ReadCase{"+7", 7}, ReadCase{".25", 0.25}, ReadCase{"1e3", 1000}, ReadCase{"1E+2x", 100},
-                      ReadCase{"2e", 2}, ReadCase{"12dB", 12}, ReadCase{"-", 0}, ReadCase{".", 0},
-                      ReadCase{"86400", 86400}, ReadCase{"1D2", 100}));
+INSTANTIATE_TEST_SUITE_P(Examples, LeadingNumberTest,
+                         ::testing::Values(ReadCase{"", 0}, ReadCase{"abc", 0}, ReadCase{"0.5", 0.5},
+                                           ReadCase{"0,5", 0}, ReadCase{"2,5", 2}, ReadCase{"  12.5xyz", 12.5},
+                                           ReadCase{"1 2 3", 123}, ReadCase{"-3", -3}, ReadCase{"+7", 7},
+                                           ReadCase{".25", 0.25}, ReadCase{"1e3", 1000}, ReadCase{"1E+2x", 100},
+                                           ReadCase{"2e", 2}, ReadCase{"12dB", 12}, ReadCase{"-", 0}, ReadCase{".", 0},
+                                           ReadCase{"86400", 86400}, ReadCase{"1D2", 100}));
 
 TEST(LeadingNumber, HugeValuesSaturateToFiniteRange) {
   EXPECT_EQ(LeadingNumber("1e999"), DBL_MAX);
@@ -76,17 +76,16 @@ TEST_P(FormatNumberTest, WritesThePattern) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Examples, FormatNumberTest,
-    ::testing::Values(FormatCase{0, "0000", '.', "0000"}, FormatCase{1280, "0000", '.', "1280"},
-                      FormatCase{512, "0000", '.', "0512"}, FormatCase{10240, "0000", '.', "10240"},
-                      FormatCase{10000, "0000", '.', "10000"}, FormatCase{3, "00", '.', "03"},
-                      FormatCase{25, "00", '.', "25"}, FormatCase{45296.53f, "00000.00", '.', "45296.53"},
-                      FormatCase{5.5, "00000.00", '.', "00005.50"}, FormatCase{5.5, "00000.00", ',', "00005,50"},
-                      FormatCase{1.5, "-00.000;00.000", '.', "-01.500"}, FormatCase{-1.5, "-00.000;00.000", '.', "01.500"},
-                      FormatCase{0, "-00.000;00.000", '.', "-00.000"},
-                      FormatCase{123.4567, "-00.000;00.000", '.', "-123.457"},
-                      FormatCase{-123.4, "-00.000;00.000", '.', "123.400"},
-                      FormatCase{2.25, "-00.000;00.000", '.', "-02.250"}, FormatCase{-0.5, "-00.000;00.000", '.', "00.500"},
-                      FormatCase{-12.3456, "-00.000;00.000", ',', "12,346"}));
+    ::testing::Values(
+        FormatCase{0, "0000", '.', "0000"}, FormatCase{1280, "0000", '.', "1280"}, FormatCase{512, "0000", '.', "0512"},
+        FormatCase{10240, "0000", '.', "10240"}, FormatCase{10000, "0000", '.', "10000"},
+        FormatCase{3, "00", '.', "03"}, FormatCase{25, "00", '.', "25"},
+        FormatCase{45296.53f, "00000.00", '.', "45296.53"}, FormatCase{5.5, "00000.00", '.', "00005.50"},
+        FormatCase{5.5, "00000.00", ',', "00005,50"}, FormatCase{1.5, "-00.000;00.000", '.', "-01.500"},
+        FormatCase{-1.5, "-00.000;00.000", '.', "01.500"}, FormatCase{0, "-00.000;00.000", '.', "-00.000"},
+        FormatCase{123.4567, "-00.000;00.000", '.', "-123.457"}, FormatCase{-123.4, "-00.000;00.000", '.', "123.400"},
+        FormatCase{2.25, "-00.000;00.000", '.', "-02.250"}, FormatCase{-0.5, "-00.000;00.000", '.', "00.500"},
+        FormatCase{-12.3456, "-00.000;00.000", ',', "12,346"}));
 
 TEST(FormatYymmdd, TwoDigitsEachThenDash) {
   EXPECT_EQ(FormatYymmdd(2011, 3, 25), "110325-");

@@ -88,7 +88,8 @@ TEST_P(BitmapLayoutTest, WritesTheTableByteForByte) {
     const size_t rowAt = 1078 + static_cast<size_t>(k2) * k.rowBytes;
     const int32_t line = k.top + k.height - 1 - k2;
     for (int32_t i = 0; i < k.width; ++i) {
-      ASSERT_EQ(static_cast<uint8_t>(b[rowAt + i]), st.FrameBytes[static_cast<size_t>(line) * k.frameWidth + k.left + i])
+      ASSERT_EQ(static_cast<uint8_t>(b[rowAt + i]),
+                st.FrameBytes[static_cast<size_t>(line) * k.frameWidth + k.left + i])
           << "file row " << k2 << " byte " << i;
     }
     for (uint32_t i = k.width; i < k.rowBytes; ++i) ASSERT_EQ(b[rowAt + i], '\0') << "pad of file row " << k2;
@@ -114,15 +115,15 @@ TEST_P(BitmapLayoutTest, WritesTheTableByteForByte) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Areas, BitmapLayoutTest,
-    ::testing::Values(SizeCase{640, 480, 0, 0, 640, 480, 640, 308278, 307200},  // no pad bytes
-                      SizeCase{5, 3, 0, 0, 5, 3, 8, 1102, 24},                  // 3 pad bytes a row
-                      SizeCase{1, 1, 0, 0, 1, 1, 4, 1082, 4},
-                      SizeCase{64, 48, 13, 7, 5, 3, 8, 1102, 24},               // not at the origin
-                      SizeCase{64, 48, 0, 0, 64, 48, 64, 1078 + 64 * 48, 64 * 48},
-                      SizeCase{64, 48, 57, 40, 7, 8, 8, 1078 + 64, 64},         // touching the far corner
-                      SizeCase{1280, 1024, 3, 5, 1277, 1019, 1280, 1078 + 1280 * 1019, 1280 * 1019}));
+INSTANTIATE_TEST_SUITE_P(Areas, BitmapLayoutTest,
+                         ::testing::Values(SizeCase{640, 480, 0, 0, 640, 480, 640, 308278, 307200},  // no pad bytes
+                                           SizeCase{5, 3, 0, 0, 5, 3, 8, 1102, 24},  // 3 pad bytes a row
+                                           SizeCase{1, 1, 0, 0, 1, 1, 4, 1082, 4},
+                                           SizeCase{64, 48, 13, 7, 5, 3, 8, 1102, 24},  // not at the origin
+                                           SizeCase{64, 48, 0, 0, 64, 48, 64, 1078 + 64 * 48, 64 * 48},
+                                           SizeCase{64, 48, 57, 40, 7, 8, 8, 1078 + 64, 64},  // touching the far corner
+                                           SizeCase{1280, 1024, 3, 5, 1277, 1019, 1280, 1078 + 1280 * 1019,
+                                                    1280 * 1019}));
 
 TEST(BitmapWriter, ShowsTheBusyPointerOnlyWhileWriting) {
   Rig rig;
@@ -187,14 +188,15 @@ TEST_P(AreaOutsideFrameTest, IsRefusedWithoutReadingOutsideTheFrame) {
   EXPECT_FALSE(rig.dialogs.busy) << a.why;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Areas, AreaOutsideFrameTest,
-    ::testing::Values(BadArea{0, 0, 0, 10, "zero width"}, BadArea{0, 0, 10, 0, "zero height"},
-                      BadArea{-1, 0, 10, 10, "left of the frame"}, BadArea{0, -1, 10, 10, "above the frame"},
-                      BadArea{23, 0, 10, 10, "past the right edge"}, BadArea{0, 15, 10, 10, "past the bottom"},
-                      BadArea{0, 0, 33, 24, "wider than the frame"},
-                      BadArea{2147483647, 0, 1, 1, "left at the 32-bit limit"},
-                      BadArea{0, 0, 2147483647, 2147483647, "size at the 32-bit limit"}));
+INSTANTIATE_TEST_SUITE_P(Areas, AreaOutsideFrameTest,
+                         ::testing::Values(BadArea{0, 0, 0, 10, "zero width"}, BadArea{0, 0, 10, 0, "zero height"},
+                                           BadArea{-1, 0, 10, 10, "left of the frame"},
+                                           BadArea{0, -1, 10, 10, "above the frame"},
+                                           BadArea{23, 0, 10, 10, "past the right edge"},
+                                           BadArea{0, 15, 10, 10, "past the bottom"},
+                                           BadArea{0, 0, 33, 24, "wider than the frame"},
+                                           BadArea{2147483647, 0, 1, 1, "left at the 32-bit limit"},
+                                           BadArea{0, 0, 2147483647, 2147483647, "size at the 32-bit limit"}));
 
 TEST(BitmapWriter, RefusesAPictureLargerThanTheBufferSizedAtStartUp) {
   Rig rig;

@@ -55,7 +55,7 @@ struct SeriesOutage {
   const char* wait;
   int64_t startsAfterShotMs;  // from the shot before the outage
   int64_t lengthMs;
-  int32_t shotsWaited;        // in the log line; -1: no outage noticed
+  int32_t shotsWaited;  // in the log line; -1: no outage noticed
   bool stopDuringOutage;
 };
 void PrintTo(const SeriesOutage& c, std::ostream* os) { *os << c.name; }
@@ -118,14 +118,13 @@ TEST_P(SeriesThroughOutage, GoesOnWithoutGapOrStaleFrame) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outages, SeriesThroughOutage,
-    ::testing::Values(SeriesOutage{"PeriodShorterThanAGrab", "0.5", 100, 600, -1, false},
-                      SeriesOutage{"PeriodTwentySeconds", "0.5", 100, 20000, 1, false},
-                      SeriesOutage{"CountdownAcrossADueShot", "60", 50000, 20000, 1, false},
-                      SeriesOutage{"CountdownBetweenShots", "60", 10000, 20000, 0, false},
-                      SeriesOutage{"StopDuringTheOutage", "0.1", 0, 20000, 1, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Outages, SeriesThroughOutage,
+                         ::testing::Values(SeriesOutage{"PeriodShorterThanAGrab", "0.5", 100, 600, -1, false},
+                                           SeriesOutage{"PeriodTwentySeconds", "0.5", 100, 20000, 1, false},
+                                           SeriesOutage{"CountdownAcrossADueShot", "60", 50000, 20000, 1, false},
+                                           SeriesOutage{"CountdownBetweenShots", "60", 10000, 20000, 0, false},
+                                           SeriesOutage{"StopDuringTheOutage", "0.1", 0, 20000, 1, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct OneShotOutage {
   const char* name;

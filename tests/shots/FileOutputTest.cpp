@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <fcntl.h>
-#include <string>
 #include <unistd.h>
+#include <cerrno>
+#include <string>
 #include <vector>
 
 #include "shots/BitmapWriter.h"
@@ -18,9 +18,7 @@ namespace {
 // A pipe that accepts only what fits in it and says EAGAIN for the rest: the writer
 // sees partial writes.
 struct NonBlockingPipe {
-  NonBlockingPipe() {
-    EXPECT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
-  }
+  NonBlockingPipe() { EXPECT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0); }
   ~NonBlockingPipe() {
     ::close(fds[0]);
     ::close(fds[1]);

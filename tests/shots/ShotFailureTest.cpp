@@ -58,15 +58,9 @@ class Breakage {
         testing::LimitFileSize(size + 5);
         break;
       }
-      case Fault::FolderReadOnly:
-        ASSERT_EQ(::chmod(s_.folder.path().c_str(), 0555), 0);
-        break;
-      case Fault::RecordReadOnly:
-        ASSERT_EQ(::chmod(record.c_str(), 0444), 0);
-        break;
-      case Fault::FolderRemoved:
-        std::filesystem::rename(s_.folder.path(), Moved());
-        break;
+      case Fault::FolderReadOnly: ASSERT_EQ(::chmod(s_.folder.path().c_str(), 0555), 0); break;
+      case Fault::RecordReadOnly: ASSERT_EQ(::chmod(record.c_str(), 0444), 0); break;
+      case Fault::FolderRemoved: std::filesystem::rename(s_.folder.path(), Moved()); break;
       case Fault::DaqReadError:
         s_.form().st.DaqAcquisitionOn = true;
         s_.rig.daq.script.readStatus = kDaqReadStatus;
@@ -77,18 +71,10 @@ class Breakage {
   void Remove() {
     switch (fault_) {
       case Fault::PictureDiskFull:
-      case Fault::RecordDiskFull:
-        RemoveFileSizeLimit();
-        break;
-      case Fault::FolderReadOnly:
-        ::chmod(s_.folder.path().c_str(), 0755);
-        break;
-      case Fault::RecordReadOnly:
-        ::chmod(s_.Record().c_str(), 0644);
-        break;
-      case Fault::FolderRemoved:
-        std::filesystem::rename(Moved(), s_.folder.path());
-        break;
+      case Fault::RecordDiskFull: RemoveFileSizeLimit(); break;
+      case Fault::FolderReadOnly: ::chmod(s_.folder.path().c_str(), 0755); break;
+      case Fault::RecordReadOnly: ::chmod(s_.Record().c_str(), 0644); break;
+      case Fault::FolderRemoved: std::filesystem::rename(Moved(), s_.folder.path()); break;
       case Fault::DaqReadError:
         s_.rig.daq.script.readStatus = 0;
         s_.form().st.DaqAcquisitionOn = false;
@@ -142,12 +128,8 @@ void RunScenario(const FailureCase& c) {
       s.ClickOneShot();
       s.loop->RunFor(100);
       break;
-    case Where::SeriesStart:
-      s.ClickSeries();
-      break;
-    case Where::TimerTick:
-      s.loop->RunFor(1000);
-      break;
+    case Where::SeriesStart: s.ClickSeries(); break;
+    case Where::TimerTick: s.loop->RunFor(1000); break;
   }
 
   // No line, no picture, no temporary file for the failed shot; earlier lines intact.
@@ -212,7 +194,8 @@ std::vector<FailureCase> AllCases() {
                               {Fault::DaqReadError, kDaqReadStatus, "DaqReadError"}};
   std::vector<FailureCase> cases;
   for (const FaultInfo& f : faults) {
-    for (Where w : {Where::OneShot, Where::SeriesStart, Where::TimerTick}) cases.push_back({f.fault, w, f.number, f.name});
+    for (Where w : {Where::OneShot, Where::SeriesStart, Where::TimerTick})
+      cases.push_back({f.fault, w, f.number, f.name});
   }
   return cases;
 }

@@ -80,7 +80,8 @@ TEST(ShotWithGrab, StampCountAndLabelsComeBeforeTheGrabPictureAndRecordAfter) {
   for (int32_t r = 0; r < 9; ++r) {
     for (int32_t c = 0; c < 13; ++c) {
       ASSERT_EQ(p.pixels[static_cast<size_t>(r) * 13 + c], Painted(5 + r, 7 + c, k)) << r << "," << c;
-      ASSERT_EQ(p.pixels[static_cast<size_t>(r) * 13 + c], st.FrameBytes[static_cast<size_t>(5 + r) * st.ImageWidth + 7 + c]);
+      ASSERT_EQ(p.pixels[static_cast<size_t>(r) * 13 + c],
+                st.FrameBytes[static_cast<size_t>(5 + r) * st.ImageWidth + 7 + c]);
     }
   }
 }

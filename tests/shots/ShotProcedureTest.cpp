@@ -34,14 +34,18 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"D:\\data\\im110325-.bmp", 2, "D:\\data\\im110325-0002.bmp", "D:\\data\\im110325.xls"},
                       NameCase{"D:\\data\\test.bmp", 1, "D:\\data\\test0001.bmp", "D:\\data\\tes.xls"},
                       NameCase{"/data/im110325-.bmp", 10000, "/data/im110325-10000.bmp", "/data/im110325.xls"},
-                      NameCase{"/data/im110325-.bmp", 2147483647, "/data/im110325-2147483647.bmp", "/data/im110325.xls"},
+                      NameCase{"/data/im110325-.bmp", 2147483647, "/data/im110325-2147483647.bmp",
+                               "/data/im110325.xls"},
                       NameCase{"im110325-.bmp", 1, "im110325-0001.bmp", "im110325.xls"},
                       // Names too short to lose their characters keep their folder part.
                       NameCase{"/data/abc.x", 1, "/data/a0001.bmp", "/data/.xls"},
-                      NameCase{"/data/ab", 3, "/data/0003.bmp", "/data/.xls"},
-                      NameCase{"abc", 1, "0001.bmp", ".xls"}, NameCase{"", 1, "0001.bmp", ".xls"},
+                      NameCase{"/data/ab", 3, "/data/0003.bmp", "/data/.xls"}, NameCase{"abc", 1, "0001.bmp", ".xls"},
+                      NameCase{"", 1, "0001.bmp", ".xls"},
                       // Whole characters are removed, not bytes of one.
-                      NameCase{"/data/\xC3\xA9t\xC3\xA9.bmp", 1, "/data/\xC3\xA9t\xC3\xA9" "0001.bmp", "/data/\xC3\xA9t.xls"},
+                      NameCase{"/data/\xC3\xA9t\xC3\xA9.bmp", 1,
+                               "/data/\xC3\xA9t\xC3\xA9"
+                               "0001.bmp",
+                               "/data/\xC3\xA9t.xls"},
                       NameCase{"/d/x\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 1, "/d/x0001.bmp", "/d/.xls"}));
 
 TEST(ShotNames, ARealFolderKeepsItsPath) {
@@ -68,15 +72,14 @@ TEST_P(ShotStampTest, YearMonthDayAndSecondsSinceMidnight) {
   EXPECT_EQ(ShotStamp(GetParam().time, GetParam().separator), GetParam().stamp);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stamps, ShotStampTest,
-    ::testing::Values(StampCase{{2011, 3, 25, 12, 34, 56, 45296.53}, '.', "2011032545296.53"},
-                      StampCase{{2011, 3, 25, 12, 34, 56, 45296.53}, ',', "2011032545296,53"},
-                      StampCase{{2011, 1, 5, 0, 0, 0, 0.0}, '.', "2011010500000.00"},
-                      StampCase{{2011, 1, 5, 0, 0, 7, 7.257}, '.', "2011010500007.26"},
-                      StampCase{{2011, 12, 31, 23, 59, 59, 86399.99}, '.', "2011123186399.99"},
-                      // Held in single precision: 45296.014 becomes 45296.015625.
-                      StampCase{{2011, 3, 25, 12, 34, 56, 45296.014}, '.', "2011032545296.02"}));
+INSTANTIATE_TEST_SUITE_P(Stamps, ShotStampTest,
+                         ::testing::Values(StampCase{{2011, 3, 25, 12, 34, 56, 45296.53}, '.', "2011032545296.53"},
+                                           StampCase{{2011, 3, 25, 12, 34, 56, 45296.53}, ',', "2011032545296,53"},
+                                           StampCase{{2011, 1, 5, 0, 0, 0, 0.0}, '.', "2011010500000.00"},
+                                           StampCase{{2011, 1, 5, 0, 0, 7, 7.257}, '.', "2011010500007.26"},
+                                           StampCase{{2011, 12, 31, 23, 59, 59, 86399.99}, '.', "2011123186399.99"},
+                                           // Held in single precision: 45296.014 becomes 45296.015625.
+                                           StampCase{{2011, 3, 25, 12, 34, 56, 45296.014}, '.', "2011032545296.02"}));
 
 // The main window on simulated devices with a small picture, started up.
 struct LoadedRig : Rig {
@@ -259,8 +262,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedNameCase{"FolderReadOnly",
                         [](const TempFolder& f) {
                           std::filesystem::create_directory(f / "ro");
-                          std::filesystem::permissions(f / "ro", std::filesystem::perms::owner_read |
-                                                                     std::filesystem::perms::owner_exec);
+                          std::filesystem::permissions(
+                              f / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
                           return f / "ro/im-.bmp";
                         },
                         "cannot be written into", true},

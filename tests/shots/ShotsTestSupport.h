@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace ostrelo::testing {
@@ -108,7 +108,8 @@ struct BmpPicture {
 };
 
 inline uint32_t Le32(const std::string& b, size_t at) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
          static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
          static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }

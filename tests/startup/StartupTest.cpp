@@ -114,13 +114,12 @@ TEST_P(StartupStateTest, EveryFieldHasItsStartupValue) {
   EXPECT_TRUE(rig.dialogs.messages.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, StartupStateTest,
-                         ::testing::Values(SizeCase{"Camera1280x1024", 1280, 1024, 1310720,
-                                                    "(0000,0000) - (W:1280 - H:1024)"},
-                                           SizeCase{"FiveDigitWidth", 10240, 1024, 10485760,
-                                                    "(0000,0000) - (W:10240 - H:1024)"},
-                                           SizeCase{"SmallPicture", 64, 48, 3072, "(0000,0000) - (W:0064 - H:0048)"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, StartupStateTest,
+    ::testing::Values(SizeCase{"Camera1280x1024", 1280, 1024, 1310720, "(0000,0000) - (W:1280 - H:1024)"},
+                      SizeCase{"FiveDigitWidth", 10240, 1024, 10485760, "(0000,0000) - (W:10240 - H:1024)"},
+                      SizeCase{"SmallPicture", 64, 48, 3072, "(0000,0000) - (W:0064 - H:0048)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Startup, MakesItsCallsInOrderAndStartsTheLiveViewLast) {
   GrabRig rig;
@@ -216,22 +215,33 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, CameraFailureTest,
     ::testing::Values(
         // The device and driver handles were never filled: closing is told their zero start values.
-        FailureCase{"InitFails", [](SimulatedCamera& c) { c.script.failInit = true; },
-                    {"mvDispInit(101)", "DMR_Init"}, 0, {"mvDispDeinit(1)", "DMR_CloseDevice(0,0)", "DMR_Close"}},
-        FailureCase{"NoPicture", [](SimulatedCamera& c) { c.script.noPicture = true; },
-                    Join({kOpen, Repeat(kWait500, 9)}), 9 * 500,
+        FailureCase{"InitFails",
+                    [](SimulatedCamera& c) { c.script.failInit = true; },
+                    {"mvDispInit(101)", "DMR_Init"},
+                    0,
+                    {"mvDispDeinit(1)", "DMR_CloseDevice(0,0)", "DMR_Close"}},
+        FailureCase{"NoPicture",
+                    [](SimulatedCamera& c) { c.script.noPicture = true; },
+                    Join({kOpen, Repeat(kWait500, 9)}),
+                    9 * 500,
                     {"mvDispDeinit(1)", "DMR_CloseDevice(7,3)", "DMR_Close"}},
         // Only the first nine waits count, even though the tenth would bring the picture.
-        FailureCase{"PictureOnTheTenthWait", [](SimulatedCamera& c) { c.script.waitsBeforePicture = 9; },
-                    Join({kOpen, Repeat(kWait500, 9)}), 9 * 500,
+        FailureCase{"PictureOnTheTenthWait",
+                    [](SimulatedCamera& c) { c.script.waitsBeforePicture = 9; },
+                    Join({kOpen, Repeat(kWait500, 9)}),
+                    9 * 500,
                     {"mvDispDeinit(1)", "DMR_CloseDevice(7,3)", "DMR_Close"}},
         // The picture came but its description cannot be read: its request is given back.
-        FailureCase{"DescriptionNeverReadable", [](SimulatedCamera& c) { c.script.failBufferData = 1000; },
-                    Join({kOpen, {kWait500, "DMR_GetImageRequestBufferData(7,1)"}, Repeat(kWait500, 8)}), 8 * 500,
+        FailureCase{"DescriptionNeverReadable",
+                    [](SimulatedCamera& c) { c.script.failBufferData = 1000; },
+                    Join({kOpen, {kWait500, "DMR_GetImageRequestBufferData(7,1)"}, Repeat(kWait500, 8)}),
+                    8 * 500,
                     {"mvDispDeinit(1)", "DMR_ImageRequestUnlock(7,1)", "DMR_CloseDevice(7,3)", "DMR_Close"}},
         // A picture of no size cannot be framed.
-        FailureCase{"EmptyPicture", [](SimulatedCamera& c) { c.SetFrameSize(0, 0); },
-                    Join({kOpen, {kWait500, "DMR_GetImageRequestBufferData(7,1)"}, Repeat(kWait500, 8)}), 8 * 500,
+        FailureCase{"EmptyPicture",
+                    [](SimulatedCamera& c) { c.SetFrameSize(0, 0); },
+                    Join({kOpen, {kWait500, "DMR_GetImageRequestBufferData(7,1)"}, Repeat(kWait500, 8)}),
+                    8 * 500,
                     {"mvDispDeinit(1)", "DMR_ImageRequestUnlock(7,1)", "DMR_CloseDevice(7,3)", "DMR_Close"}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -80,16 +80,16 @@ class AravisCamera final : public CameraDriver {
   // Statuses of this backend; 0 is success.
   enum Status : int32_t {
     kNotInitialised = -3001,
-    kBusy = -3002,           // another camera object holds Aravis
+    kBusy = -3002,  // another camera object holds Aravis
     kNoDevice = -3003,
     kBadHandle = -3004,
     kOpenFailed = -3005,
-    kDeviceLost = -3006,     // the camera went away; it is being reopened
-    kNoRequest = -3007,      // nothing to wait for, or no such locked request
+    kDeviceLost = -3006,  // the camera went away; it is being reopened
+    kNoRequest = -3007,   // nothing to wait for, or no such locked request
     kTimeout = -3008,
-    kNotMono8 = -3009,       // the picture is not grey of 8, 10, 12 or 16 bits unpacked
+    kNotMono8 = -3009,  // the picture is not grey of 8, 10, 12 or 16 bits unpacked
     kBadArgument = -3010,
-    kFeatureError = -3011,   // the camera refused or failed a feature access
+    kFeatureError = -3011,     // the camera refused or failed a feature access
     kTooManyRequests = -3012,  // requests waiting and pictures held would leave the camera no buffer
   };
   enum class Mode { Closed, Triggered, FreeRunning };

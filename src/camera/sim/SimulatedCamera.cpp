@@ -9,9 +9,9 @@ namespace ostrelo {
 
 namespace {
 
-constexpr int32_t kRampPeriod = 512;    // pixels of one rise and fall of the ramp
-constexpr uint8_t kRampLow = 16;        // the ramp's darkest and brightest grey levels:
-constexpr uint8_t kRampHigh = 239;      // mid-tones, clear of both ends
+constexpr int32_t kRampPeriod = 512;  // pixels of one rise and fall of the ramp
+constexpr uint8_t kRampLow = 16;      // the ramp's darkest and brightest grey levels:
+constexpr uint8_t kRampHigh = 239;    // mid-tones, clear of both ends
 constexpr size_t kSpareBuffersKept = 4;
 
 std::string Str(int32_t v) { return std::to_string(v); }
@@ -160,9 +160,7 @@ int32_t SimulatedCamera::OpenDevice(int32_t device, int32_t* driver) {
 
 int32_t SimulatedCamera::FindList(int32_t driver, const std::string& listName, int32_t listType, int32_t flags,
                                   int32_t* list) {
-  Log([&] {
-    return "DMR_FindList(" + Str(driver) + "," + listName + "," + Str(listType) + "," + Str(flags) + ")";
-  });
+  Log([&] { return "DMR_FindList(" + Str(driver) + "," + listName + "," + Str(listType) + "," + Str(flags) + ")"; });
   if (!open_ || driver != kDriverHandle || !script.gainProperty || listName != "Base") return kFailure;
   *list = kListHandle;
   return 0;
@@ -216,8 +214,7 @@ int32_t SimulatedCamera::ImageRequestSingle(int32_t driver, int32_t requestContr
   return 0;
 }
 
-int32_t SimulatedCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int32_t queue,
-                                             int32_t* requestNumber) {
+int32_t SimulatedCamera::ImageRequestWaitFor(int32_t driver, int32_t timeoutMs, int32_t queue, int32_t* requestNumber) {
   Log([&] { return "DMR_ImageRequestWaitFor(" + Str(driver) + "," + Str(timeoutMs) + "," + Str(queue) + ")"; });
   if (!open_ || driver != kDriverHandle) return kFailure;
   // Requests are served in the order they were asked for.
@@ -265,8 +262,7 @@ int32_t SimulatedCamera::GetImageRequestBufferData(int32_t driver, int32_t reque
 int32_t SimulatedCamera::GetImageRequestBufferChannelData(int32_t driver, int32_t requestNumber, int32_t channel,
                                                           RequestChannelInfo* info, char*, int32_t) {
   Log([&] {
-    return "DMR_GetImageRequestBufferChannelData(" + Str(driver) + "," + Str(requestNumber) + "," + Str(channel) +
-           ")";
+    return "DMR_GetImageRequestBufferChannelData(" + Str(driver) + "," + Str(requestNumber) + "," + Str(channel) + ")";
   });
   if (script.failChannelData > 0) {
     --script.failChannelData;

@@ -34,14 +34,14 @@ class SimulatedCamera final : public CameraDriver {
   // Faults and timing, set by tests.
   struct Script {
     bool failInit = false;
-    bool noPicture = false;         // every wait times out
-    int64_t silentUntilMs = 0;      // every wait times out while the clock's steady time is below this
-    int32_t waitsBeforePicture = 0; // each picture arrives only after this many timed-out waits
-    int32_t failBufferData = 0;     // the next n buffer-description calls fail
-    int32_t failChannelData = 0;    // the next n channel-description calls fail
-    int32_t failUnlock = 0;         // the next n unlocks fail
-    int32_t failRequest = 0;        // the next n requests fail
-    bool gainProperty = true;       // list "Base" with "Gain_dB" exists
+    bool noPicture = false;          // every wait times out
+    int64_t silentUntilMs = 0;       // every wait times out while the clock's steady time is below this
+    int32_t waitsBeforePicture = 0;  // each picture arrives only after this many timed-out waits
+    int32_t failBufferData = 0;      // the next n buffer-description calls fail
+    int32_t failChannelData = 0;     // the next n channel-description calls fail
+    int32_t failUnlock = 0;          // the next n unlocks fail
+    int32_t failRequest = 0;         // the next n requests fail
+    bool gainProperty = true;        // list "Base" with "Gain_dB" exists
     // Pictures are ready at once. Otherwise the camera runs free at frameIntervalMs: a
     // request gets the first frame exposed after it was made, and a wait sleeps on the
     // clock until that frame is due (or its time-out, whichever comes first).
@@ -106,7 +106,7 @@ class SimulatedCamera final : public CameraDriver {
   struct Scene {
     int32_t width = -1, height = -1;
     double gain = -1.0;
-    std::vector<uint8_t> ramp;  // one diagonal line of the ramp, long enough for every shift
+    std::vector<uint8_t> ramp;           // one diagonal line of the ramp, long enough for every shift
     std::vector<int32_t> spotHalfWidth;  // per line of the spot's box: half its width there
     int32_t spotRadius = 0, spotCentreY = 0;
   };

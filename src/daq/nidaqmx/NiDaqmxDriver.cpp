@@ -109,7 +109,8 @@ void ReadLdSoConf(const std::string& file, std::vector<std::string>& dirs, int d
   std::string line;
   while (std::getline(in, line)) {
     line = line.substr(0, line.find('#'));
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == ',' || c == ':' || c == '\t'; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == ',' || c == ':' || c == '\t'; }, ' ');
     std::istringstream words(line);
     std::string word;
     if (!(words >> word)) continue;
@@ -315,8 +316,8 @@ int32_t NiDaqmxDriver::CreateAIVoltageChan(DaqTaskHandle task, const std::string
                                                   terminalConfig, minVal, maxVal, units, customScaleName.c_str()));
 }
 
-int32_t NiDaqmxDriver::CfgSampClkTiming(DaqTaskHandle task, const std::string& source, double rate,
-                                        int32_t activeEdge, int32_t sampleMode, uint64_t sampsPerChan) {
+int32_t NiDaqmxDriver::CfgSampClkTiming(DaqTaskHandle task, const std::string& source, double rate, int32_t activeEdge,
+                                        int32_t sampleMode, uint64_t sampsPerChan) {
   if (!api_) return kNotLoaded;
   return api_->cfgSampClkTiming(ToDriver(task), source.c_str(), rate, activeEdge, sampleMode, sampsPerChan);
 }
@@ -326,9 +327,9 @@ int32_t NiDaqmxDriver::GetTaskNumChans(DaqTaskHandle task, uint32_t* data) {
   return api_->getTaskNumChans(ToDriver(task), data);
 }
 
-int32_t NiDaqmxDriver::ReadAnalogF64(DaqTaskHandle task, int32_t numSampsPerChan, double timeout,
-                                     uint32_t fillMode, double* readArray, uint32_t arraySizeInSamps,
-                                     int32_t* sampsPerChanRead, uint32_t* reserved) {
+int32_t NiDaqmxDriver::ReadAnalogF64(DaqTaskHandle task, int32_t numSampsPerChan, double timeout, uint32_t fillMode,
+                                     double* readArray, uint32_t arraySizeInSamps, int32_t* sampsPerChanRead,
+                                     uint32_t* reserved) {
   if (!api_) return kNotLoaded;
   return api_->readAnalogF64(ToDriver(task), numSampsPerChan, timeout, fillMode, readArray, arraySizeInSamps,
                              sampsPerChanRead, reserved);

@@ -55,12 +55,8 @@ double SimulatedDaq::InputVolts(int input, int32_t terminalConfig, double t) con
   constexpr double kTwoPi = 2.0 * std::numbers::pi;
   double v = 0.0;
   switch (input) {
-    case 0:
-      v = kSineAmplitude * std::sin(kTwoPi * t / kSinePeriodS);
-      break;
-    case 1:
-      v = kConstantVolts;
-      break;
+    case 0: v = kSineAmplitude * std::sin(kTwoPi * t / kSinePeriodS); break;
+    case 1: v = kConstantVolts; break;
     case 2: {
       const double phase = t / kRampPeriodS - std::floor(t / kRampPeriodS);
       v = kRampLow + (kRampHigh - kRampLow) * phase;
@@ -135,8 +131,8 @@ int32_t SimulatedDaq::CreateAIVoltageChan(DaqTaskHandle task, const std::string&
   return Ok();
 }
 
-int32_t SimulatedDaq::CfgSampClkTiming(DaqTaskHandle task, const std::string& source, double rate,
-                                       int32_t activeEdge, int32_t sampleMode, uint64_t sampsPerChan) {
+int32_t SimulatedDaq::CfgSampClkTiming(DaqTaskHandle task, const std::string& source, double rate, int32_t activeEdge,
+                                       int32_t sampleMode, uint64_t sampsPerChan) {
   Log(Call("CfgSampClkTiming", task, source, rate, activeEdge, sampleMode, sampsPerChan));
   Task* t = Find(task);
   if (t == nullptr) return kInvalidTask;

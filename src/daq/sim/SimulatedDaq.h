@@ -25,46 +25,46 @@ class SimulatedDaq final : public DaqDriver {
   static constexpr const char* kDevice = "Dev1";
 
   // Statuses of the simulated driver, in the ranges the real driver uses.
-  static constexpr int32_t kInvalidTask = -200088;         // unknown or cleared task handle
-  static constexpr int32_t kDuplicateTask = -200089;       // a task of that name exists
-  static constexpr int32_t kInvalidAttribute = -200077;    // an argument the card does not accept
-  static constexpr int32_t kNoSuchChannel = -200170;       // physical channel not on the card
-  static constexpr int32_t kDuplicateChannel = -200489;    // channel already in the task
-  static constexpr int32_t kBufferTooSmall = -200229;      // read array too small
-  static constexpr int32_t kSamplesNotAvailable = -200284; // read timed out
-  static constexpr int32_t kNoChannels = -200478;          // read on a task without channels
-  static constexpr int32_t kTimingNotSet = -200300;        // read before the sample clock was set
-  static constexpr int32_t kScriptedFailure = -200220;     // default status of a scripted failure
+  static constexpr int32_t kInvalidTask = -200088;          // unknown or cleared task handle
+  static constexpr int32_t kDuplicateTask = -200089;        // a task of that name exists
+  static constexpr int32_t kInvalidAttribute = -200077;     // an argument the card does not accept
+  static constexpr int32_t kNoSuchChannel = -200170;        // physical channel not on the card
+  static constexpr int32_t kDuplicateChannel = -200489;     // channel already in the task
+  static constexpr int32_t kBufferTooSmall = -200229;       // read array too small
+  static constexpr int32_t kSamplesNotAvailable = -200284;  // read timed out
+  static constexpr int32_t kNoChannels = -200478;           // read on a task without channels
+  static constexpr int32_t kTimingNotSet = -200300;         // read before the sample clock was set
+  static constexpr int32_t kScriptedFailure = -200220;      // default status of a scripted failure
 
   // Per-input model of the signals, in volts, with t in seconds.
-  static constexpr double kSineAmplitude = 2.0;   // ai0
+  static constexpr double kSineAmplitude = 2.0;  // ai0
   static constexpr double kSinePeriodS = 20.0;
   static constexpr double kConstantVolts = 1.25;  // ai1
   static constexpr double kRampLow = -5.0;        // ai2, a sawtooth
   static constexpr double kRampHigh = 5.0;
   static constexpr double kRampPeriodS = 30.0;
-  static constexpr double kNoiseOnlySigma = 0.05;    // ai3
-  static constexpr double kNoiseSigma = 0.002;       // on every input
-  static constexpr double kCommonModeVolts = 0.35;   // single-ended only
-  static constexpr double kHumVolts = 0.1;           // single-ended only, 50 Hz
+  static constexpr double kNoiseOnlySigma = 0.05;   // ai3
+  static constexpr double kNoiseSigma = 0.002;      // on every input
+  static constexpr double kCommonModeVolts = 0.35;  // single-ended only
+  static constexpr double kHumVolts = 0.1;          // single-ended only, 50 Hz
   static constexpr double kHumHz = 50.0;
 
   explicit SimulatedDaq(Clock& clock, uint32_t seed = 1);
 
   // Faults and timing, set by tests. A status below 0 is an error, above 0 a warning.
   struct Script {
-    bool instant = false;             // reads return at once instead of lasting the acquisition
-    int32_t createTaskStatus = 0;     // a negative status fails the creation (no task is made)
-    int32_t failChannel = -1;         // creating Dev1/ai<n> fails with failChannelStatus
+    bool instant = false;          // reads return at once instead of lasting the acquisition
+    int32_t createTaskStatus = 0;  // a negative status fails the creation (no task is made)
+    int32_t failChannel = -1;      // creating Dev1/ai<n> fails with failChannelStatus
     int32_t failChannelStatus = kScriptedFailure;
-    int32_t timingStatus = 0;         // returned by the sample-clock set-up (negative: not applied)
-    int32_t numChansStatus = 0;       // returned by the channel count (negative: count not written)
-    int32_t readStatus = 0;           // returned by the read (negative: nothing read)
-    int32_t warning = 0;              // a positive status every otherwise successful call returns
+    int32_t timingStatus = 0;                   // returned by the sample-clock set-up (negative: not applied)
+    int32_t numChansStatus = 0;                 // returned by the channel count (negative: count not written)
+    int32_t readStatus = 0;                     // returned by the read (negative: nothing read)
+    int32_t warning = 0;                        // a positive status every otherwise successful call returns
     std::map<int32_t, std::string> errorTexts;  // texts of scripted statuses (may hold NULs)
-    int32_t samplesRead = -1;         // >= 0: the read reports this count per channel; only as
-                                      // many as were asked for are stored
-    std::optional<uint32_t> reportedChannels;  // the channel count reports this instead
+    int32_t samplesRead = -1;                   // >= 0: the read reports this count per channel; only as
+                                                // many as were asked for are stored
+    std::optional<uint32_t> reportedChannels;   // the channel count reports this instead
     std::array<std::optional<double>, kInputs> constantVolts;  // a noise-free constant input
   } script;
 

@@ -65,9 +65,8 @@ __attribute__((visibility("default"))) int32_t DAQmxCreateAIVoltageChan(void* ta
   return Called(kFakeCreateChan, taskHandle);
 }
 
-__attribute__((visibility("default"))) int32_t DAQmxCfgSampClkTiming(void* taskHandle, const char source[],
-                                                                     double rate, int32_t activeEdge,
-                                                                     int32_t sampleMode,
+__attribute__((visibility("default"))) int32_t DAQmxCfgSampClkTiming(void* taskHandle, const char source[], double rate,
+                                                                     int32_t activeEdge, int32_t sampleMode,
                                                                      uint64_t sampsPerChanToAcquire) {
   Copy(state.source, source);
   state.rate = rate;
@@ -84,9 +83,9 @@ __attribute__((visibility("default"))) int32_t DAQmxGetTaskNumChans(void* taskHa
 
 #ifndef FAKE_DAQMX_OMIT_READ
 __attribute__((visibility("default"))) int32_t DAQmxReadAnalogF64(void* taskHandle, int32_t numSampsPerChan,
-                                                                  double timeout, uint32_t fillMode,
-                                                                  double readArray[], uint32_t arraySizeInSamps,
-                                                                  int32_t* sampsPerChanRead, uint32_t* reserved) {
+                                                                  double timeout, uint32_t fillMode, double readArray[],
+                                                                  uint32_t arraySizeInSamps, int32_t* sampsPerChanRead,
+                                                                  uint32_t* reserved) {
   state.numSampsPerChan = numSampsPerChan;
   state.timeout = timeout;
   state.fillMode = fillMode;

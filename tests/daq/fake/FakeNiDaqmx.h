@@ -6,17 +6,25 @@
 
 #include <cstdint>
 
-enum FakeDaqmxFn { kFakeCreateTask, kFakeClearTask, kFakeCreateChan, kFakeTiming, kFakeNumChans, kFakeRead,
-                   kFakeErrorString, kFakeFnCount };
+enum FakeDaqmxFn {
+  kFakeCreateTask,
+  kFakeClearTask,
+  kFakeCreateChan,
+  kFakeTiming,
+  kFakeNumChans,
+  kFakeRead,
+  kFakeErrorString,
+  kFakeFnCount
+};
 
 struct FakeDaqmxState {
   // Script.
-  int32_t status[kFakeFnCount];   // returned by each function
-  uintptr_t handleToGive;         // written by DAQmxCreateTask
-  uint32_t channelCount;          // written by DAQmxGetTaskNumChans
-  int32_t samplesRead;            // reported by DAQmxReadAnalogF64
-  double fillBase;                // the read stores fillBase + i at index i, within the array
-  char errorText[256];            // may hold NULs
+  int32_t status[kFakeFnCount];  // returned by each function
+  uintptr_t handleToGive;        // written by DAQmxCreateTask
+  uint32_t channelCount;         // written by DAQmxGetTaskNumChans
+  int32_t samplesRead;           // reported by DAQmxReadAnalogF64
+  double fillBase;               // the read stores fillBase + i at index i, within the array
+  char errorText[256];           // may hold NULs
   uint32_t errorTextLength;
 
   // Record of the last call of each function.
