@@ -65,9 +65,9 @@ class DeviceThread::Job {
  private:
   friend class DeviceThread;
   enum class State { Queued, Running, Done, Dropped };
-  Work work;
-  Clock::time_point notBefore;
-  State state = State::Queued;
+  Work work_;
+  Clock::time_point notBefore_;
+  State state_ = State::Queued;
 };
 
 }  // namespace ostrelo
