@@ -85,13 +85,16 @@ Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferIn
   // again. A shot asks for its own; requests are served in the order asked, so it gives
   // back unseen the pictures asked for before. While kMaxOwedRequests are owed, or the
   // camera has no room for another request, the owed ones are taken first.
-  bool asked = false;
+  // A shot tried again keeps waiting for the picture it asked for at an earlier try, still
+  // the newest owed: a camera slower than one grab (a long exposure) then serves it too.
+  bool asked = shot && f.ShotWaiting && f.ShotRequestOwed && f.QueuedRequests > 0;
   for (;;) {
     const bool ask = shot ? !asked && f.QueuedRequests < kMaxOwedRequests : f.QueuedRequests <= 0;
     if (ask) {
       int32_t requestUsed = 0;
       if (camera.ImageRequestSingle(st.DriverHandle, 0, &requestUsed) == 0) {
         ++f.QueuedRequests;
+        f.ShotRequestOwed = shot;
         asked = true;
       } else if (f.QueuedRequests <= 0) {
         if (!retries.Again()) return Outcome::GaveUp;
@@ -102,7 +105,10 @@ Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferIn
     if (camera.ImageRequestWaitFor(st.DriverHandle, retries.WaitTimeoutMs(), 0, &finished) == 0) {
       f.QueuedRequests = std::max(0, f.QueuedRequests - 1);
       st.RequestNumber = finished;
-      if (!shot || (asked && f.QueuedRequests == 0)) break;
+      if (!shot || (asked && f.QueuedRequests == 0)) {
+        f.ShotRequestOwed = false;
+        break;
+      }
       if (!ReleaseHeldRequest(f, retries)) return Outcome::GaveUp;
       continue;
     }

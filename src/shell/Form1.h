@@ -70,6 +70,8 @@ class Form1 {
   // timer; a one shot gives up kOneShotPatienceMs after its first try.
   bool ShotWaiting = false;
   int64_t ShotWaitingSinceMs = 0;
+  // The newest picture asked for and still owed is a shot's.
+  bool ShotRequestOwed = false;
 
   // Window events.
   bool Load();    // false: no camera; the program has been shut down and must exit non-zero

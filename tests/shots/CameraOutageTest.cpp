@@ -126,6 +126,20 @@ INSTANTIATE_TEST_SUITE_P(Outages, SeriesThroughOutage,
                                            SeriesOutage{"StopDuringTheOutage", "0.1", 0, 20000, 1, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A camera slower than one grab (a long exposure): every shot of a series is still
+// taken, each with a picture of its own asked for when the shot first tried.
+TEST(SlowCamera, EveryShotOfASeriesGetsAPictureOfItsOwn) {
+  OutageRig s;
+  s.rig.camera.script.instant = false;
+  s.rig.camera.script.frameIntervalMs = 1500;
+  s.EnterWait("0.5");
+  s.ClickSeries();
+  s.RunUntilShot(4, 60000);
+  s.ClickSeries();
+  EXPECT_TRUE(s.rig.dialogs.messages.empty());
+  ExpectShotsWithoutGap(s, 4);
+}
+
 struct OneShotOutage {
   const char* name;
   int64_t lengthMs;
