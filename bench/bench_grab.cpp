@@ -38,6 +38,7 @@
 
 #include "camera/GrabFrame.h"
 #include "camera/aravis/PixelConversion.h"
+#include "camera/sim/ForwardingCamera.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/sim/ConstantDaq.h"
 #include "shell/Form1.h"
@@ -270,27 +271,12 @@ class ColdFrames {
 };
 
 // The simulated camera, except that every picture's pixels are the next cold buffer.
-class ColdCamera final : public CameraDriver {
+class ColdCamera final : public ForwardingCamera {
  public:
+  // sim_ is only bound here, and built before any call reaches it.
   ColdCamera(Clock& clock, int32_t width, int32_t height, ColdFrames& frames)
-      : sim_(clock, width, height), frames_(frames) {
+      : ForwardingCamera(sim_), sim_(clock, width, height), frames_(frames) {
     sim_.SetPainter([](uint8_t*, int32_t, int32_t, uint64_t) {});
-  }
-  int32_t Init(int32_t* m) override { return sim_.Init(m); }
-  int32_t GetDevice(int32_t* d, int32_t mode, const std::string& s, int32_t n, char w) override {
-    return sim_.GetDevice(d, mode, s, n, w);
-  }
-  int32_t OpenDevice(int32_t d, int32_t* drv) override { return sim_.OpenDevice(d, drv); }
-  int32_t FindList(int32_t drv, const std::string& name, int32_t type, int32_t flags, int32_t* list) override {
-    return sim_.FindList(drv, name, type, flags, list);
-  }
-  int32_t GetHandle(int32_t list, const std::string& name, int32_t* prop) override {
-    return sim_.GetHandle(list, name, prop);
-  }
-  int32_t GetF(int32_t prop, double* v, int32_t i) override { return sim_.GetF(prop, v, i); }
-  int32_t SetF(int32_t prop, double v, int32_t i) override { return sim_.SetF(prop, v, i); }
-  int32_t ImageRequestSingle(int32_t drv, int32_t c, int32_t* used) override {
-    return sim_.ImageRequestSingle(drv, c, used);
   }
   int32_t ImageRequestWaitFor(int32_t drv, int32_t t, int32_t q, int32_t* req) override {
     const int32_t status = sim_.ImageRequestWaitFor(drv, t, q, req);
@@ -302,10 +288,6 @@ class ColdCamera final : public CameraDriver {
     if (status == 0) info->data = pixels_;
     return status;
   }
-  int32_t GetImageRequestBufferChannelData(int32_t drv, int32_t req, int32_t ch, RequestChannelInfo* info, char* text,
-                                           int32_t length) override {
-    return sim_.GetImageRequestBufferChannelData(drv, req, ch, info, text, length);
-  }
   int32_t GetImageRequestBufferImageData(int32_t, int32_t, int32_t, int32_t, int32_t width, int32_t height,
                                          uint8_t* destination, int32_t destinationSize) override {
     const size_t bytes = static_cast<size_t>(width) * height;
@@ -313,9 +295,6 @@ class ColdCamera final : public CameraDriver {
     std::memcpy(destination, pixels_, bytes);
     return 0;
   }
-  int32_t ImageRequestUnlock(int32_t drv, int32_t req) override { return sim_.ImageRequestUnlock(drv, req); }
-  int32_t CloseDevice(int32_t drv, int32_t dev) override { return sim_.CloseDevice(drv, dev); }
-  int32_t Close() override { return sim_.Close(); }
 
  private:
   SimulatedCamera sim_;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/sim/ForwardingCamera.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/sim/SimulatedDaq.h"
 #include "shell/Form1.h"
@@ -21,7 +22,7 @@ using testing::FakeDialogs;
 // Passes every call to a simulated camera, except the gain property, which it serves
 // itself with limits chosen by the test and a value quantised as a real camera would.
 // It notes each gain call with the text the box held at that moment.
-class GainCamera final : public CameraDriver {
+class GainCamera final : public ForwardingCamera {
  public:
   struct Call {
     std::string op;  // "GetF" or "SetF"
@@ -29,7 +30,7 @@ class GainCamera final : public CameraDriver {
     double value;  // sent by SetF
     std::string textAtCall;
   };
-  explicit GainCamera(SimulatedCamera& inner) : inner_(inner) {}
+  explicit GainCamera(SimulatedCamera& inner) : ForwardingCamera(inner) {}
 
   double minimum = -2.0, maximum = 18.25, step = 0.25, value = 3.0;
   bool failLimitReads = false;
@@ -61,41 +62,8 @@ class GainCamera final : public CameraDriver {
     return sent;
   }
 
-  int32_t Init(int32_t* h) override { return inner_.Init(h); }
-  int32_t GetDevice(int32_t* d, int32_t m, const std::string& s, int32_t n, char w) override {
-    return inner_.GetDevice(d, m, s, n, w);
-  }
-  int32_t OpenDevice(int32_t d, int32_t* drv) override { return inner_.OpenDevice(d, drv); }
-  int32_t FindList(int32_t drv, const std::string& name, int32_t type, int32_t flags, int32_t* list) override {
-    return inner_.FindList(drv, name, type, flags, list);
-  }
-  int32_t GetHandle(int32_t list, const std::string& name, int32_t* h) override {
-    return inner_.GetHandle(list, name, h);
-  }
-  int32_t ImageRequestSingle(int32_t drv, int32_t c, int32_t* used) override {
-    return inner_.ImageRequestSingle(drv, c, used);
-  }
-  int32_t ImageRequestWaitFor(int32_t drv, int32_t t, int32_t q, int32_t* r) override {
-    return inner_.ImageRequestWaitFor(drv, t, q, r);
-  }
-  int32_t GetImageRequestBufferData(int32_t drv, int32_t r, RequestBufferInfo* i) override {
-    return inner_.GetImageRequestBufferData(drv, r, i);
-  }
-  int32_t GetImageRequestBufferChannelData(int32_t drv, int32_t r, int32_t c, RequestChannelInfo* i, char* d,
-                                           int32_t n) override {
-    return inner_.GetImageRequestBufferChannelData(drv, r, c, i, d, n);
-  }
-  int32_t GetImageRequestBufferImageData(int32_t drv, int32_t r, int32_t c, int32_t x, int32_t w, int32_t h,
-                                         uint8_t* dst, int32_t size) override {
-    return inner_.GetImageRequestBufferImageData(drv, r, c, x, w, h, dst, size);
-  }
-  int32_t ImageRequestUnlock(int32_t drv, int32_t r) override { return inner_.ImageRequestUnlock(drv, r); }
-  int32_t CloseDevice(int32_t drv, int32_t d) override { return inner_.CloseDevice(drv, d); }
-  int32_t Close() override { return inner_.Close(); }
-
  private:
   std::string Text() const { return form ? form->ui.Text_Gain.caption : std::string(); }
-  SimulatedCamera& inner_;
 };
 
 // A started main window whose camera serves the gain through GainCamera.
