@@ -63,19 +63,21 @@ int WriteAllPieces(int fd, iovec* pieces, size_t count) {
   return 0;
 }
 
-namespace {
-
-// The folder part of a path with its separator ("" for a name without a folder).
-std::string FolderPrefix(const std::string& fileName) {
-  const size_t slash = fileName.rfind('/');
-  return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+size_t FolderPartLength(const std::string& name) {
+  for (size_t i = name.size(); i > 0; --i) {
+    const char c = name[i - 1];
+#ifdef _WIN32
+    if (c == '\\' || c == '/' || c == ':') return i;
+#else
+    if (c == '/') return i;
+#endif
+  }
+  return 0;
 }
 
-}  // namespace
-
 int SyncFolderOf(const std::string& fileName) {
-  const std::string prefix = FolderPrefix(fileName);
-  const std::string folder = prefix.empty() ? "." : prefix;
+  const size_t folderPart = FolderPartLength(fileName);
+  const std::string folder = folderPart == 0 ? "." : fileName.substr(0, folderPart);
   FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.valid()) return errno;
   if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS) return errno;
@@ -84,7 +86,7 @@ int SyncFolderOf(const std::string& fileName) {
 
 std::string TemporaryNameFor(const std::string& fileName) {
   // One per process: a crash leaves at most this one behind, and it is reused.
-  return FolderPrefix(fileName) + ".ostrelo-" + std::to_string(::getpid()) + ".part";
+  return fileName.substr(0, FolderPartLength(fileName)) + ".ostrelo-" + std::to_string(::getpid()) + ".part";
 }
 
 }  // namespace ostrelo

@@ -37,6 +37,10 @@ int WriteAll(int fd, const void* data, size_t size, size_t* bytesWritten = nullp
 // pieces are consumed: after a partial write they describe what is left.
 int WriteAllPieces(int fd, iovec* pieces, size_t count);
 
+// The length of the folder part of a file name, its last separator included (0 for a
+// name without a folder).
+size_t FolderPartLength(const std::string& name);
+
 // Makes a new or renamed entry of the folder holding fileName durable (fsync of the
 // folder). Returns 0 or the errno; a file system that cannot sync folders counts as done.
 int SyncFolderOf(const std::string& fileName);

@@ -15,19 +15,12 @@
 #include "shell/ProgramError.h"
 #include "shell/Utf8.h"
 #include "shots/BitmapWriter.h"
+#include "shots/FileOutput.h"
 #include "shots/MeasurementRecord.h"
 
 namespace ostrelo {
 
 namespace {
-
-bool IsFolderSeparator(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/' || c == ':';
-#else
-  return c == '/';
-#endif
-}
 
 bool FileExists(const std::string& name) {
   struct stat s {};
@@ -37,17 +30,8 @@ bool FileExists(const std::string& name) {
 // The folder part of a name, without its last separator ("/" stays); "." for a name
 // without a folder.
 std::string FolderOf(const std::string& name) {
-  for (size_t i = name.size(); i > 0; --i) {
-    if (IsFolderSeparator(name[i - 1])) return name.substr(0, i == 1 ? 1 : i - 1);
-  }
-  return ".";
-}
-
-size_t BaseNameLength(const std::string& name) {
-  for (size_t i = name.size(); i > 0; --i) {
-    if (IsFolderSeparator(name[i - 1])) return name.size() - i;
-  }
-  return name.size();
+  const size_t part = FolderPartLength(name);
+  return part == 0 ? "." : name.substr(0, part == 1 ? 1 : part - 1);
 }
 
 std::string FileProblem(const std::string& name) {
@@ -63,7 +47,7 @@ std::string FileProblem(const std::string& name) {
     return name + " is the name of a folder.\nChoose another name.";
   }
   const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-  if (longest > 0 && BaseNameLength(name) > static_cast<size_t>(longest)) {
+  if (longest > 0 && name.size() - FolderPartLength(name) > static_cast<size_t>(longest)) {
     return "The name " + name + " is too long for its folder.\nChoose a shorter name.";
   }
   return {};
@@ -111,13 +95,7 @@ std::string ShotDialogFolder() {
 }
 
 std::string DropLastCharacters(const std::string& name, size_t n) {
-  size_t folderEnd = 0;  // length of the folder part, separator included
-  for (size_t i = name.size(); i > 0; --i) {
-    if (IsFolderSeparator(name[i - 1])) {
-      folderEnd = i;
-      break;
-    }
-  }
+  const size_t folderEnd = FolderPartLength(name);
   size_t end = name.size();
   for (size_t dropped = 0; dropped < n && end > folderEnd; ++dropped) {
     // Step back over one whole UTF-8 character.
