@@ -183,6 +183,16 @@ TEST_P(OneShotThroughOutage, WaitsForTheCameraUpToItsLimitThenSaysSo) {
   ExpectShotsWithoutGap(s, 1);
 }
 
+// Closed while the camera is away: the outage still gets its line.
+TEST(CameraOutage, ClosingDuringAnOutageLogsIt) {
+  OutageRig s;
+  s.rig.camera.script.silentUntilMs = s.rig.clock.SteadyMs() + 60000;
+  s.loop->RunFor(3000);
+  s.form().Unload();
+  ASSERT_EQ(s.log.size(), 1u);
+  EXPECT_NE(s.log[0].find(" s, still away at shut-down), 0 shots waited"), std::string::npos) << s.log[0];
+}
+
 INSTANTIATE_TEST_SUITE_P(Outages, OneShotThroughOutage,
                          ::testing::Values(OneShotOutage{"FiveSeconds", 5000, true},
                                            OneShotOutage{"TwentySeconds", 20000, false}),
