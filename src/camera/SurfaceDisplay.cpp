@@ -34,16 +34,6 @@ void SurfaceDisplay::PrepareTables(const Geometry& g) {
   }
 }
 
-std::shared_ptr<GreyPicture> SurfaceDisplay::FreePicture() {
-  for (auto& p : pictures_) {
-    if (p != nullptr && p.use_count() == 1) return p;
-  }
-  // All still shown somewhere: a new one, kept in place of the oldest.
-  auto fresh = std::make_shared<GreyPicture>();
-  pictures_[nextPicture_++ % pictures_.size()] = fresh;
-  return fresh;
-}
-
 // The picture as the camera left it, read when the surface's borrowing ends (or when the
 // view is read before that).
 class SurfaceDisplay::BorrowedPicture final : public SurfaceLayer {
@@ -85,7 +75,7 @@ void SurfaceDisplay::Update(int32_t) {
 std::shared_ptr<const GreyPicture> SurfaceDisplay::TakeView(const uint8_t* pixels, const Geometry& g) {
   PrepareTables(g);
   const int32_t dw = g.viewWidth, dh = g.viewHeight;
-  std::shared_ptr<GreyPicture> view = FreePicture();
+  std::shared_ptr<GreyPicture> view = pictures_.Free();
   view->width = dw;
   view->height = dh;
   view->grey.resize(static_cast<size_t>(dw) * static_cast<size_t>(dh));

@@ -6,13 +6,13 @@
 // take its buffer back right after, or at the end of a BorrowScope open on the surface)
 // and lays them on the surface; they become 32-bit pixels only when the view is read.
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "camera/LineGather.h"
 #include "shell/Display.h"
+#include "shell/ReusePool.h"
 #include "shell/Surface.h"
 
 namespace ostrelo {
@@ -36,7 +36,6 @@ class SurfaceDisplay final : public Display {
   };
   class BorrowedPicture;
   void PrepareTables(const Geometry& g);
-  std::shared_ptr<GreyPicture> FreePicture();
   // The picture's grey levels at the view's size.
   std::shared_ptr<const GreyPicture> TakeView(const uint8_t* pixels, const Geometry& g);
 
@@ -50,8 +49,7 @@ class SurfaceDisplay final : public Display {
   LineGather columns_;
   std::vector<size_t> lineOffsets_;
   // Grey pictures for the view: one that no pending drawing holds any more is reused.
-  std::array<std::shared_ptr<GreyPicture>, 3> pictures_;
-  size_t nextPicture_ = 0;
+  ReusePool<GreyPicture, 3> pictures_;
   Geometry tablesFor_;
 };
 

@@ -8,6 +8,7 @@
 
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
+#include "shell/ReusePool.h"
 
 namespace ostrelo {
 
@@ -102,18 +103,6 @@ class MarkLayer final : public SurfaceLayer {
  private:
   std::shared_ptr<const MarkList> list_;
 };
-
-// A mark list that no pending drawing holds any more, or a new one.
-std::shared_ptr<MarkList> FreeMarkList() {
-  thread_local std::array<std::shared_ptr<MarkList>, 4> lists;
-  thread_local size_t next = 0;
-  for (auto& l : lists) {
-    if (l != nullptr && l.use_count() == 1) return l;
-  }
-  auto fresh = std::make_shared<MarkList>();
-  lists[next++ % lists.size()] = fresh;
-  return fresh;
-}
 
 // One line's samples, from byte first (a multiple of 12) up to byte to, in one go: each
 // counted in one of four tables in turn (a run of one grey level would otherwise make
@@ -242,7 +231,9 @@ int32_t HistoLine(double y, int32_t innerHeight) {
 
 void RunCheckPass(Form1& f) {
   AcquisitionState& st = f.st;
-  const std::shared_ptr<MarkList> list = FreeMarkList();
+  // A mark list that no pending drawing holds any more.
+  thread_local ReusePool<MarkList, 4> lists;
+  const std::shared_ptr<MarkList> list = lists.Free();
   list->overlayWidth = std::max(st.OverlayWidth, 0);
   list->overlayHeight = st.OverlayHeight;
   list->drawWidth = f.ui.OverlayDrawWidth;
