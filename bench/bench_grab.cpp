@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "camera/GrabFrame.h"
+#include "camera/LineCopy.h"
 #include "camera/aravis/PixelConversion.h"
 #include "camera/sim/ForwardingCamera.h"
 #include "camera/sim/SimulatedCamera.h"
@@ -293,6 +294,14 @@ class ColdCamera final : public ForwardingCamera {
     const size_t bytes = static_cast<size_t>(width) * height;
     if (pixels_ == nullptr || destination == nullptr || bytes > static_cast<size_t>(destinationSize)) return -1;
     std::memcpy(destination, pixels_, bytes);
+    return 0;
+  }
+  int32_t GetImageRequestBufferImageLines(int32_t, int32_t, int32_t, int32_t, int32_t width, int32_t height,
+                                          uint8_t* destination, int32_t destinationSize,
+                                          LineObserver& observer) override {
+    const size_t bytes = static_cast<size_t>(width) * height;
+    if (pixels_ == nullptr || destination == nullptr || bytes > static_cast<size_t>(destinationSize)) return -1;
+    CopyLinesShown(pixels_, width, width, height, destination, &observer);
     return 0;
   }
 

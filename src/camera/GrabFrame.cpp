@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "camera/CameraOutage.h"
 #include "daq/GestionES_NI.h"
@@ -164,11 +165,19 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   f.dev.display->SetImage(st.DisplayHandle, info.data, st.ImageWidth, st.ImageHeight, channel.pixelPitch * 8, 0);
   f.dev.display->Update(st.DisplayHandle);
 
-  // 7. Copy its pixels into the frame buffer; the result is not examined.
+  // 7. Copy its pixels into the frame buffer; the result is not examined. The checks walk
+  // the lines as the copy brings them into the cache.
   const auto room = static_cast<int32_t>(
       std::clamp<int64_t>(static_cast<int64_t>(st.FrameBytes.size()), 0, std::max<int32_t>(st.FrameByteCount, 0)));
-  f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
-                                              st.FrameBytes.data(), room);
+  std::optional<CheckWalk> checks;
+  if (st.NoSignalCheckOn || st.SaturationCheckOn || st.HistogramOn) {
+    checks.emplace(f);
+    f.dev.camera.GetImageRequestBufferImageLines(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
+                                                 st.FrameBytes.data(), room, *checks);
+  } else {
+    f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
+                                                st.FrameBytes.data(), room);
+  }
   borrow.End();
 
   // 8. The channels. A read error raises the program's error and ends the grab here.
@@ -189,7 +198,13 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   StretchCopy(*camView, 0, 0, st.CamViewWidth, st.CamViewHeight, *overlay, 0, 0, st.OverlayWidth, st.OverlayHeight);
 
   // 10. The checks and the histogram, when one of them is on.
-  if (st.NoSignalCheckOn || st.SaturationCheckOn || st.HistogramOn) RunCheckPass(f);
+  if (st.NoSignalCheckOn || st.SaturationCheckOn || st.HistogramOn) {
+    if (checks) {
+      checks->Finish();
+    } else {
+      RunCheckPass(f);
+    }
+  }
 
   // 11. Refresh the overlay.
   overlay->Touch();

@@ -12,30 +12,6 @@
 
 namespace ostrelo {
 
-namespace {
-
-constexpr int64_t kSampleStep = 12;
-constexpr VbColour kBarColour = 255;     // red
-constexpr VbColour kOutlineColour = 25;  // very dark red
-constexpr uint8_t kMarkSaturated = 1;
-constexpr uint8_t kMarkNoSignal = 2;
-constexpr int64_t kFarOff = int64_t{1} << 24;
-constexpr int64_t kPrefetchAhead = 4096;
-
-// What a grey level asks for: a mark of each kind the switches and thresholds call for,
-// shifted into place for the sample's position in a group of four (below).
-using MarkTables = std::array<std::array<uint8_t, 256>, 4>;
-MarkTables MarkTable(const AcquisitionState& st) {
-  MarkTables marks{};
-  for (int32_t v = 0; v < 256; ++v) {
-    uint8_t m = 0;
-    if (st.SaturationCheckOn && v >= st.SaturationThreshold) m |= kMarkSaturated;
-    if (st.NoSignalCheckOn && v <= st.NoSignalThreshold) m |= kMarkNoSignal;
-    for (int j = 0; j < 4; ++j) marks[j][v] = static_cast<uint8_t>(m << (2 * j));
-  }
-  return marks;
-}
-
 // The marks of one pass, drawn on Overlay when it is read. The samples are taken four by
 // four along a line; every group with a mark is one entry: the group's first sample
 // number (byte index / 12) shifted left by eight over the two mark bits of each of its
@@ -46,6 +22,28 @@ struct MarkList {
   int64_t width = 1, height = 1, overlayWidth = 0, overlayHeight = 0;
   int32_t drawWidth = 1;
 };
+
+namespace {
+
+constexpr int64_t kSampleStep = 12;
+constexpr VbColour kBarColour = 255;     // red
+constexpr VbColour kOutlineColour = 25;  // very dark red
+constexpr uint8_t kMarkSaturated = 1;
+constexpr uint8_t kMarkNoSignal = 2;
+constexpr int64_t kFarOff = int64_t{1} << 24;
+constexpr int64_t kPrefetchAhead = 4096;
+
+using MarkTables = CheckWalk::MarkTables;
+MarkTables MarkTable(const AcquisitionState& st) {
+  MarkTables marks{};
+  for (int32_t v = 0; v < 256; ++v) {
+    uint8_t m = 0;
+    if (st.SaturationCheckOn && v >= st.SaturationThreshold) m |= kMarkSaturated;
+    if (st.NoSignalCheckOn && v <= st.NoSignalThreshold) m |= kMarkNoSignal;
+    for (int j = 0; j < 4; ++j) marks[j][v] = static_cast<uint8_t>(m << (2 * j));
+  }
+  return marks;
+}
 
 // The dots of Surface::Point, in the order the pass met their samples. Green is drawn
 // last: when both marks hold it covers the red dot exactly, so the red one is not drawn.
@@ -104,19 +102,19 @@ class MarkLayer final : public SurfaceLayer {
   std::shared_ptr<const MarkList> list_;
 };
 
-// One line's samples, from byte first (a multiple of 12) up to byte to, in one go: each
-// counted in one of four tables in turn (a run of one grey level would otherwise make
-// every increment wait for the previous one) and, when marking, each group of four with
-// a mark appended to out without a branch. out has room for every group of the line.
+// One line's samples, from its byte at p (sample number s) over the next span bytes, in
+// one go: each counted in one of four tables in turn (a run of one grey level would
+// otherwise make every increment wait for the previous one) and, when marking, each group
+// of four with a mark appended to out without a branch. out has room for every group of
+// the line.
 template <bool kMarking>
-size_t WalkLine(const uint8_t* bytes, int64_t first, int64_t to, const MarkTables& marks,
+size_t WalkLine(const uint8_t* p, int64_t span, uint64_t s, const MarkTables& marks,
                 std::array<std::array<uint32_t, 256>, 4>& counts, uint64_t* out, size_t n) {
-  auto s = static_cast<uint64_t>(first / kSampleStep);
-  int64_t i = first;
-  for (; i + 3 * kSampleStep <= to; i += 4 * kSampleStep, s += 4) {
+  int64_t i = 0;
+  for (; i + 3 * kSampleStep <= span; i += 4 * kSampleStep, s += 4) {
     // A large frame has left the cache by the time it is walked.
-    __builtin_prefetch(bytes + i + kPrefetchAhead);
-    const uint8_t v0 = bytes[i], v1 = bytes[i + 12], v2 = bytes[i + 24], v3 = bytes[i + 36];
+    __builtin_prefetch(p + i + kPrefetchAhead);
+    const uint8_t v0 = p[i], v1 = p[i + 12], v2 = p[i + 24], v3 = p[i + 36];
     ++counts[0][v0];
     ++counts[1][v1];
     ++counts[2][v2];
@@ -128,8 +126,8 @@ size_t WalkLine(const uint8_t* bytes, int64_t first, int64_t to, const MarkTable
     }
   }
   uint32_t m = 0;
-  for (int j = 0; i <= to; i += kSampleStep, ++j) {
-    const uint8_t v = bytes[i];
+  for (int j = 0; i <= span; i += kSampleStep, ++j) {
+    const uint8_t v = p[i];
     ++counts[0][v];
     m |= marks[j][v];
   }
@@ -138,51 +136,6 @@ size_t WalkLine(const uint8_t* bytes, int64_t first, int64_t to, const MarkTable
     n += m != 0;
   }
   return n;
-}
-
-// Samples the frame in one pass: returns the count of each grey level among the examined
-// pixels and lists the marked ones. Rows outside the area are skipped whole and, within
-// a row, the samples are reached by steps of 12 from the first one inside the area, so
-// no sample costs a division.
-std::array<uint32_t, 256> WalkFrame(const AcquisitionState& st, MarkList& list) {
-  std::array<std::array<uint32_t, 256>, 4> counts{};
-  std::array<uint32_t, 256> total{};
-  list.count = 0;
-  const int64_t width = st.ImageWidth, height = st.ImageHeight;
-  const int64_t lastByte = std::min<int64_t>(st.FrameByteCount, static_cast<int64_t>(st.FrameBytes.size()) - 1);
-  if (width <= 0 || height <= 0 || lastByte < 0) return total;
-  list.width = width;
-  list.height = height;
-
-  // Strictly inside the area, and inside the buffer's lines.
-  const int64_t firstColumn = std::max<int64_t>(int64_t{st.AoiLeft} + 1, 0);
-  const int64_t lastColumn = std::min<int64_t>(int64_t{st.AoiLeft} + st.AoiWidth - 1, width - 1);
-  const int64_t firstRow = std::max<int64_t>(int64_t{st.AoiTop} + 1, 0);
-  const int64_t lastRow = std::min<int64_t>(int64_t{st.AoiTop} + st.AoiHeight - 1, lastByte / width);
-  if (firstColumn > lastColumn) return total;
-
-  const uint8_t* bytes = st.FrameBytes.data();
-  const MarkTables marks = MarkTable(st);
-  const bool marking = std::any_of(marks[0].begin(), marks[0].end(), [](uint8_t m) { return m != 0; });
-  const auto lineGroups = static_cast<size_t>((lastColumn - firstColumn) / (4 * kSampleStep) + 2);
-  size_t n = 0;
-  int64_t rowStart = firstRow * width;
-  for (int64_t row = firstRow; row <= lastRow; ++row, rowStart += width) {
-    const int64_t from = rowStart + firstColumn;
-    const int64_t to = std::min(rowStart + lastColumn, lastByte);
-    const int64_t first = (from + kSampleStep - 1) / kSampleStep * kSampleStep;
-    if (first > to) continue;
-    if (!marking) {
-      WalkLine<false>(bytes, first, to, marks, counts, nullptr, 0);
-      continue;
-    }
-    if (list.groups.size() < n + lineGroups) list.groups.resize(std::max(2 * list.groups.size(), n + lineGroups));
-    n = WalkLine<true>(bytes, first, to, marks, counts, list.groups.data(), n);
-  }
-  list.count = n;
-
-  for (int32_t v = 0; v < 256; ++v) total[v] = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
-  return total;
 }
 
 // The histogram as Histo shows it, from the bins in per cent of the largest.
@@ -229,27 +182,88 @@ int32_t HistoLine(double y, int32_t innerHeight) {
   return RoundToInt32((100.0 - y) * std::max(innerHeight - 1, 0) / 100.0);
 }
 
-void RunCheckPass(Form1& f) {
-  AcquisitionState& st = f.st;
+void RunCheckPass(Form1& f) { CheckWalk(f).Finish(); }
+
+// The pass samples the frame once: it counts the grey levels of the examined pixels and
+// lists the marked ones. Rows outside the area are skipped whole and, within a row, the
+// samples are reached by steps of 12 from the first one inside the area, so no sample
+// costs a division.
+CheckWalk::CheckWalk(Form1& f) : f_(f) {
+  const AcquisitionState& st = f.st;
   // A mark list that no pending drawing holds any more.
   thread_local ReusePool<MarkList, 4> lists;
-  const std::shared_ptr<MarkList> list = lists.Free();
-  list->overlayWidth = std::max(st.OverlayWidth, 0);
-  list->overlayHeight = st.OverlayHeight;
-  list->drawWidth = f.ui.OverlayDrawWidth;
-  const std::array<uint32_t, 256> counts = WalkFrame(st, *list);
+  list_ = lists.Free();
+  list_->count = 0;
+  list_->overlayWidth = std::max(st.OverlayWidth, 0);
+  list_->overlayHeight = st.OverlayHeight;
+  list_->drawWidth = f.ui.OverlayDrawWidth;
+  width_ = st.ImageWidth;
+  lastByte_ = std::min<int64_t>(st.FrameByteCount, static_cast<int64_t>(st.FrameBytes.size()) - 1);
+  if (width_ <= 0 || st.ImageHeight <= 0 || lastByte_ < 0) return;
+  list_->width = width_;
+  list_->height = st.ImageHeight;
+
+  // Strictly inside the area, and inside the buffer's lines.
+  firstColumn_ = std::max<int64_t>(int64_t{st.AoiLeft} + 1, 0);
+  lastColumn_ = std::min<int64_t>(int64_t{st.AoiLeft} + st.AoiWidth - 1, width_ - 1);
+  firstRow_ = std::max<int64_t>(int64_t{st.AoiTop} + 1, 0);
+  lastRow_ = std::min<int64_t>(int64_t{st.AoiTop} + st.AoiHeight - 1, lastByte_ / width_);
+  if (firstColumn_ > lastColumn_) return;
+  empty_ = false;
+  marks_ = MarkTable(st);
+  marking_ = std::any_of(marks_[0].begin(), marks_[0].end(), [](uint8_t m) { return m != 0; });
+  lineGroups_ = static_cast<size_t>((lastColumn_ - firstColumn_) / (4 * kSampleStep) + 2);
+}
+
+CheckWalk::~CheckWalk() = default;
+
+void CheckWalk::Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) {
+  if (first != nextRow_ || count <= 0) return;
+  nextRow_ = int64_t{first} + count;
+  if (empty_) return;
+  const int64_t from = std::max<int64_t>(first, firstRow_), to = std::min(nextRow_ - 1, lastRow_);
+  if (from <= to) WalkRows(from, to, pixels + (from - first) * pitch, pitch);
+}
+
+// Rows fromRow to toRow, fromRow's first byte at firstLine.
+void CheckWalk::WalkRows(int64_t fromRow, int64_t toRow, const uint8_t* firstLine, int64_t pitch) {
+  const uint8_t* line = firstLine;
+  int64_t rowStart = fromRow * width_;
+  for (int64_t row = fromRow; row <= toRow; ++row, rowStart += width_, line += pitch) {
+    const int64_t from = rowStart + firstColumn_;
+    const int64_t to = std::min(rowStart + lastColumn_, lastByte_);
+    const int64_t first = (from + kSampleStep - 1) / kSampleStep * kSampleStep;
+    if (first > to) continue;
+    const uint8_t* p = line + (first - rowStart);
+    const auto sample = static_cast<uint64_t>(first / kSampleStep);
+    if (!marking_) {
+      WalkLine<false>(p, to - first, sample, marks_, counts_, nullptr, 0);
+      continue;
+    }
+    std::vector<uint64_t>& groups = list_->groups;
+    if (groups.size() < marked_ + lineGroups_) groups.resize(std::max(2 * groups.size(), marked_ + lineGroups_));
+    marked_ = WalkLine<true>(p, to - first, sample, marks_, counts_, groups.data(), marked_);
+  }
+}
+
+void CheckWalk::Finish() {
+  AcquisitionState& st = f_.st;
+  const int64_t from = std::max(nextRow_, firstRow_);
+  if (!empty_ && from <= lastRow_) WalkRows(from, lastRow_, st.FrameBytes.data() + from * width_, width_);
+  list_->count = marked_;
   // The marks are drawn when Overlay is next read, onto what it holds now.
-  if (list->count > 0) f.ui.OverlaySurface.Lay(std::make_shared<MarkLayer>(list));
+  if (list_->count > 0) f_.ui.OverlaySurface.Lay(std::make_shared<MarkLayer>(list_));
   // The pass leaves the walk's position at its last sample, as a walk over every sample would.
-  const int64_t lastByte = std::min<int64_t>(st.FrameByteCount, static_cast<int64_t>(st.FrameBytes.size()) - 1);
-  if (st.ImageWidth > 0 && lastByte >= 0) {
-    const int64_t lastSample = lastByte / kSampleStep * kSampleStep;
+  if (st.ImageWidth > 0 && lastByte_ >= 0) {
+    const int64_t lastSample = lastByte_ / kSampleStep * kSampleStep;
     st.CheckRow = static_cast<int32_t>(lastSample / st.ImageWidth);
     st.CheckColumn = static_cast<int32_t>(lastSample % st.ImageWidth);
   }
   if (!st.HistogramOn) return;
-  for (int32_t v = 0; v < 256; ++v) st.HistogramBins[v] = counts[v];
-  DrawHistogram(f);
+  for (int32_t v = 0; v < 256; ++v) {
+    st.HistogramBins[v] = counts_[0][v] + counts_[1][v] + counts_[2][v] + counts_[3][v];
+  }
+  DrawHistogram(f_);
 }
 
 }  // namespace ostrelo

@@ -19,6 +19,16 @@ struct RequestBufferInfo {
   const uint8_t* data = nullptr;  // 9: the pixels, valid while the request is locked
 };
 
+// Sees a picture's lines while they are copied out of the driver: lines [first, first +
+// count), line first at pixels, the next ones pitch bytes apart, one byte a pixel.
+class LineObserver {
+ public:
+  virtual void Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) = 0;
+
+ protected:
+  ~LineObserver() = default;
+};
+
 // The outputs of the channel-description call (arguments 4 to 6).
 struct RequestChannelInfo {
   int32_t channelOffset = 0;  // 4
@@ -51,6 +61,15 @@ class CameraDriver {
   virtual int32_t GetImageRequestBufferImageData(int32_t driver, int32_t requestNumber, int32_t channel,
                                                  int32_t reserved, int32_t width, int32_t height, uint8_t* destination,
                                                  int32_t destinationSize) = 0;
+  // The same copy, showing observer every band of lines just before copying it, so that
+  // the copy finds the band in the cache: bands in order from line 0, the bytes shown
+  // those the copy writes. A driver that cannot show its lines copies them unseen.
+  virtual int32_t GetImageRequestBufferImageLines(int32_t driver, int32_t requestNumber, int32_t channel,
+                                                  int32_t reserved, int32_t width, int32_t height, uint8_t* destination,
+                                                  int32_t destinationSize, LineObserver& /*observer*/) {
+    return GetImageRequestBufferImageData(driver, requestNumber, channel, reserved, width, height, destination,
+                                          destinationSize);
+  }
   virtual int32_t ImageRequestUnlock(int32_t driver, int32_t requestNumber) = 0;
   virtual int32_t CloseDevice(int32_t driver, int32_t device) = 0;
   virtual int32_t Close() = 0;

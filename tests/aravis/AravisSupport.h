@@ -64,6 +64,11 @@ class TimedCamera final : public CameraDriver {
     return Time("GetImageRequestBufferImageData",
                 [&] { return inner_.GetImageRequestBufferImageData(drv, r, c, x, w, h, d, n); });
   }
+  int32_t GetImageRequestBufferImageLines(int32_t drv, int32_t r, int32_t c, int32_t x, int32_t w, int32_t h,
+                                          uint8_t* d, int32_t n, LineObserver& o) override {
+    return Time("GetImageRequestBufferImageData",
+                [&] { return inner_.GetImageRequestBufferImageLines(drv, r, c, x, w, h, d, n, o); });
+  }
   int32_t ImageRequestUnlock(int32_t drv, int32_t r) override {
     return Time("ImageRequestUnlock", [&] { return inner_.ImageRequestUnlock(drv, r); });
   }

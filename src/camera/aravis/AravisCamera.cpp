@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "camera/LineCopy.h"
 #include "camera/aravis/AravisCameraImpl.h"
 
 namespace ostrelo {
@@ -201,15 +202,25 @@ int32_t AravisCamera::GetImageRequestBufferChannelData(int32_t driver, int32_t r
 int32_t AravisCamera::GetImageRequestBufferImageData(int32_t driver, int32_t requestNumber, int32_t channel, int32_t,
                                                      int32_t width, int32_t height, uint8_t* destination,
                                                      int32_t destinationSize) {
+  return CopyImage(driver, requestNumber, channel, width, height, destination, destinationSize, nullptr);
+}
+
+int32_t AravisCamera::GetImageRequestBufferImageLines(int32_t driver, int32_t requestNumber, int32_t channel, int32_t,
+                                                      int32_t width, int32_t height, uint8_t* destination,
+                                                      int32_t destinationSize, LineObserver& observer) {
+  return CopyImage(driver, requestNumber, channel, width, height, destination, destinationSize, &observer);
+}
+
+int32_t AravisCamera::CopyImage(int32_t driver, int32_t requestNumber, int32_t channel, int32_t width, int32_t height,
+                                uint8_t* destination, int32_t destinationSize, LineObserver* observer) {
   Impl& m = *impl_;
   Impl::Locked* entry = m.FindLocked(driver, requestNumber);
   if (entry == nullptr) return kNoRequest;
   if (channel != 0 || destination == nullptr) return kBadArgument;
   if (!Impl::Describe(*entry)) return kNotMono8;
   if (width != entry->width || height != entry->height) return kBadArgument;
-  const int64_t bytes = static_cast<int64_t>(width) * height;
-  if (bytes > destinationSize) return kBadArgument;
-  std::memcpy(destination, entry->pixels, static_cast<size_t>(bytes));
+  if (static_cast<int64_t>(width) * height > destinationSize) return kBadArgument;
+  CopyLinesShown(entry->pixels, width, width, height, destination, observer);
   return 0;
 }
 

@@ -139,11 +139,17 @@ class AravisCamera final : public CameraDriver {
   int32_t GetImageRequestBufferImageData(int32_t driver, int32_t requestNumber, int32_t channel, int32_t reserved,
                                          int32_t width, int32_t height, uint8_t* destination,
                                          int32_t destinationSize) override;
+  int32_t GetImageRequestBufferImageLines(int32_t driver, int32_t requestNumber, int32_t channel, int32_t reserved,
+                                          int32_t width, int32_t height, uint8_t* destination, int32_t destinationSize,
+                                          LineObserver& observer) override;
   int32_t ImageRequestUnlock(int32_t driver, int32_t requestNumber) override;
   int32_t CloseDevice(int32_t driver, int32_t device) override;
   int32_t Close() override;
 
  private:
+  int32_t CopyImage(int32_t driver, int32_t requestNumber, int32_t channel, int32_t width, int32_t height,
+                    uint8_t* destination, int32_t destinationSize, LineObserver* observer);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "camera/LineCopy.h"
+
 namespace ostrelo {
 
 namespace {
@@ -279,6 +281,17 @@ int32_t SimulatedCamera::GetImageRequestBufferChannelData(int32_t driver, int32_
 int32_t SimulatedCamera::GetImageRequestBufferImageData(int32_t driver, int32_t requestNumber, int32_t, int32_t,
                                                         int32_t width, int32_t height, uint8_t* destination,
                                                         int32_t destinationSize) {
+  return CopyImage(driver, requestNumber, width, height, destination, destinationSize, nullptr);
+}
+
+int32_t SimulatedCamera::GetImageRequestBufferImageLines(int32_t driver, int32_t requestNumber, int32_t, int32_t,
+                                                         int32_t width, int32_t height, uint8_t* destination,
+                                                         int32_t destinationSize, LineObserver& observer) {
+  return CopyImage(driver, requestNumber, width, height, destination, destinationSize, &observer);
+}
+
+int32_t SimulatedCamera::CopyImage(int32_t driver, int32_t requestNumber, int32_t width, int32_t height,
+                                   uint8_t* destination, int32_t destinationSize, LineObserver* observer) {
   Log([&] {
     return "DMR_GetImageRequestBufferImageData(" + Str(driver) + "," + Str(requestNumber) + "," + Str(width) + "," +
            Str(height) + "," + Str(destinationSize) + ")";
@@ -295,8 +308,13 @@ int32_t SimulatedCamera::GetImageRequestBufferImageData(int32_t driver, int32_t 
   const size_t take = static_cast<size_t>(std::min(width, r->width));
   const int32_t lines = std::min(height, r->height);
   if (take == 0) return 0;
+  // Whole lines of the picture's width are shown as they are copied; the line the room
+  // cuts is copied unseen, as is a picture of another width.
   if (lineOut == take && take == static_cast<size_t>(r->width)) {
-    std::memcpy(destination, r->pixels.data(), std::min(room, take * static_cast<size_t>(lines)));
+    const auto whole = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(lines), room / take));
+    CopyLinesShown(r->pixels.data(), r->width, width, whole, destination, observer);
+    const size_t at = static_cast<size_t>(whole) * take;
+    if (whole < lines && at < room) std::memcpy(destination + at, r->pixels.data() + at, room - at);
     return 0;
   }
   for (int32_t y = 0; y < lines; ++y) {

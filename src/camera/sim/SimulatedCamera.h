@@ -84,6 +84,9 @@ class SimulatedCamera final : public CameraDriver {
   int32_t GetImageRequestBufferImageData(int32_t driver, int32_t requestNumber, int32_t channel, int32_t reserved,
                                          int32_t width, int32_t height, uint8_t* destination,
                                          int32_t destinationSize) override;
+  int32_t GetImageRequestBufferImageLines(int32_t driver, int32_t requestNumber, int32_t channel, int32_t reserved,
+                                          int32_t width, int32_t height, uint8_t* destination, int32_t destinationSize,
+                                          LineObserver& observer) override;
   int32_t ImageRequestUnlock(int32_t driver, int32_t requestNumber) override;
   int32_t CloseDevice(int32_t driver, int32_t device) override;
   int32_t Close() override;
@@ -94,6 +97,9 @@ class SimulatedCamera final : public CameraDriver {
   static constexpr int32_t kGainHandle = 21;
 
  private:
+  int32_t CopyImage(int32_t driver, int32_t requestNumber, int32_t width, int32_t height, uint8_t* destination,
+                    int32_t destinationSize, LineObserver* observer);
+
   struct Request {
     int32_t number = 0;
     bool queued = false;  // asked for, not yet delivered
