@@ -14,8 +14,14 @@ namespace {
 
 // A band stays in the core's second-level cache between its two readings.
 constexpr int64_t kBandBytes = int64_t{64} * 1024;
+// Smaller pictures are copied into the cache, where a shot's writer finds them next.
+constexpr int64_t kStreamFrom = int64_t{4} * 1024 * 1024;
 
-void CopyPastTheCache(uint8_t* destination, const uint8_t* source, size_t bytes) {
+void CopyPastTheCache(uint8_t* destination, const uint8_t* source, size_t bytes, bool stream) {
+  if (!stream) {
+    std::memcpy(destination, source, bytes);
+    return;
+  }
 #if defined(__SSE2__)
   const size_t head = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(destination) & 15u)) & 15u);
   std::memcpy(destination, source, head);
@@ -53,16 +59,19 @@ void CopyLinesShown(const uint8_t* source, int64_t sourcePitch, int32_t width, i
     return;
   }
   const auto band = static_cast<int32_t>(std::clamp<int64_t>(kBandBytes / width, 1, lines));
+  const bool stream = int64_t{width} * lines >= kStreamFrom;
   for (int32_t first = 0; first < lines; first += band) {
     const int32_t count = std::min(band, lines - first);
     const uint8_t* from = source + first * sourcePitch;
     uint8_t* to = destination + static_cast<size_t>(first) * lineBytes;
     observer->Lines(first, count, from, sourcePitch);
     if (sourcePitch == width) {
-      CopyPastTheCache(to, from, lineBytes * static_cast<size_t>(count));
+      CopyPastTheCache(to, from, lineBytes * static_cast<size_t>(count), stream);
       continue;
     }
-    for (int32_t y = 0; y < count; ++y) CopyPastTheCache(to + y * lineBytes, from + y * sourcePitch, lineBytes);
+    for (int32_t y = 0; y < count; ++y) {
+      CopyPastTheCache(to + y * lineBytes, from + y * sourcePitch, lineBytes, stream);
+    }
   }
 #if defined(__SSE2__)
   _mm_sfence();  // the streamed stores are seen before anything after the copy

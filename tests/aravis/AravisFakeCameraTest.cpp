@@ -196,19 +196,36 @@ TEST(AravisFakeCamera, CopiesOnlyWhatWasAskedForAndFits) {
   for (const Case& c : {Case{"exact", 512, 512, pixels, true}, Case{"room to spare", 512, 512, pixels + 1, true},
                         Case{"one byte short", 512, 512, pixels - 1, false}, Case{"narrower", 511, 512, pixels, false},
                         Case{"taller", 512, 513, pixels + 512, false}, Case{"negative size", 512, 512, -1, false}}) {
-    std::vector<uint8_t> destination(static_cast<size_t>(pixels) + 600, kUntouched);
-    const int32_t status = fake.camera.GetImageRequestBufferImageData(fake.driver, request, 0, 0, c.width, c.height,
-                                                                      destination.data(), c.size);
-    if (c.copies) {
-      EXPECT_EQ(status, 0) << c.name;
-      EXPECT_TRUE(std::equal(info.data, info.data + pixels, destination.begin())) << c.name;
-      EXPECT_TRUE(std::all_of(destination.begin() + pixels, destination.end(), [](uint8_t b) {
-        return b == kUntouched;
-      })) << c.name;
-    } else {
-      EXPECT_NE(status, 0) << c.name;
-      EXPECT_TRUE(std::all_of(destination.begin(), destination.end(), [](uint8_t b) { return b == kUntouched; }))
-          << c.name;
+    for (const bool shown : {false, true}) {
+      // With an observer, the lines it is shown are gathered: all of them, in order.
+      struct Gather final : LineObserver {
+        std::vector<uint8_t> seen;
+        void Lines(int32_t first, int32_t count, const uint8_t* p, int64_t pitch) override {
+          EXPECT_EQ(first * 512, static_cast<int64_t>(seen.size()));
+          for (int32_t y = 0; y < count; ++y) seen.insert(seen.end(), p + y * pitch, p + y * pitch + 512);
+        }
+      } gather;
+      std::vector<uint8_t> destination(static_cast<size_t>(pixels) + 600, kUntouched);
+      const int32_t status =
+          shown ? fake.camera.GetImageRequestBufferImageLines(fake.driver, request, 0, 0, c.width, c.height,
+                                                              destination.data(), c.size, gather)
+                : fake.camera.GetImageRequestBufferImageData(fake.driver, request, 0, 0, c.width, c.height,
+                                                             destination.data(), c.size);
+      if (c.copies) {
+        EXPECT_EQ(status, 0) << c.name;
+        EXPECT_TRUE(std::equal(info.data, info.data + pixels, destination.begin())) << c.name;
+        if (shown) {
+          EXPECT_TRUE(gather.seen == std::vector<uint8_t>(info.data, info.data + pixels)) << c.name;
+        }
+        EXPECT_TRUE(std::all_of(destination.begin() + pixels, destination.end(), [](uint8_t b) {
+          return b == kUntouched;
+        })) << c.name;
+      } else {
+        EXPECT_NE(status, 0) << c.name;
+        EXPECT_TRUE(std::all_of(destination.begin(), destination.end(), [](uint8_t b) { return b == kUntouched; }))
+            << c.name;
+        EXPECT_TRUE(gather.seen.empty()) << c.name;
+      }
     }
   }
   EXPECT_NE(fake.camera.GetImageRequestBufferImageData(fake.driver, request, 0, 0, 512, 512, nullptr, pixels), 0);
