@@ -197,14 +197,9 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   // 9. Copy the camera view as painted onto the hidden overlay.
   StretchCopy(*camView, 0, 0, st.CamViewWidth, st.CamViewHeight, *overlay, 0, 0, st.OverlayWidth, st.OverlayHeight);
 
-  // 10. The checks and the histogram, when one of them is on.
-  if (st.NoSignalCheckOn || st.SaturationCheckOn || st.HistogramOn) {
-    if (checks) {
-      checks->Finish();
-    } else {
-      RunCheckPass(f);
-    }
-  }
+  // 10. The checks and the histogram, when one of them is on (the switches cannot change
+  // since step 7: a message box of step 8 is modal).
+  if (checks) checks->Finish();
 
   // 11. Refresh the overlay.
   overlay->Touch();

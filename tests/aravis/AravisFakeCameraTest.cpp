@@ -14,6 +14,7 @@
 #include "camera/GrabFrame.h"
 #include "camera/aravis/PixelConversion.h"
 #include "shell/Numbers.h"
+#include "support/ShownLines.h"
 
 namespace ostrelo {
 namespace {
@@ -197,14 +198,7 @@ TEST(AravisFakeCamera, CopiesOnlyWhatWasAskedForAndFits) {
                         Case{"one byte short", 512, 512, pixels - 1, false}, Case{"narrower", 511, 512, pixels, false},
                         Case{"taller", 512, 513, pixels + 512, false}, Case{"negative size", 512, 512, -1, false}}) {
     for (const bool shown : {false, true}) {
-      // With an observer, the lines it is shown are gathered: all of them, in order.
-      struct Gather final : LineObserver {
-        std::vector<uint8_t> seen;
-        void Lines(int32_t first, int32_t count, const uint8_t* p, int64_t pitch) override {
-          EXPECT_EQ(first * 512, static_cast<int64_t>(seen.size()));
-          for (int32_t y = 0; y < count; ++y) seen.insert(seen.end(), p + y * pitch, p + y * pitch + 512);
-        }
-      } gather;
+      testing::ShownLines gather(512);
       std::vector<uint8_t> destination(static_cast<size_t>(pixels) + 600, kUntouched);
       const int32_t status =
           shown ? fake.camera.GetImageRequestBufferImageLines(fake.driver, request, 0, 0, c.width, c.height,

@@ -11,6 +11,8 @@
 #include <ostream>
 #include <vector>
 
+#include "support/ShownLines.h"
+
 namespace ostrelo {
 namespace {
 
@@ -268,14 +270,24 @@ TEST_P(SimulatedCameraCopyTest, CopiesLinesOfTheAskedWidthWithinTheRoom) {
   // Large enough that an overrun shows up as a wrong byte rather than a crash.
   const size_t everything =
       static_cast<size_t>(std::max(c.pictureWidth, c.width)) * std::max(c.pictureHeight, c.height);
-  std::vector<uint8_t> out(std::max(static_cast<size_t>(c.room), everything) + 64, kGuard);
-  ASSERT_EQ(camera.GetImageRequestBufferImageData(driver, number, 0, 0, c.width, c.height, out.data(), c.room), 0);
-  for (size_t i = 0; i < out.size(); ++i) {
-    const int32_t x = static_cast<int32_t>(i % c.width), y = static_cast<int32_t>(i / c.width);
-    const bool inside =
-        static_cast<int32_t>(i) < c.room && x < c.pictureWidth && y < std::min(c.height, c.pictureHeight);
-    const uint8_t expected = inside ? static_cast<uint8_t>(1 + (y * c.pictureWidth + x) % 250) : kGuard;
-    ASSERT_EQ(out[i], expected) << "byte " << i;
+  // Also with an observer: the same bytes, and those shown are whole lines the copy wrote.
+  for (const bool shown : {false, true}) {
+    std::vector<uint8_t> out(std::max(static_cast<size_t>(c.room), everything) + 64, kGuard);
+    testing::ShownLines lines(c.width);
+    ASSERT_EQ(
+        shown
+            ? camera.GetImageRequestBufferImageLines(driver, number, 0, 0, c.width, c.height, out.data(), c.room, lines)
+            : camera.GetImageRequestBufferImageData(driver, number, 0, 0, c.width, c.height, out.data(), c.room),
+        0);
+    for (size_t i = 0; i < out.size(); ++i) {
+      const int32_t x = static_cast<int32_t>(i % c.width), y = static_cast<int32_t>(i / c.width);
+      const bool inside =
+          static_cast<int32_t>(i) < c.room && x < c.pictureWidth && y < std::min(c.height, c.pictureHeight);
+      const uint8_t expected = inside ? static_cast<uint8_t>(1 + (y * c.pictureWidth + x) % 250) : kGuard;
+      ASSERT_EQ(out[i], expected) << "byte " << i;
+    }
+    EXPECT_LE(lines.seen.size(), static_cast<size_t>(c.room));
+    EXPECT_TRUE(std::equal(lines.seen.begin(), lines.seen.end(), out.begin()));
   }
 }
 
