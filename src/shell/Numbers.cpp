@@ -1,5 +1,7 @@
 #include "shell/Numbers.h"
 
+#include <locale.h>  // newlocale, uselocale: POSIX, not in <clocale>
+
 #include <cfenv>
 #include <cfloat>
 #include <cmath>
@@ -31,10 +33,29 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The window's toolkit sets the C library's locale from the environment, where a comma
+// locale would make strtod stop at the point and printf write a comma. The texts read and
+// written here carry their decimal mark explicitly, so they go through the C locale.
+locale_t CLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return c;
+}
+
+class CLocaleScope {
+ public:
+  CLocaleScope() : previous_(uselocale(CLocale())) {}
+  ~CLocaleScope() { uselocale(previous_); }
+  CLocaleScope(const CLocaleScope&) = delete;
+  CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+ private:
+  locale_t previous_;
+};
+
 // strtod on a cleaned copy, saturated to the finite range.
 double ToDouble(const std::string& cleaned) {
   if (cleaned.empty()) return 0.0;
-  double v = std::strtod(cleaned.c_str(), nullptr);
+  double v = strtod_l(cleaned.c_str(), nullptr, CLocale());
   if (std::isinf(v)) v = v > 0 ? DBL_MAX : -DBL_MAX;
   if (std::isnan(v)) v = 0.0;
   return v;
@@ -171,6 +192,7 @@ std::string FormatNumber(double value, std::string_view pattern, char decimalSep
   const int decimals = point == std::string_view::npos ? 0 : static_cast<int>(digits.size() - point - 1);
 
   char buffer[512];
+  const CLocaleScope cLocale;
   std::snprintf(buffer, sizeof buffer, "%0*.*f", intDigits + (decimals > 0 ? decimals + 1 : 0), decimals, value);
   std::string body = buffer;
   if (decimals > 0) {
@@ -194,6 +216,7 @@ std::string FormatYymmdd(int year, int month, int day) {
 std::string GeneralNumber(double value, char decimalSeparator) {
   if (value == 0.0) return "0";
   char buffer[64];
+  const CLocaleScope cLocale;
   std::snprintf(buffer, sizeof buffer, "%.15G", value);
   std::string out = buffer;
   // "%G" keeps the exponent form for very large or small magnitudes; write it the way
