@@ -6,12 +6,14 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "camera/sim/ForwardingCamera.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/sim/SimulatedDaq.h"
 #include "shell/Form1.h"
+#include "support/ProcessLocale.h"
 #include "support/TestRig.h"
 
 namespace ostrelo {
@@ -100,10 +102,11 @@ struct EntryCase {
   std::string finalText;
 };
 
-class GainEntryTest : public ::testing::TestWithParam<EntryCase> {};
+class GainEntryTest : public ::testing::TestWithParam<std::tuple<EntryCase, const char*>> {};
 
 TEST_P(GainEntryTest, ClampsSendsAndShowsTheReadBack) {
-  const EntryCase& c = GetParam();
+  const auto& [c, locale] = GetParam();
+  const testing::ProcessLocale inLocale(locale);
   GainRig rig(c.separator);
   rig.Enter(c.typed);
   if (c.sent) {
@@ -123,26 +126,31 @@ TEST_P(GainEntryTest, ClampsSendsAndShowsTheReadBack) {
 // Limits -2 .. 18.25 dB; the camera keeps values in steps of 0.25 dB.
 INSTANTIATE_TEST_SUITE_P(
     Entries, GainEntryTest,
-    ::testing::Values(EntryCase{"Empty", '.', "", 0.0, "0", "0"}, EntryCase{"NotANumber", '.', "abc", 0.0, "0", "0"},
-                      EntryCase{"StartsWithZero", '.', "0dB", 0.0, "0", "0"},
-                      EntryCase{"InRangeShowsTheCamerasValue", '.', "7.3", 7.3, "7.3", "7.25"},
-                      EntryCase{"AboveMaximum", '.', "25", 18.25, "18.25", "18.25"},
-                      EntryCase{"HugeValue", '.', "1e308", 18.25, "18.25", "18.25"},
-                      EntryCase{"ExactlyMaximum", '.', "18.25", 18.25, "18.25", "18.25"},
-                      EntryCase{"ExactlyMinimum", '.', "-2", -2.0, "-2", "-2"},
-                      EntryCase{"BelowMinimum", '.', "-5.5", -2.0, "-2", "-2"},
-                      EntryCase{"BlanksAroundAndSign", '.', " +12 ", 12.0, " +12 ", "12"},
-                      EntryCase{"Exponent", '.', "1e1", 10.0, "1e1", "10"},
-                      EntryCase{"NumberWithUnit", '.', "12dB", std::nullopt, "", "12dB"},
-                      EntryCase{"CommaInPointLocale", '.', "1,5", std::nullopt, "", "1,5"},
-                      EntryCase{"CommaLocaleAccepted", ',', "1,5", 1.5, "1,5", "1,5"},
-                      EntryCase{"CommaLocaleBelowOne", ',', "0,5", 0.5, "0,5", "0,5"},
-                      EntryCase{"CommaInPointLocaleIsZero", '.', "0,5", 0.0, "0", "0"},
-                      EntryCase{"PointBelowOneRefusedInCommaLocale", ',', "0.5", std::nullopt, "", "0.5"},
-                      EntryCase{"PointRefusedInCommaLocale", ',', "1.5", std::nullopt, "", "1.5"},
-                      EntryCase{"CommaLocaleClampShowsComma", ',', "20,5", 18.25, "18,25", "18,25"},
-                      EntryCase{"CommaLocaleNotANumber", ',', "abc", 0.0, "0", "0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(::testing::Values(EntryCase{"Empty", '.', "", 0.0, "0", "0"},
+                                         EntryCase{"NotANumber", '.', "abc", 0.0, "0", "0"},
+                                         EntryCase{"StartsWithZero", '.', "0dB", 0.0, "0", "0"},
+                                         EntryCase{"InRangeShowsTheCamerasValue", '.', "7.3", 7.3, "7.3", "7.25"},
+                                         EntryCase{"AboveMaximum", '.', "25", 18.25, "18.25", "18.25"},
+                                         EntryCase{"HugeValue", '.', "1e308", 18.25, "18.25", "18.25"},
+                                         EntryCase{"ExactlyMaximum", '.', "18.25", 18.25, "18.25", "18.25"},
+                                         EntryCase{"ExactlyMinimum", '.', "-2", -2.0, "-2", "-2"},
+                                         EntryCase{"BelowMinimum", '.', "-5.5", -2.0, "-2", "-2"},
+                                         EntryCase{"BlanksAroundAndSign", '.', " +12 ", 12.0, " +12 ", "12"},
+                                         EntryCase{"Exponent", '.', "1e1", 10.0, "1e1", "10"},
+                                         EntryCase{"NumberWithUnit", '.', "12dB", std::nullopt, "", "12dB"},
+                                         EntryCase{"CommaInPointLocale", '.', "1,5", std::nullopt, "", "1,5"},
+                                         EntryCase{"CommaLocaleAccepted", ',', "1,5", 1.5, "1,5", "1,5"},
+                                         EntryCase{"CommaLocaleBelowOne", ',', "0,5", 0.5, "0,5", "0,5"},
+                                         EntryCase{"CommaInPointLocaleIsZero", '.', "0,5", 0.0, "0", "0"},
+                                         EntryCase{"PointBelowOneRefusedInCommaLocale", ',', "0.5", std::nullopt, "",
+                                                   "0.5"},
+                                         EntryCase{"PointRefusedInCommaLocale", ',', "1.5", std::nullopt, "", "1.5"},
+                                         EntryCase{"CommaLocaleClampShowsComma", ',', "20,5", 18.25, "18,25", "18,25"},
+                                         EntryCase{"CommaLocaleNotANumber", ',', "abc", 0.0, "0", "0"}),
+                       ::testing::ValuesIn(testing::kOperatorLocales)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + testing::LocaleTestName(std::get<1>(info.param));
+    });
 
 TEST(GainEntry, ReadsMaximumThenMinimumThenSendsThenReadsBack) {
   testing::Rig rig;

@@ -8,11 +8,13 @@
 #include <limits>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "InspectionRig.h"
 #include "camera/LineCopy.h"
 #include "inspection/CheckPass.h"
+#include "support/ProcessLocale.h"
 
 namespace ostrelo::testing {
 namespace {
@@ -75,10 +77,12 @@ struct ThresholdCase {
 };
 void PrintTo(const ThresholdCase& c, std::ostream* os) { *os << c.name; }
 
-class ThresholdReading : public CheckPass, public ::testing::WithParamInterface<ThresholdCase> {};
+class ThresholdReading : public CheckPass,
+                         public ::testing::WithParamInterface<std::tuple<ThresholdCase, const char*>> {};
 
 TEST_P(ThresholdReading, IsTheLeadingNumberRoundedAndClamped) {
-  const ThresholdCase& c = GetParam();
+  const auto& [c, locale] = GetParam();
+  const testing::ProcessLocale inLocale(locale);
   Control& text = c.saturation ? ui.SatText : ui.NoText;
   int32_t& threshold = c.saturation ? st.SaturationThreshold : st.NoSignalThreshold;
   text.caption = c.text;
@@ -106,19 +110,24 @@ TEST_P(ThresholdReading, IsTheLeadingNumberRoundedAndClamped) {
 
 INSTANTIATE_TEST_SUITE_P(
     Thresholds, ThresholdReading,
-    ::testing::Values(ThresholdCase{"Sat300", true, "300", 255}, ThresholdCase{"Sat5", true, "5", 10},
-                      ThresholdCase{"Sat12_5", true, "12.5", 12}, ThresholdCase{"Sat13_5", true, " 13.5 ", 14},
-                      ThresholdCase{"SatAbc", true, "abc", 10}, ThresholdCase{"SatEmpty", true, "", 10},
-                      ThresholdCase{"Sat200Units", true, "200 grey", 200}, ThresholdCase{"Sat255", true, "255", 255},
-                      ThresholdCase{"SatHuge", true, "1e99", 255}, ThresholdCase{"SatHugeNegative", true, "-1e99", 10},
-                      ThresholdCase{"SatBeyondDouble", true, "1e999", 255},
-                      ThresholdCase{"SatBeyondInt32", true, "4294967551", 255},
-                      ThresholdCase{"NoMinus3", false, "-3", 0}, ThresholdCase{"No250", false, "250", 240},
-                      ThresholdCase{"NoAbc", false, "abc", 0}, ThresholdCase{"No2_5", false, "2.5", 2},
-                      ThresholdCase{"No240", false, "240", 240}, ThresholdCase{"NoHuge", false, "1e300", 240},
-                      ThresholdCase{"NoHugeNegative", false, "-1e300", 0},
-                      ThresholdCase{"NoBeyondInt32", false, "-4294967296", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(ThresholdCase{"Sat300", true, "300", 255}, ThresholdCase{"Sat5", true, "5", 10},
+                          ThresholdCase{"Sat12_5", true, "12.5", 12}, ThresholdCase{"Sat13_5", true, " 13.5 ", 14},
+                          ThresholdCase{"SatAbc", true, "abc", 10}, ThresholdCase{"SatEmpty", true, "", 10},
+                          ThresholdCase{"Sat200Units", true, "200 grey", 200},
+                          ThresholdCase{"Sat255", true, "255", 255}, ThresholdCase{"SatHuge", true, "1e99", 255},
+                          ThresholdCase{"SatHugeNegative", true, "-1e99", 10},
+                          ThresholdCase{"SatBeyondDouble", true, "1e999", 255},
+                          ThresholdCase{"SatBeyondInt32", true, "4294967551", 255},
+                          ThresholdCase{"NoMinus3", false, "-3", 0}, ThresholdCase{"No250", false, "250", 240},
+                          ThresholdCase{"NoAbc", false, "abc", 0}, ThresholdCase{"No2_5", false, "2.5", 2},
+                          ThresholdCase{"No240", false, "240", 240}, ThresholdCase{"NoHuge", false, "1e300", 240},
+                          ThresholdCase{"NoHugeNegative", false, "-1e300", 0},
+                          ThresholdCase{"NoBeyondInt32", false, "-4294967296", 0}),
+        ::testing::ValuesIn(testing::kOperatorLocales)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + testing::LocaleTestName(std::get<1>(info.param));
+    });
 
 TEST_F(CheckPass, ThresholdsHoldZeroUntilReadAndUntickingKeepsThem) {
   EXPECT_EQ(st.SaturationThreshold, 0);

@@ -4,6 +4,9 @@
 
 #include <cfloat>
 #include <limits>
+#include <tuple>
+
+#include "support/ProcessLocale.h"
 
 namespace ostrelo {
 namespace {
@@ -70,22 +73,27 @@ struct FormatCase {
   char sep;
   const char* text;
 };
-class FormatNumberTest : public ::testing::TestWithParam<FormatCase> {};
+class FormatNumberTest : public ::testing::TestWithParam<std::tuple<FormatCase, const char*>> {};
 TEST_P(FormatNumberTest, WritesThePattern) {
-  EXPECT_EQ(FormatNumber(GetParam().value, GetParam().pattern, GetParam().sep), GetParam().text);
+  const auto& [c, locale] = GetParam();
+  const testing::ProcessLocale inLocale(locale);
+  EXPECT_EQ(FormatNumber(c.value, c.pattern, c.sep), c.text);
 }
 INSTANTIATE_TEST_SUITE_P(
     Examples, FormatNumberTest,
-    ::testing::Values(
-        FormatCase{0, "0000", '.', "0000"}, FormatCase{1280, "0000", '.', "1280"}, FormatCase{512, "0000", '.', "0512"},
-        FormatCase{10240, "0000", '.', "10240"}, FormatCase{10000, "0000", '.', "10000"},
-        FormatCase{3, "00", '.', "03"}, FormatCase{25, "00", '.', "25"},
-        FormatCase{45296.53f, "00000.00", '.', "45296.53"}, FormatCase{5.5, "00000.00", '.', "00005.50"},
-        FormatCase{5.5, "00000.00", ',', "00005,50"}, FormatCase{1.5, "-00.000;00.000", '.', "-01.500"},
-        FormatCase{-1.5, "-00.000;00.000", '.', "01.500"}, FormatCase{0, "-00.000;00.000", '.', "-00.000"},
-        FormatCase{123.4567, "-00.000;00.000", '.', "-123.457"}, FormatCase{-123.4, "-00.000;00.000", '.', "123.400"},
-        FormatCase{2.25, "-00.000;00.000", '.', "-02.250"}, FormatCase{-0.5, "-00.000;00.000", '.', "00.500"},
-        FormatCase{-12.3456, "-00.000;00.000", ',', "12,346"}));
+    ::testing::Combine(
+        ::testing::Values(
+            FormatCase{0, "0000", '.', "0000"}, FormatCase{1280, "0000", '.', "1280"},
+            FormatCase{512, "0000", '.', "0512"}, FormatCase{10240, "0000", '.', "10240"},
+            FormatCase{10000, "0000", '.', "10000"}, FormatCase{3, "00", '.', "03"}, FormatCase{25, "00", '.', "25"},
+            FormatCase{45296.53f, "00000.00", '.', "45296.53"}, FormatCase{5.5, "00000.00", '.', "00005.50"},
+            FormatCase{5.5, "00000.00", ',', "00005,50"}, FormatCase{1.5, "-00.000;00.000", '.', "-01.500"},
+            FormatCase{-1.5, "-00.000;00.000", '.', "01.500"}, FormatCase{0, "-00.000;00.000", '.', "-00.000"},
+            FormatCase{123.4567, "-00.000;00.000", '.', "-123.457"},
+            FormatCase{-123.4, "-00.000;00.000", '.', "123.400"}, FormatCase{2.25, "-00.000;00.000", '.', "-02.250"},
+            FormatCase{-0.5, "-00.000;00.000", '.', "00.500"}, FormatCase{-12.3456, "-00.000;00.000", ',', "12,346"}),
+        ::testing::ValuesIn(testing::kOperatorLocales)),
+    [](const auto& info) { return testing::NumberInLocale(info); });
 
 TEST(FormatYymmdd, TwoDigitsEachThenDash) {
   EXPECT_EQ(FormatYymmdd(2011, 3, 25), "110325-");

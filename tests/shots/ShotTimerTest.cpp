@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <set>
+#include <tuple>
 
 #include "shots/SeriesTestSupport.h"
+#include "support/ProcessLocale.h"
 
 namespace ostrelo {
 namespace {
@@ -32,10 +34,11 @@ struct WaitCase {
   double waitTime;
   int32_t waitMinutes, waitLength, periodMs;
 };
-class WaitEntryTest : public ::testing::TestWithParam<WaitCase> {};
+class WaitEntryTest : public ::testing::TestWithParam<std::tuple<WaitCase, const char*>> {};
 
 TEST_P(WaitEntryTest, EnterValidatesTheWait) {
-  const WaitCase& c = GetParam();
+  const auto& [c, locale] = GetParam();
+  const testing::ProcessLocale inLocale(locale);
   testing::Rig rig;
   Form1& f = rig.form;
   f.ui.TimeText.caption = c.text;
@@ -57,23 +60,26 @@ TEST_P(WaitEntryTest, EnterValidatesTheWait) {
 
 INSTANTIATE_TEST_SUITE_P(
     Waits, WaitEntryTest,
-    ::testing::Values(
-        WaitCase{"0.5", 3, 0, "0.5", 0.5, 0, 500, 500}, WaitCase{"59.4", 4, 0, "59.4", 59.4, 0, 59400, 59400},
-        WaitCase{"59.5", 4, 0, "59.5", 59.5, 1, 60, 500},  // countdown from here
-        WaitCase{"90.5", 4, 0, "90.5", 90.5, 1, 90, 500},  // the half goes to 90
-        WaitCase{"0.1", 3, 0, "0.1", 0.1, 0, 100, 100}, WaitCase{"86400", 5, 0, "86400", 86400, 1440, 86400, 500},
-        WaitCase{" 12.5 s", 7, 0, " 12.5 s", 12.5, 0, 12500, 12500}, WaitCase{"2,5", 3, 0, "2,5", 2, 0, 2000, 2000},
-        WaitCase{"1e3", 3, 0, "1e3", 1000, 16, 1000, 500},
-        // Out of range or no number: 0.5 at the caret or over the selection.
-        WaitCase{"0", 1, 0, "00.5", 0.5, 0, 500, 500}, WaitCase{"0.05", 0, 4, "0.5", 0.5, 0, 500, 500},
-        WaitCase{"100000", 0, 6, "0.5", 0.5, 0, 500, 500}, WaitCase{"86400.5", 0, 0, "0.586400.5", 0.5, 0, 500, 500},
-        WaitCase{"abc", 1, 1, "a0.5c", 0.5, 0, 500, 500}, WaitCase{"0,5", 3, 0, "0,50.5", 0.5, 0, 500, 500},
-        WaitCase{"-2", 0, 0, "0.5-2", 0.5, 0, 500, 500},
-        WaitCase{"x\xC3\xA9y", 2, 1,
-                 "x\xC3\xA9"
-                 "0.5",
-                 0.5, 0, 500, 500},                         // characters, not bytes
-        WaitCase{"zz", 9, 4, "zz0.5", 0.5, 0, 500, 500}));  // selection past the end
+    ::testing::Combine(
+        ::testing::Values(
+            WaitCase{"0.5", 3, 0, "0.5", 0.5, 0, 500, 500}, WaitCase{"59.4", 4, 0, "59.4", 59.4, 0, 59400, 59400},
+            WaitCase{"59.5", 4, 0, "59.5", 59.5, 1, 60, 500},  // countdown from here
+            WaitCase{"90.5", 4, 0, "90.5", 90.5, 1, 90, 500},  // the half goes to 90
+            WaitCase{"0.1", 3, 0, "0.1", 0.1, 0, 100, 100}, WaitCase{"86400", 5, 0, "86400", 86400, 1440, 86400, 500},
+            WaitCase{" 12.5 s", 7, 0, " 12.5 s", 12.5, 0, 12500, 12500}, WaitCase{"2,5", 3, 0, "2,5", 2, 0, 2000, 2000},
+            WaitCase{"1e3", 3, 0, "1e3", 1000, 16, 1000, 500},
+            // Out of range or no number: 0.5 at the caret or over the selection.
+            WaitCase{"0", 1, 0, "00.5", 0.5, 0, 500, 500}, WaitCase{"0.05", 0, 4, "0.5", 0.5, 0, 500, 500},
+            WaitCase{"100000", 0, 6, "0.5", 0.5, 0, 500, 500},
+            WaitCase{"86400.5", 0, 0, "0.586400.5", 0.5, 0, 500, 500}, WaitCase{"abc", 1, 1, "a0.5c", 0.5, 0, 500, 500},
+            WaitCase{"0,5", 3, 0, "0,50.5", 0.5, 0, 500, 500}, WaitCase{"-2", 0, 0, "0.5-2", 0.5, 0, 500, 500},
+            WaitCase{"x\xC3\xA9y", 2, 1,
+                     "x\xC3\xA9"
+                     "0.5",
+                     0.5, 0, 500, 500},                        // characters, not bytes
+            WaitCase{"zz", 9, 4, "zz0.5", 0.5, 0, 500, 500}),  // selection past the end
+        ::testing::ValuesIn(testing::kOperatorLocales)),
+    [](const auto& info) { return testing::NumberInLocale(info); });
 
 TEST(WaitEntry, EmptyTextKeepsThePreviousWait) {
   testing::Rig rig;
