@@ -10,10 +10,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <clocale>
+#include <cmath>
 #include <filesystem>
 #include <string>
 
 #include "QtTestSupport.h"
+#include "app/QtDialogs.h"
 #include "shell/Numbers.h"
 #include "shots/BitmapWriter.h"
 #include "shots/ShotsTestSupport.h"
@@ -175,6 +179,53 @@ TEST(QtShots, TheNextShotSavesTheAreaDraggedOnTheCameraView) {
   EXPECT_EQ(image.width(), width);
   EXPECT_EQ(image.height(), height);
   ExpectSameAsArea(image, st, "the dragged area");
+}
+
+// Run by ctest under LC_ALL=fr_FR.UTF-8 too, where the toolkit has set a decimal comma
+// in the C library before the window reads anything typed.
+TEST(QtShots, NumbersTypedInTheOperatorsLocale) {
+  const char separator = SystemNumberLocale().decimalSeparator;
+  ASSERT_EQ(std::string(std::localeconv()->decimal_point), std::string(1, separator))
+      << "the C library is not in the operator's locale: is it generated? (scripts/install-deps)";
+  TempFolder folder;
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  Form1& form = w.form();
+  form.st.DaqAcquisitionOn = false;
+  auto enter = [&](const char* name, const std::string& text) {
+    auto* box = w.widget<QLineEdit>(name);
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, QString::fromStdString(text));
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::qWait(20);
+    return box->text().toStdString();
+  };
+  // The gain follows the locale, the wait always takes a point.
+  const std::string gain = std::string("6") + separator + "5";
+  EXPECT_EQ(enter("Text_Gain", gain), gain);
+  EXPECT_EQ(enter("TimeText", "1.5"), "1.5");
+  EXPECT_EQ(form.ui.Timer1.interval(), 1500);
+
+  w.dialogs.saveAnswers.push_back(folder / "fr-.bmp");
+  auto* series = w.widget<QPushButton>("Command2");
+  QTest::mouseClick(series, Qt::LeftButton);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.ShotCounter >= 3; }, 10000));
+  QTest::mouseClick(series, Qt::LeftButton);
+
+  // The record's stamps end in the seconds since midnight, in hundredths.
+  const auto lines = SplitLines(ReadFile(folder / "fr.xls"));
+  ASSERT_GE(lines.size(), 4u);
+  std::vector<double> seconds;
+  for (size_t n = 1; n < lines.size(); ++n) {
+    std::string stamp = SplitFields(lines[n]).at(1).substr(8);
+    std::replace(stamp.begin(), stamp.end(), separator, '.');
+    seconds.push_back(LeadingNumber(stamp));
+  }
+  for (size_t n = 1; n < seconds.size(); ++n) {
+    const double apart = std::fmod(seconds[n] - seconds[n - 1] + 86400, 86400);  // midnight between
+    EXPECT_NEAR(apart, 1.5, 0.25) << "shot " << n + 1;
+  }
 }
 
 }  // namespace
