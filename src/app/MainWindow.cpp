@@ -293,7 +293,9 @@ void MainWindow::Refresh() {
     client_->update();
   }
   banner_->setSimulated(ui_.SimulatedDevices);
-  banner_->setCameraNotice(Q(ui_.CameraNotice));
+  // The card's notice goes beside the camera's when both are away.
+  const std::string separator = ui_.CameraNotice.empty() || ui_.CardNotice.empty() ? "" : "   ";
+  banner_->setCameraNotice(Q(ui_.CameraNotice + separator + ui_.CardNotice));
   cam_->setNotice(Q(ui_.CameraNotice));
   SyncTimer(visuTimer_, ui_.VisuTimer, visuGeneration_);
   SyncTimer(shotTimer_, ui_.Timer1, shotGeneration_);

@@ -55,7 +55,9 @@ Session::Session(const SessionOptions& options) {
     camera->script.instant = options.instantCamera;
     simCamera_ = camera.get();
     camera_ = std::move(camera);
-    daq_ = std::make_unique<SimulatedDaq>(clock_);
+    auto daq = std::make_unique<SimulatedDaq>(clock_);
+    simDaq_ = daq.get();
+    daq_ = std::move(daq);
   } else {
     camera_ = options.makeRealCamera ? options.makeRealCamera() : DefaultRealCamera();
     daq_ = LoadNiDaqmx();

@@ -12,7 +12,8 @@
 
 namespace ostrelo {
 class SimulatedCamera;
-}
+class SimulatedDaq;
+}  // namespace ostrelo
 
 namespace ostrelo::qtui {
 
@@ -48,6 +49,8 @@ class Session {
   int exitCode() const { return form_->exitCode(); }
   // The simulated camera, when the devices are simulated.
   SimulatedCamera* simulatedCamera() { return simCamera_; }
+  // The simulated card, when the devices are simulated.
+  SimulatedDaq* simulatedDaq() { return simDaq_; }
   // The Qt dialogs, unless a test replaced them.
   QtDialogs* qtDialogs() { return qtDialogs_.get(); }
 
@@ -57,6 +60,7 @@ class Session {
   std::unique_ptr<CameraDriver> camera_;
   std::unique_ptr<DaqDriver> daq_;
   SimulatedCamera* simCamera_ = nullptr;
+  SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
   std::unique_ptr<MainWindow> window_;
 };

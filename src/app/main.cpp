@@ -14,21 +14,24 @@
 #include "app/MainWindow.h"
 #include "app/Session.h"
 #include "camera/sim/SimulatedCamera.h"
+#include "daq/sim/SimulatedDaq.h"
 
 namespace {
 
 int signalPipe[2] = {-1, -1};
 constexpr char kTerminate = 1;
 constexpr char kToggleCamera = 2;
+constexpr char kToggleCard = 3;
 
 void OnSignal(int signal) {
-  const char c = signal == SIGUSR1 ? kToggleCamera : kTerminate;
+  const char c = signal == SIGUSR1 ? kToggleCamera : signal == SIGUSR2 ? kToggleCard : kTerminate;
   [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
 // SIGTERM and SIGINT end the program as the operator would, so the camera and the card
 // are released in order even when the session is ended from outside. SIGUSR1 takes the
-// simulated camera away and brings it back, to rehearse an outage. A signal that comes
+// simulated camera away and brings it back, to rehearse an outage, and SIGUSR2 does the
+// same with the simulated card. A signal that comes
 // before the event loop runs waits in the pipe until it does.
 void CatchSignals() {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
@@ -39,14 +42,16 @@ void CatchSignals() {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGUSR1, &action, nullptr);
+  sigaction(SIGUSR2, &action, nullptr);
 }
 
 // The main window once start-up has built it.
 QPointer<ostrelo::qtui::MainWindow> mainWindow;
 // A termination signal came: the program ends as soon as it can.
 bool closeRequested = false;
-// The simulated camera, when the devices are simulated.
+// The simulated camera and card, when the devices are simulated.
 ostrelo::SimulatedCamera* simulatedCamera = nullptr;
+ostrelo::SimulatedDaq* simulatedDaq = nullptr;
 
 void ToggleSimulatedCamera() {
   if (simulatedCamera == nullptr) {
@@ -56,6 +61,17 @@ void ToggleSimulatedCamera() {
   bool& away = simulatedCamera->script.noPicture;
   away = !away;
   std::fputs(away ? "Simulated camera away (SIGUSR1 brings it back)\n" : "Simulated camera back\n", stderr);
+}
+
+void ToggleSimulatedCard() {
+  if (simulatedDaq == nullptr) {
+    std::fputs("SIGUSR2 ignored: the DAQ card is not simulated\n", stderr);
+    return;
+  }
+  int64_t& awayUntilMs = simulatedDaq->script.awayUntilMs;
+  const bool away = awayUntilMs == 0;
+  awayUntilMs = away ? INT64_MAX : 0;
+  std::fputs(away ? "Simulated DAQ card away (SIGUSR2 brings it back)\n" : "Simulated DAQ card back\n", stderr);
 }
 
 // A modal dialog is closed first (its handler then finishes), then the window. A signal
@@ -103,6 +119,8 @@ int main(int argc, char** argv) {
       [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
       if (c == kToggleCamera) {
         ToggleSimulatedCamera();
+      } else if (c == kToggleCard) {
+        ToggleSimulatedCard();
       } else {
         CloseProgram();
       }
@@ -113,6 +131,7 @@ int main(int argc, char** argv) {
   options.simulate = commandLine.simulate;
   ostrelo::qtui::Session session(options);
   simulatedCamera = session.simulatedCamera();
+  simulatedDaq = session.simulatedDaq();
   // Start-up runs before the window exists; without a camera it ends the program here.
   if (!session.Start()) return session.exitCode();
 

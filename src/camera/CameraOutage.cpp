@@ -1,26 +1,16 @@
 #include "camera/CameraOutage.h"
 
 #include "shell/Form1.h"
-#include "shell/Numbers.h"
 
 namespace ostrelo {
 
 namespace {
 
-std::string TimeOfDay(const LocalTime& t) {
-  return FormatNumber(t.hour, "00") + ":" + FormatNumber(t.minute, "00") + ":" + FormatNumber(t.second, "00");
-}
-
-std::string DateAndTime(const LocalTime& t) {
-  return std::to_string(t.year) + "-" + FormatNumber(t.month, "00") + "-" + FormatNumber(t.day, "00") + " " +
-         TimeOfDay(t);
-}
-
 void EndOutage(Form1& f, const char* how) {
   CameraOutage& o = f.Outage;
   if (!o.active) return;
   const int64_t seconds = (f.dev.clock.SteadyMs() - o.sinceMs + 500) / 1000;
-  f.Log("Camera not answering from " + DateAndTime(o.since) + " to " + DateAndTime(f.dev.clock.Now()) + " (" +
+  f.Log("Camera not answering from " + DateAndTimeText(o.since) + " to " + DateAndTimeText(f.dev.clock.Now()) + " (" +
         std::to_string(seconds) + " s" + how + "), " + std::to_string(o.shotsWaited) +
         (o.shotsWaited == 1 ? " shot waited" : " shots waited"));
   o = CameraOutage{};
@@ -29,7 +19,7 @@ void EndOutage(Form1& f, const char* how) {
 
 }  // namespace
 
-std::string CameraNoticeText(const LocalTime& since) { return "Camera not answering since " + TimeOfDay(since); }
+std::string CameraNoticeText(const LocalTime& since) { return "Camera not answering since " + TimeOfDayText(since); }
 
 void NoteCameraSilent(Form1& f) {
   CameraOutage& o = f.Outage;
@@ -39,6 +29,7 @@ void NoteCameraSilent(Form1& f) {
   o.active = true;
   o.sinceMs = now;
   o.since = f.dev.clock.Now();
+  o.shotsWaited = f.ShotWaiting ? 1 : 0;  // a shot waiting for the card waits for the camera now
   f.ui.CameraNotice = CameraNoticeText(o.since);
 }
 

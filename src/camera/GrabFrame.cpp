@@ -9,13 +9,10 @@
 #include "inspection/CheckPass.h"
 #include "shell/CameraDriver.h"
 #include "shell/Form1.h"
-#include "shell/Numbers.h"
 
 namespace ostrelo {
 
 namespace {
-
-constexpr const char* kChannelPattern = "-00.000;00.000";
 
 // Paces the tries of the camera calls of one grab. A failing call is tried again until
 // the grab's time is spent; a call that fails at once is tried again no sooner than
@@ -180,19 +177,15 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   }
   borrow.End();
 
-  // 8. The channels. A read error raises the program's error and ends the grab here.
-  if (st.DaqAcquisitionOn) {
-    for (uint8_t i = 0; i < 4; ++i) {
-      const double value = ReadDaqInputs(f, i);
-      st.ChannelTable[i].Value = value;
-      f.ui.CanalLabel[i].caption = FormatNumber(value, kChannelPattern, f.dev.locale.decimalSeparator);
-    }
-  }
+  // 8. The channels. A card that never read raises the program's error and ends the
+  //    grab here; one that went away leaves a shot without its voltages, to be taken
+  //    again, while the views go on.
+  const bool complete = !st.DaqAcquisitionOn || ReadDaqChannels(f) || purpose != GrabPurpose::Shot;
 
   Surface* camView = f.ui.SurfaceById(st.CamDC);
   Surface* overlay = f.ui.SurfaceById(st.OverlayDC);
   Surface* zoom = f.ui.SurfaceById(st.ZoomDC);
-  if (camView == nullptr || overlay == nullptr || zoom == nullptr) return true;
+  if (camView == nullptr || overlay == nullptr || zoom == nullptr) return complete;
 
   // 9. Copy the camera view as painted onto the hidden overlay.
   StretchCopy(*camView, 0, 0, st.CamViewWidth, st.CamViewHeight, *overlay, 0, 0, st.OverlayWidth, st.OverlayHeight);
@@ -207,7 +200,7 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   // 12. The zoom: the overlay's area of interest over the whole zoom view.
   StretchCopy(*overlay, st.OverlaySelLeft, st.OverlaySelTop, st.OverlaySelWidth, st.OverlaySelHeight, *zoom, 0, 0,
               st.ZoomWidth, st.ZoomHeight);
-  return true;
+  return complete;
 }
 
 void Form1::VisuTimer_Timer() { GrabFrame(*this, GrabPurpose::Live); }

@@ -1,12 +1,14 @@
 #include "daq/GestionES_NI.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "shell/DaqDriver.h"
 #include "shell/Form1.h"
+#include "shell/Numbers.h"
 #include "shell/ProgramError.h"
 
 namespace ostrelo {
@@ -119,6 +121,81 @@ void DaqStartup(Form1& f) {
   }
 }
 
+namespace {
+
+void EndOutage(Form1& f, const char* how) {
+  CardOutage& o = f.CardAway;
+  if (!o.active) return;
+  const int64_t seconds = (f.dev.clock.SteadyMs() - o.sinceMs + 500) / 1000;
+  f.Log("DAQ card not answering from " + DateAndTimeText(o.since) + " to " + DateAndTimeText(f.dev.clock.Now()) + " (" +
+        std::to_string(seconds) + " s" + how + "), " + std::to_string(o.shotsWaited) +
+        (o.shotsWaited == 1 ? " shot waited" : " shots waited"));
+  o.active = false;
+  o.shotsWaited = 0;
+  f.ui.CardNotice.clear();
+}
+
+// The lost task is cleared and the device reset before a task is made anew in the
+// wiring chosen: a USB card that dropped out answers only after that.
+bool BringCardBack(Form1& f) {
+  const std::string& prefix = f.st.DaqDevicePrefix;
+  ClearDaqTasks(f);
+  const std::string device = prefix.substr(0, prefix.find('/'));
+  if (f.dev.daq.ResetDevice(device) < 0) return false;
+  if (CreateDaqTask(f) < 0) return false;
+  for (uint8_t c = 0; c < Daq::kChannelCount; ++c) {
+    if (CreateDaqChannels(f, prefix, c) < 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string CardNoticeText(const LocalTime& since) { return "DAQ card not answering since " + TimeOfDayText(since); }
+
+bool ReadDaqChannels(Form1& f) {
+  CardOutage& o = f.CardAway;
+  const int64_t now = f.dev.clock.SteadyMs();
+  if (o.active) {
+    if (now < o.nextTryMs) return false;
+    o.nextTryMs = now + kCardRetryMs;
+    if (!BringCardBack(f)) return false;
+  }
+  // A shot's line carries four voltages of the same moment, or none.
+  std::array<double, Daq::kChannelCount> values{};
+  try {
+    for (uint8_t i = 0; i < Daq::kChannelCount; ++i) values[i] = ReadDaqInputs(f, i);
+  } catch (const ProgramError&) {
+    if (!o.hasRead) throw;
+    if (!o.active) {
+      o.active = true;
+      o.sinceMs = now;
+      o.since = f.dev.clock.Now();
+      o.nextTryMs = now + kCardRetryMs;
+      o.shotsWaited = f.ShotWaiting ? 1 : 0;  // a shot waiting for the camera waits for the card now
+      f.ui.CardNotice = CardNoticeText(o.since);
+    }
+    return false;
+  }
+  for (uint8_t i = 0; i < Daq::kChannelCount; ++i) {
+    f.st.ChannelTable[i].Value = values[i];
+    f.ui.CanalLabel[i].caption = FormatNumber(values[i], Daq::kValuePattern, f.dev.locale.decimalSeparator);
+  }
+  o.hasRead = true;
+  EndOutage(f, "");
+  return true;
+}
+
+void NoteCardTaskNew(Form1& f) { f.CardAway.hasRead = false; }
+
+void NoteCardShotWaiting(Form1& f) {
+  if (f.CardAway.active) ++f.CardAway.shotsWaited;
+}
+
+void NoteCardOff(Form1& f) { EndOutage(f, ", acquisition switched off"); }
+
+void NoteCardClosed(Form1& f) { EndOutage(f, ", still away at shut-down"); }
+
 void Form1::AcquiCheck_Click() {
   // Only a usable box reacts: once the card is found missing the box stays greyed, and
   // a click echoed by the view after the no-card reaction must not undo that state.
@@ -139,9 +216,11 @@ void Form1::AcquiCheck_Click() {
         return;
       }
     }
+    NoteCardTaskNew(*this);
   } else {
     // Paused: the task and its channels are kept.
     st.DaqAcquisitionOn = false;
+    NoteCardOff(*this);
     ui.Option1[0].enabled = true;
     ui.Option1[1].enabled = true;
   }

@@ -1,9 +1,16 @@
 #pragma once
 // The DAQ unit: the analog-input task, its four voltage channels and their reading,
 // the Acquisition switch and the reporting of driver errors.
+//
+// A card that stops answering after it has read (a USB card unplugged or reset) is an
+// outage: the shots wait for it as they wait for the camera, the window says so while
+// it lasts, the card is brought back by itself, and the log gets one line per outage.
+// A card that never read (wrong device, no card) fails as it always did.
 
 #include <cstdint>
 #include <string>
+
+#include "shell/Platform.h"
 
 namespace ostrelo {
 
@@ -16,7 +23,8 @@ inline constexpr const char* kDevicePrefix = "Dev1/";
 inline constexpr const char* kClockSource = "OnboardClock";
 inline constexpr double kSampleRate = 10000.0;  // samples per second per channel
 inline constexpr int32_t kSamplesPerChannel = 800;
-inline constexpr double kReadTimeoutS = 10.0;
+// Ample for the 80 ms acquisition; a card that went away holds the window no longer.
+inline constexpr double kReadTimeoutS = 1.0;
 inline constexpr double kMinVolts = -10.0;
 inline constexpr double kMaxVolts = 10.0;
 inline constexpr int kChannelCount = 4;
@@ -47,5 +55,24 @@ void ShowDaqError(Form1& f, int32_t status);
 void DaqStartup(Form1& f);
 // Acquisition off for the rest of the run, with the operator told once.
 void NoCardReaction(Form1& f);
+
+// The card is cleared, reset and set up again no more often than this.
+inline constexpr int64_t kCardRetryMs = 1000;
+inline constexpr const char* kNoVoltagesText = "No voltages from the DAQ card";
+
+// "DAQ card not answering since 14:02:33"
+std::string CardNoticeText(const LocalTime& since);
+
+// Reads the four channels into ChannelTable and CanalLabel, all four or none. false:
+// the card went away after it had read, or is still away; the values and labels keep
+// their last reading. A failure before the card's first read raises the program's error.
+bool ReadDaqChannels(Form1& f);
+// A new task is made for the card by the operator: it has yet to read.
+void NoteCardTaskNew(Form1& f);
+// A shot found the card away when it was due (counted once per shot).
+void NoteCardShotWaiting(Form1& f);
+// Acquisition switched off, or shut-down, during an outage: its line is written.
+void NoteCardOff(Form1& f);
+void NoteCardClosed(Form1& f);
 
 }  // namespace ostrelo

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <thread>
 
+#include "shell/Numbers.h"
 #include "shell/Platform.h"
 
 namespace ostrelo {
@@ -47,6 +48,15 @@ LocalTime FromEpochMs(int64_t ms) {
 double DateTimeDays(const LocalTime& t) {
   return static_cast<double>(DaysFromEpoch(t.year, t.month, t.day)) +
          static_cast<double>(t.hour * 3600 + t.minute * 60 + t.second) / 86400.0;
+}
+
+std::string TimeOfDayText(const LocalTime& t) {
+  return FormatNumber(t.hour, "00") + ":" + FormatNumber(t.minute, "00") + ":" + FormatNumber(t.second, "00");
+}
+
+std::string DateAndTimeText(const LocalTime& t) {
+  return std::to_string(t.year) + "-" + FormatNumber(t.month, "00") + "-" + FormatNumber(t.day, "00") + " " +
+         TimeOfDayText(t);
 }
 
 LocalTime SystemClock::Now() {

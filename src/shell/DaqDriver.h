@@ -33,6 +33,9 @@ class DaqDriver {
   virtual int32_t ReadAnalogF64(DaqTaskHandle task, int32_t numSampsPerChan, double timeout, uint32_t fillMode,
                                 double* readArray, uint32_t arraySizeInSamps, int32_t* sampsPerChanRead,
                                 uint32_t* reserved) = 0;
+  // A card that dropped out answers again only after this. A driver without it has
+  // nothing to reset.
+  virtual int32_t ResetDevice(const std::string& /*deviceName*/) { return 0; }
   // With bufferSize 0: returns the size needed (NUL included). Otherwise fills the buffer.
   virtual int32_t GetErrorString(int32_t errorCode, char* errorString, uint32_t bufferSize) = 0;
 };

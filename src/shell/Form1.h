@@ -43,6 +43,16 @@ struct CameraOutage {
   int32_t shotsWaited = 0;  // shots that could not be taken when due
 };
 
+// A DAQ card that stops answering after it has read (daq/CardOutage.h).
+struct CardOutage {
+  bool hasRead = false;  // the card has read since its task was made by the operator or start-up
+  bool active = false;
+  int64_t sinceMs = 0;      // steady clock, the first read that failed
+  LocalTime since{};        // the same moment on the wall clock
+  int64_t nextTryMs = 0;    // the card is brought back no sooner than this
+  int32_t shotsWaited = 0;  // shots that could not be taken when due
+};
+
 class Form1 {
  public:
   explicit Form1(Devices devices);
@@ -66,6 +76,8 @@ class Form1 {
   int32_t QueuedRequests = 0;
   // Kept by the grab: whether the camera is answering.
   CameraOutage Outage;
+  // Kept by the channel reading: whether the card is answering.
+  CardOutage CardAway;
   // A shot that found no picture is tried again at the following ticks of the shot
   // timer; a one shot gives up kOneShotPatienceMs after its first try.
   bool ShotWaiting = false;

@@ -108,6 +108,8 @@ struct MainWindowModel {
   // While the camera does not answer: the notice the view shows in the banner row and
   // over the camera view ("Camera not answering since 14:02:33"); empty otherwise.
   std::string CameraNotice;
+  // While the DAQ card does not answer, shown beside it: "DAQ card not answering since 14:02:33".
+  std::string CardNotice;
 
   // Every control, in layout order (ZoomShape included).
   std::vector<Control*> Controls();

@@ -19,6 +19,9 @@ struct LocalTime {
 // Days since 30 December 1899 with the time of day as fraction, read to the whole
 // second: the date-and-time value of LastShotTime.
 double DateTimeDays(const LocalTime& t);
+// "14:02:33" and "2011-03-25 14:02:33".
+std::string TimeOfDayText(const LocalTime& t);
+std::string DateAndTimeText(const LocalTime& t);
 
 class Clock {
  public:

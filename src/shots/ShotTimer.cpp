@@ -6,6 +6,7 @@
 
 #include "camera/CameraOutage.h"
 #include "camera/GrabFrame.h"
+#include "daq/GestionES_NI.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shell/ProgramError.h"
@@ -212,6 +213,7 @@ void Form1::Timer1_Timer() {
     ShotWaiting = true;
     ShotWaitingSinceMs = triedAtMs;
     NoteShotWaiting(*this);
+    NoteCardShotWaiting(*this);
   }
   // A one shot ends when another try could not end within its patience.
   const bool gaveUp =
@@ -226,7 +228,7 @@ void Form1::Timer1_Timer() {
   TickBusy = false;
   if (ui.CheckWarning.value == 1) ui.Picture1.visible = true;
   // Told after the one shot has ended, so the live view runs behind the message.
-  if (gaveUp) dev.dialogs.MessageBox(kNoPictureText, kAppTitle);
+  if (gaveUp) dev.dialogs.MessageBox(CardAway.active && !Outage.active ? kNoVoltagesText : kNoPictureText, kAppTitle);
 }
 
 }  // namespace ostrelo

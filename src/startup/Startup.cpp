@@ -152,6 +152,7 @@ void CloseCamera(Form1& f) {
   st.LastShotTime = 0;
   f.ui.VisuTimer.Stop();
   NoteCameraClosed(f);
+  NoteCardClosed(f);
   // The display is released even when no request is held (a failed start-up, or a
   // grab that gave up waiting): it was bound before anything could fail. A copy of the
   // handle is given, so DisplayHandle keeps its value.

@@ -100,7 +100,7 @@ TEST_F(NiDaqmxLoader, DaqUnitCallsTheDriverWithTheDocumentedArguments) {
   EXPECT_EQ(ReadDaqInputs(form, 3), -(2400 + 399.5));
   EXPECT_EQ(s.sampsPerChan, 800u);
   EXPECT_EQ(s.numSampsPerChan, 800);
-  EXPECT_EQ(s.timeout, 10.0);
+  EXPECT_EQ(s.timeout, 1.0);
   EXPECT_EQ(s.fillMode, 0u);
   EXPECT_EQ(s.arraySizeInSamps, 3200u);
   EXPECT_TRUE(s.reservedWasNull);

@@ -98,6 +98,7 @@ class FaultyDaq final : public DaqDriver {
   int32_t GetErrorString(int32_t code, char* text, uint32_t size) override {
     return card_.GetErrorString(code, text, size);
   }
+  int32_t ResetDevice(const std::string& device) override { return card_.ResetDevice(device); }
 
  private:
   bool Fails(Step s) {

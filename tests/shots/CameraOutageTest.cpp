@@ -140,10 +140,70 @@ TEST(SlowCamera, EveryShotOfASeriesGetsAPictureOfItsOwn) {
   ExpectShotsWithoutGap(s, 4);
 }
 
+// The camera and the DAQ card away in a 0.5 s series, one during, after or around the
+// other (ms from shot 3). A shot due meanwhile waits for both; each outage that made a
+// shot wait counts it once; a card away only while the camera is never noticed.
+struct BothAway {
+  const char* name;
+  int64_t cameraFromMs, cameraMs, cardFromMs, cardMs;
+  int32_t cameraWaited, cardWaited;  // in the log lines; -1: no line
+};
+void PrintTo(const BothAway& c, std::ostream* os) { *os << c.name; }
+
+class SeriesThroughBothOutages : public ::testing::TestWithParam<BothAway> {};
+
+TEST_P(SeriesThroughBothOutages, WaitsForBothAndSaysSo) {
+  const BothAway& c = GetParam();
+  OutageRig s;
+  s.form().st.DaqAcquisitionOn = true;
+  s.EnterWait("0.5");
+  s.ClickSeries();
+  const int64_t from = s.RunUntilShot(3, 60000);
+  s.loop->longestMs = 0;
+  bool cardNoticed = false;
+  s.loop->RunUntil(
+      [&] {
+        const int64_t t = s.rig.clock.SteadyMs() - from;
+        if (t >= c.cameraFromMs && s.rig.camera.script.silentUntilMs == 0)
+          s.rig.camera.script.silentUntilMs = from + c.cameraFromMs + c.cameraMs;
+        if (t >= c.cardFromMs && s.rig.daq.script.awayUntilMs == 0)
+          s.rig.daq.script.awayUntilMs = from + c.cardFromMs + c.cardMs;
+        cardNoticed |= !s.form().ui.CardNotice.empty();
+        return t > std::max(c.cameraFromMs + c.cameraMs, c.cardFromMs + c.cardMs) + 3000;
+      },
+      60000);
+  s.ClickSeries();
+  EXPECT_EQ(cardNoticed, c.cardWaited >= 0);
+  EXPECT_LE(s.loop->longestMs, kGrabBudgetMs + kGrabRetryPauseMs) << "the longest hold of the window";
+  EXPECT_EQ(s.form().ui.CameraNotice, "");
+  EXPECT_EQ(s.form().ui.CardNotice, "");
+  EXPECT_TRUE(s.rig.dialogs.messages.empty());
+  ExpectShotsWithoutGap(s, s.form().ShotCounter);
+  for (const auto& [device, waited] : {std::pair{"Camera", c.cameraWaited}, std::pair{"DAQ card", c.cardWaited}}) {
+    const auto line =
+        std::find_if(s.log.begin(), s.log.end(), [&](const std::string& l) { return l.rfind(device, 0) == 0; });
+    ASSERT_EQ(line != s.log.end(), waited >= 0) << device;
+    if (waited >= 0) {
+      EXPECT_NE(line->find(std::to_string(waited) + (waited == 1 ? " shot waited" : " shots waited")),
+                std::string::npos)
+          << *line;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Outages, SeriesThroughBothOutages,
+                         ::testing::Values(BothAway{"CardAlone", 0, 0, 100, 5000, -1, 1},
+                                           BothAway{"BothTogether", 100, 5000, 100, 8000, 1, 1},
+                                           BothAway{"CardOnlyWhileTheCameraIsAway", 100, 10000, 3000, 3000, 1, -1},
+                                           BothAway{"CameraDuringTheCard", 3000, 3000, 100, 10000, 1, 1},
+                                           BothAway{"CardAfterTheCamera", 100, 3000, 5000, 3000, 1, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct OneShotOutage {
   const char* name;
   int64_t lengthMs;
   bool taken;
+  bool card;  // the DAQ card away rather than the camera
 };
 void PrintTo(const OneShotOutage& c, std::ostream* os) { *os << c.name; }
 
@@ -152,9 +212,11 @@ class OneShotThroughOutage : public ::testing::TestWithParam<OneShotOutage> {};
 TEST_P(OneShotThroughOutage, WaitsForTheCameraUpToItsLimitThenSaysSo) {
   const OneShotOutage& c = GetParam();
   OutageRig s;
+  s.form().st.DaqAcquisitionOn = c.card;
+  s.loop->RunFor(1000);  // the live view: the card has read
   const int64_t from = s.rig.clock.SteadyMs();
   const uint64_t framesBefore = s.rig.camera.framesDelivered();
-  s.rig.camera.script.silentUntilMs = from + c.lengthMs;
+  (c.card ? s.rig.daq.script.awayUntilMs : s.rig.camera.script.silentUntilMs) = from + c.lengthMs;
   s.ClickOneShot();
   s.loop->RunUntil([&] { return !s.form().OneShot; }, 30000);
   EXPECT_FALSE(s.form().OneShot);
@@ -169,33 +231,42 @@ TEST_P(OneShotThroughOutage, WaitsForTheCameraUpToItsLimitThenSaysSo) {
     return;
   }
   ASSERT_EQ(s.rig.dialogs.messages.size(), 1u);
-  EXPECT_EQ(s.rig.dialogs.messages[0].text, "No picture from the camera");
+  EXPECT_EQ(s.rig.dialogs.messages[0].text, c.card ? "No voltages from the DAQ card" : "No picture from the camera");
   EXPECT_EQ(s.rig.dialogs.messages[0].title, "Ostrelo");
   const int64_t spent = s.rig.clock.SteadyMs() - from;
-  EXPECT_GE(spent, 10000);
+  EXPECT_GE(spent, 10000 - kGrabBudgetMs) << "the patience less one try";
   EXPECT_LE(spent, 12000);
   EXPECT_EQ(s.form().ShotCounter, 0);
   EXPECT_TRUE(testing::FolderContent(s.folder.path()).empty());
-  // Once the camera is back, a one shot is taken as usual.
+  // Once the device is back, a one shot is taken as usual.
   s.loop->RunFor(c.lengthMs);
   s.ClickOneShot();
   s.loop->RunFor(1000);
   ExpectShotsWithoutGap(s, 1);
 }
 
-// Closed while the camera is away: the outage still gets its line.
-TEST(CameraOutage, ClosingDuringAnOutageLogsIt) {
+// Closed while the card and then the camera are away: each outage still gets its line,
+// and the program ends as usual.
+TEST(CameraOutage, ClosingDuringOutagesLogsThem) {
   OutageRig s;
+  s.form().st.DaqAcquisitionOn = true;
+  s.loop->RunFor(1000);
+  s.rig.daq.script.awayUntilMs = s.rig.clock.SteadyMs() + 60000;
+  s.loop->RunFor(1000);
   s.rig.camera.script.silentUntilMs = s.rig.clock.SteadyMs() + 60000;
   s.loop->RunFor(3000);
   s.form().Unload();
-  ASSERT_EQ(s.log.size(), 1u);
-  EXPECT_NE(s.log[0].find(" s, still away at shut-down), 0 shots waited"), std::string::npos) << s.log[0];
+  EXPECT_EQ(s.form().exitCode(), 0);
+  ASSERT_EQ(s.log.size(), 2u);
+  for (const std::string& line : s.log)
+    EXPECT_NE(line.find(" s, still away at shut-down), 0 shots waited"), std::string::npos) << line;
 }
 
 INSTANTIATE_TEST_SUITE_P(Outages, OneShotThroughOutage,
-                         ::testing::Values(OneShotOutage{"FiveSeconds", 5000, true},
-                                           OneShotOutage{"TwentySeconds", 20000, false}),
+                         ::testing::Values(OneShotOutage{"FiveSeconds", 5000, true, false},
+                                           OneShotOutage{"TwentySeconds", 20000, false, false},
+                                           OneShotOutage{"CardFiveSeconds", 5000, true, true},
+                                           OneShotOutage{"CardTwentySeconds", 20000, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

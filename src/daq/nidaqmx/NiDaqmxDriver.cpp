@@ -57,6 +57,8 @@ struct NiDaqmxDriver::Api {
                                            bool32 fillMode, float64 readArray[], uInt32 arraySizeInSamps,
                                            int32* sampsPerChanRead, bool32* reserved) = nullptr;
   int32(OSTRELO_DAQMX_CALL* getErrorString)(int32 errorCode, char errorString[], uInt32 bufferSize) = nullptr;
+  // Optional: a driver without it cannot reset a card that dropped out.
+  int32(OSTRELO_DAQMX_CALL* resetDevice)(const char deviceName[]) = nullptr;
 };
 
 namespace {
@@ -257,6 +259,7 @@ NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
   resolve("DAQmxGetTaskNumChans", api->getTaskNumChans);
   resolve("DAQmxReadAnalogF64", api->readAnalogF64);
   resolve("DAQmxGetErrorString", api->getErrorString);
+  Resolve(library_, "DAQmxResetDevice", api->resetDevice);
   if (!missing.empty()) {
     // A partial driver is no driver: none of its functions is called.
     loadError_ = loadedFrom_ + " lacks " + missing;
@@ -333,6 +336,12 @@ int32_t NiDaqmxDriver::ReadAnalogF64(DaqTaskHandle task, int32_t numSampsPerChan
   if (!api_) return kNotLoaded;
   return api_->readAnalogF64(ToDriver(task), numSampsPerChan, timeout, fillMode, readArray, arraySizeInSamps,
                              sampsPerChanRead, reserved);
+}
+
+int32_t NiDaqmxDriver::ResetDevice(const std::string& deviceName) {
+  if (!api_) return kNotLoaded;
+  if (api_->resetDevice == nullptr) return 0;
+  return Reported("DAQmxResetDevice " + deviceName, api_->resetDevice(deviceName.c_str()));
 }
 
 int32_t NiDaqmxDriver::GetErrorString(int32_t errorCode, char* errorString, uint32_t bufferSize) {

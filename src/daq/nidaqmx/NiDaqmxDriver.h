@@ -49,6 +49,7 @@ class NiDaqmxDriver final : public DaqDriver {
                         double* readArray, uint32_t arraySizeInSamps, int32_t* sampsPerChanRead,
                         uint32_t* reserved) override;
   int32_t GetErrorString(int32_t errorCode, char* errorString, uint32_t bufferSize) override;
+  int32_t ResetDevice(const std::string& deviceName) override;
 
   struct Api;
 

@@ -81,8 +81,22 @@ double SimulatedDaq::Sample(const ChannelInfo& c, double t) {
   return std::clamp(v, c.minVal, c.maxVal);
 }
 
+bool SimulatedDaq::Away() const { return clock_.SteadyMs() < script.awayUntilMs; }
+
+int32_t SimulatedDaq::Gone(Task& t) const {
+  t.lost = t.lost || Away();
+  return t.lost ? kDeviceGone : 0;
+}
+
+int32_t SimulatedDaq::ResetDevice(const std::string& deviceName) {
+  Log(Call("ResetDevice", deviceName));
+  if (deviceName != kDevice) return kInvalidAttribute;
+  return Away() ? kDeviceGone : Ok();
+}
+
 int32_t SimulatedDaq::CreateTask(const std::string& taskName, DaqTaskHandle* task) {
   Log(Call("CreateTask", taskName));
+  if (Away()) return kDeviceGone;
   if (script.createTaskStatus < 0) return script.createTaskStatus;
   if (task == nullptr) return kInvalidAttribute;
   if (!taskName.empty()) {
@@ -110,6 +124,7 @@ int32_t SimulatedDaq::CreateAIVoltageChan(DaqTaskHandle task, const std::string&
            customScaleName));
   Task* t = Find(task);
   if (t == nullptr) return kInvalidTask;
+  if (const int32_t gone = Gone(*t)) return gone;
 
   const std::string prefix = std::string(kDevice) + "/ai";
   if (physicalChannel.size() != prefix.size() + 1 || physicalChannel.compare(0, prefix.size(), prefix) != 0) {
@@ -136,6 +151,7 @@ int32_t SimulatedDaq::CfgSampClkTiming(DaqTaskHandle task, const std::string& so
   Log(Call("CfgSampClkTiming", task, source, rate, activeEdge, sampleMode, sampsPerChan));
   Task* t = Find(task);
   if (t == nullptr) return kInvalidTask;
+  if (const int32_t gone = Gone(*t)) return gone;
   if (script.timingStatus < 0) return script.timingStatus;
   const bool sourceOk = source.empty() || source == "OnboardClock";
   const bool edgeOk = activeEdge == DAQmx::Val_Rising || activeEdge == kFalling;
@@ -153,6 +169,7 @@ int32_t SimulatedDaq::GetTaskNumChans(DaqTaskHandle task, uint32_t* data) {
   Log(Call("GetTaskNumChans", task));
   Task* t = Find(task);
   if (t == nullptr) return kInvalidTask;
+  if (const int32_t gone = Gone(*t)) return gone;
   if (script.numChansStatus < 0) return script.numChansStatus;
   if (data == nullptr) return kInvalidAttribute;
   *data = script.reportedChannels.value_or(static_cast<uint32_t>(t->channels.size()));
@@ -166,6 +183,7 @@ int32_t SimulatedDaq::ReadAnalogF64(DaqTaskHandle task, int32_t numSampsPerChan,
   if (sampsPerChanRead != nullptr) *sampsPerChanRead = 0;
   Task* t = Find(task);
   if (t == nullptr) return kInvalidTask;
+  if (const int32_t gone = Gone(*t)) return gone;
   if (script.readStatus < 0) return script.readStatus;
   if (t->channels.empty()) return kNoChannels;
   if (!t->timed) return kTimingNotSet;
@@ -209,6 +227,7 @@ int32_t SimulatedDaq::GetErrorString(int32_t errorCode, char* errorString, uint3
   } else {
     switch (errorCode) {
       case kInvalidTask: text = "Task specified is invalid or does not exist."; break;
+      case kDeviceGone: text = "Device cannot be accessed."; break;
       case kDuplicateTask: text = "Task name specified conflicts with an existing task name."; break;
       case kInvalidAttribute: text = "Requested value is not a supported value for this property."; break;
       case kNoSuchChannel: text = "Physical channel specified does not exist on this device."; break;

@@ -35,6 +35,7 @@ class SimulatedDaq final : public DaqDriver {
   static constexpr int32_t kNoChannels = -200478;           // read on a task without channels
   static constexpr int32_t kTimingNotSet = -200300;         // read before the sample clock was set
   static constexpr int32_t kScriptedFailure = -200220;      // default status of a scripted failure
+  static constexpr int32_t kDeviceGone = -201003;           // the device cannot be accessed (unplugged)
 
   // Per-input model of the signals, in volts, with t in seconds.
   static constexpr double kSineAmplitude = 2.0;  // ai0
@@ -53,7 +54,11 @@ class SimulatedDaq final : public DaqDriver {
 
   // Faults and timing, set by tests. A status below 0 is an error, above 0 a warning.
   struct Script {
-    bool instant = false;          // reads return at once instead of lasting the acquisition
+    bool instant = false;  // reads return at once instead of lasting the acquisition
+    // Unplugged while the clock's steady time is below this: every call but clearing
+    // fails with kDeviceGone, and a task used meanwhile stays failed until it is
+    // cleared, as after a real card's reset.
+    int64_t awayUntilMs = 0;
     int32_t createTaskStatus = 0;  // a negative status fails the creation (no task is made)
     int32_t failChannel = -1;      // creating Dev1/ai<n> fails with failChannelStatus
     int32_t failChannelStatus = kScriptedFailure;
@@ -97,6 +102,7 @@ class SimulatedDaq final : public DaqDriver {
                         double* readArray, uint32_t arraySizeInSamps, int32_t* sampsPerChanRead,
                         uint32_t* reserved) override;
   int32_t GetErrorString(int32_t errorCode, char* errorString, uint32_t bufferSize) override;
+  int32_t ResetDevice(const std::string& deviceName) override;
 
  private:
   struct Task {
@@ -105,7 +111,11 @@ class SimulatedDaq final : public DaqDriver {
     bool timed = false;
     double rate = 0.0;
     uint64_t sampsPerChan = 0;
+    bool lost = false;  // used while the card was away
   };
+  bool Away() const;
+  // kDeviceGone for a task used while away or since, 0 otherwise.
+  int32_t Gone(Task& t) const;
   void Log(const std::string& call);
   int32_t Ok() const { return script.warning > 0 ? script.warning : 0; }
   Task* Find(DaqTaskHandle task);
