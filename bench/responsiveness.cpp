@@ -6,6 +6,8 @@
 //
 //   ostrelo_responsiveness simulated
 //       The simulated camera in real time, falling silent and coming back.
+//   ostrelo_responsiveness card
+//       The simulated card unplugged for 20 s during a 0.5 s series, acquisition on.
 //   ostrelo_responsiveness gige <arv-fake-gv-camera-0.8>
 //       The Aravis backend against the GigE Vision emulator on 127.0.0.1, killed and
 //       started again.
@@ -37,6 +39,7 @@
 #include "app/Session.h"
 #include "camera/aravis/AravisCamera.h"
 #include "camera/sim/SimulatedCamera.h"
+#include "daq/sim/SimulatedDaq.h"
 
 extern char** environ;
 
@@ -141,6 +144,30 @@ struct Outage {
   std::function<void()> away, back;
 };
 
+// STOP pressed one second into an outage, as input arrives from outside the event loop:
+// how long until it takes effect.
+void StopDuringOutage(Form1& form, ostrelo::qtui::MainWindow& window, Probe& probe, const Outage& outage) {
+  probe.Reset();
+  outage.away();
+  std::atomic<qint64> stopWaitedNs{-1};
+  std::thread presser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const auto pressed = std::chrono::steady_clock::now();
+    QMetaObject::invokeMethod(
+        qApp,
+        [&, pressed] {
+          window.Dispatch([&form] { form.Command2_Click(); });
+          stopWaitedNs = (std::chrono::steady_clock::now() - pressed).count();
+        },
+        Qt::QueuedConnection);
+  });
+  const double took = RunFor(5000, [&] { return stopWaitedNs >= 0; });
+  presser.join();
+  Report("STOP 1 s into an outage", took, probe,
+         (form.MultiShot ? std::string("SERIES STILL RUNNING") : std::string("series stopped")) + " " +
+             std::to_string(static_cast<double>(stopWaitedNs) / 1e9).substr(0, 4) + " s after the click");
+}
+
 // Live view, a series at 0.1 s and a one shot, each through a 20 s outage; STOP and the
 // closing of the window during one.
 int Scenario(Session& session, AnsweringDialogs& dialogs, const Outage& outage) {
@@ -188,27 +215,7 @@ int Scenario(Session& session, AnsweringDialogs& dialogs, const Outage& outage) 
   Report("camera back: until the series shoots again", took, probe,
          form.ShotCounter > shots ? "series goes on" : "NO SHOT");
 
-  // STOP pressed one second into an outage, as input arrives from outside the event
-  // loop: how long until it takes effect.
-  probe.Reset();
-  outage.away();
-  std::atomic<qint64> stopWaitedNs{-1};
-  std::thread presser([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const auto pressed = std::chrono::steady_clock::now();
-    QMetaObject::invokeMethod(
-        qApp,
-        [&, pressed] {
-          click(&Form1::Command2_Click);
-          stopWaitedNs = (std::chrono::steady_clock::now() - pressed).count();
-        },
-        Qt::QueuedConnection);
-  });
-  took = RunFor(5000, [&] { return stopWaitedNs >= 0; });
-  presser.join();
-  Report("STOP 1 s into an outage", took, probe,
-         (form.MultiShot ? std::string("SERIES STILL RUNNING") : std::string("series stopped")) + " " +
-             std::to_string(static_cast<double>(stopWaitedNs) / 1e9).substr(0, 4) + " s after the click");
+  StopDuringOutage(form, window, probe, outage);
 
   // A one shot while the camera stays away: it gives up after about 10 s and says so.
   const size_t messages = dialogs.messages.size();
@@ -231,6 +238,43 @@ int Scenario(Session& session, AnsweringDialogs& dialogs, const Outage& outage) 
   return 0;
 }
 
+// A series at 0.5 s with acquisition on through a 20 s outage of the DAQ card, STOP 1 s
+// into one, and the closing of the window during one.
+int CardScenario(Session& session, const Outage& outage) {
+  session.window()->show();
+  Form1& form = session.form();
+  ostrelo::qtui::MainWindow& window = *session.window();
+  Probe probe;
+  form.ui.TimeText.caption = "0.5";
+  window.Dispatch([&] { form.TimeText_Change(); });
+  window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
+  window.Dispatch([&] { form.Command2_Click(); });
+  probe.Reset();
+  double took = RunFor(3000);
+  Report("series at 0.5 s, card answering", took, probe, std::to_string(form.ShotCounter) + " shots");
+  outage.away();
+  int32_t shots = form.ShotCounter;
+  probe.Reset();
+  took = RunFor(20000);
+  Report("series at 0.5 s, card away 20 s", took, probe,
+         std::to_string(form.ShotCounter - shots) + " shots meanwhile; notice: " + form.ui.CardNotice);
+  outage.back();
+  shots = form.ShotCounter;
+  probe.Reset();
+  took = RunFor(30000, [&] { return form.ShotCounter > shots; });
+  Report("card back: until the series shoots again", took, probe,
+         form.ShotCounter > shots ? "series goes on" : "NO SHOT");
+  StopDuringOutage(form, window, probe, outage);
+  RunFor(3000);
+  probe.Reset();
+  QElapsedTimer closing;
+  closing.start();
+  window.close();
+  Report("window closed, card away", static_cast<double>(closing.elapsed()) / 1000.0, probe,
+         "exit status " + std::to_string(session.exitCode()));
+  return 0;
+}
+
 // A folder for the pictures of the measure, removed at the end.
 struct ShotFolder {
   ShotFolder() { std::filesystem::create_directories(path); }
@@ -239,7 +283,7 @@ struct ShotFolder {
       std::filesystem::temp_directory_path() / ("ostrelo-responsiveness-" + std::to_string(getpid()));
 };
 
-int Simulated() {
+int Simulated(bool card) {
   AnsweringDialogs dialogs;
   ShotFolder folder;
   dialogs.saveAs = (folder.path / "shot-.bmp").string();
@@ -249,6 +293,11 @@ int Simulated() {
   Session session(options);
   if (!session.Start()) return 1;
   ostrelo::SimulatedCamera& camera = *session.simulatedCamera();
+  ostrelo::SimulatedDaq& daq = *session.simulatedDaq();
+  if (card) {
+    return CardScenario(session,
+                        Outage{[&] { daq.script.awayUntilMs = INT64_MAX; }, [&] { daq.script.awayUntilMs = 0; }});
+  }
   return Scenario(session, dialogs,
                   Outage{[&] { camera.script.noPicture = true; }, [&] { camera.script.noPicture = false; }});
 }
@@ -307,8 +356,9 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   ostrelo::qtui::ConfigureApplication();
-  if (argc >= 2 && std::strcmp(argv[1], "simulated") == 0) return Simulated();
+  if (argc >= 2 && std::strcmp(argv[1], "simulated") == 0) return Simulated(false);
+  if (argc >= 2 && std::strcmp(argv[1], "card") == 0) return Simulated(true);
   if (argc >= 3 && std::strcmp(argv[1], "gige") == 0) return Gige(argv[2]);
-  std::fprintf(stderr, "usage: %s simulated | gige <arv-fake-gv-camera-0.8>\n", argv[0]);
+  std::fprintf(stderr, "usage: %s simulated | card | gige <arv-fake-gv-camera-0.8>\n", argv[0]);
   return 2;
 }

@@ -2,8 +2,9 @@
 # Starts the program with simulated devices, lets it run, then asks it to end with
 # SIGTERM: it must still be running by then, shut down in order and exit with status 0.
 #   run-and-terminate.sh <ostrelo> [outage]
-# outage: meanwhile SIGUSR1 takes the simulated camera away for 3 s and brings it back;
-#         the program must live through it and log the outage once it is over.
+# outage: meanwhile SIGUSR1 takes the simulated camera away for 3 s and brings it back,
+#         then SIGUSR2 does the same with the simulated card; the program must live
+#         through both and log each outage once it is over.
 exe=$1
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -15,8 +16,14 @@ if [ "$2" = outage ]; then
   sleep 3
   kill -USR1 "$pid"
   sleep 2
-  grep -q '^Camera not answering from .* [0-9]* shots* waited$' "$log" ||
-    { echo "no outage line in the log:"; cat "$log"; exit 1; }
+  kill -USR2 "$pid"
+  sleep 3
+  kill -USR2 "$pid"
+  sleep 2
+  for device in Camera 'DAQ card'; do
+    grep -q "^$device not answering from .* [0-9]* shots* waited\$" "$log" ||
+      { echo "no $device outage line in the log:"; cat "$log"; exit 1; }
+  done
 fi
 if ! kill -0 "$pid" 2>/dev/null; then
   wait "$pid"

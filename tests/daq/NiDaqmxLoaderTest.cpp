@@ -129,6 +129,42 @@ TEST_F(NiDaqmxLoader, ReadErrorCarriesTheDriversTextCutAtItsNul) {
   EXPECT_EQ(s.bufferSize, s.errorTextLength + 1);
 }
 
+// A card that drops out after 8 good reads with NI-DAQmx's "device cannot be accessed"
+// and answers again at the third reset: the task is cleared and the device reset no more
+// than once a second, then the task is made anew and read; nothing is shown but the notice.
+TEST_F(NiDaqmxLoader, ACardThatDropsOutIsResetAndMadeAnew) {
+  testing::Rig rig;
+  Form1 form(Devices{rig.camera, nullptr, *driver, rig.clock, rig.dialogs});
+  s.handleToGive = 0xABC0;
+  s.channelCount = 4;
+  s.samplesRead = 800;
+  s.lostAfterReads = 8;
+  s.lostStatus = -201003;
+  s.lostForResets = 2;
+  ASSERT_TRUE(form.Load());
+  testing::TimerLoop loop(form, rig.clock);
+  ASSERT_TRUE(loop.RunUntil([&] { return !form.ui.CardNotice.empty(); }, 5000));
+  const int64_t lostAt = rig.clock.SteadyMs();
+  ASSERT_TRUE(loop.RunUntil([&] { return form.ui.CardNotice.empty(); }, 10000));
+  EXPECT_GE(rig.clock.SteadyMs() - lostAt, 3000) << "three tries, a second apart";
+  loop.RunFor(200);
+  EXPECT_TRUE(rig.dialogs.messages.empty());
+  EXPECT_EQ(form.phase(), Phase::Running);
+  EXPECT_STREQ(s.deviceName, "Dev1");
+  // A reset that outlasts a second is left running, and its answer taken at the next try.
+  s.resetMs = 1500;
+  s.status[kFakeResetDevice] = 0;
+  EXPECT_EQ(driver->ResetDevice("Dev1"), NiDaqmxDriver::kResetRunning);
+  EXPECT_EQ(driver->ResetDevice("Dev1"), 0);
+  EXPECT_EQ(s.calls[kFakeResetDevice], 4);
+  // Task, channels, timing, count, read, clear, reset.
+  std::string calls;
+  for (uint32_t i = 0; i < s.sequenceLength; ++i) calls += "TCASNR?X"[s.sequence[i]];
+  const std::string read = "SNR", grab = read + read + read + read;
+  const std::string expected = "TAAAA" + grab + grab + read + "CXCXCXTAAAA" + grab + read;
+  EXPECT_EQ(calls.substr(0, expected.size()), expected) << calls;
+}
+
 // Without a usable library every call fails, so start-up takes the no-card path.
 class MissingDriver : public ::testing::TestWithParam<const char*> {};
 

@@ -1,6 +1,7 @@
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -272,6 +273,7 @@ NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
 }
 
 NiDaqmxDriver::~NiDaqmxDriver() {
+  if (reset_.valid()) reset_.wait();  // it calls into the library
   api_.reset();
   if (library_ != nullptr) CloseLibrary(library_);
 }
@@ -341,7 +343,12 @@ int32_t NiDaqmxDriver::ReadAnalogF64(DaqTaskHandle task, int32_t numSampsPerChan
 int32_t NiDaqmxDriver::ResetDevice(const std::string& deviceName) {
   if (!api_) return kNotLoaded;
   if (api_->resetDevice == nullptr) return 0;
-  return Reported("DAQmxResetDevice " + deviceName, api_->resetDevice(deviceName.c_str()));
+  if (!reset_.valid()) {
+    auto* const reset = api_->resetDevice;
+    reset_ = std::async(std::launch::async, [reset, deviceName] { return reset(deviceName.c_str()); });
+  }
+  if (reset_.wait_for(std::chrono::milliseconds(kResetWaitMs)) != std::future_status::ready) return kResetRunning;
+  return Reported("DAQmxResetDevice " + deviceName, reset_.get());
 }
 
 int32_t NiDaqmxDriver::GetErrorString(int32_t errorCode, char* errorString, uint32_t bufferSize) {

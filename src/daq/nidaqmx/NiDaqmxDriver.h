@@ -12,6 +12,7 @@
 // A failure to create the task or a channel (the no-card road of start-up) is also
 // told on stderr: the libraries tried, or the driver's own text (once per status).
 
+#include <future>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,10 @@ class NiDaqmxDriver final : public DaqDriver {
  public:
   // The status of every call when the driver library could not be used.
   static constexpr int32_t kNotLoaded = -1;
+  // A device reset still running after kResetWaitMs: its answer is collected by the
+  // next call, so a slow reset never holds the window longer.
+  static constexpr int32_t kResetRunning = -2;
+  static constexpr int kResetWaitMs = 1000;
 
   // Empty path: the driver's usual library name, found by the system's library search.
   explicit NiDaqmxDriver(const std::string& libraryPath = {});
@@ -61,6 +66,7 @@ class NiDaqmxDriver final : public DaqDriver {
   std::string loadError_;
   std::string loadedFrom_;
   int32_t lastReported_ = 0;
+  std::future<int32_t> reset_;
 };
 
 // Always returns a driver; check loaded() or simply let CreateTask fail.

@@ -5,7 +5,9 @@
 #include "FakeNiDaqmx.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -28,9 +30,17 @@ void Copy(char (&to)[64], const char* from) {
   to[sizeof to - 1] = '\0';
 }
 
+// The card is away from the read after its good ones until enough resets were tried.
+bool Lost() {
+  return state.lostAfterReads > 0 && state.calls[kFakeRead] > state.lostAfterReads &&
+         state.calls[kFakeResetDevice] <= state.lostForResets;
+}
+
 int32_t Called(FakeDaqmxFn fn, void* handle) {
   ++state.calls[fn];
   state.handle[fn] = handle;
+  if (state.sequenceLength < sizeof state.sequence) state.sequence[state.sequenceLength++] = static_cast<uint8_t>(fn);
+  if (fn != kFakeClearTask && Lost()) return state.lostStatus;
   return state.status[fn];
 }
 
@@ -96,6 +106,12 @@ __attribute__((visibility("default"))) int32_t DAQmxReadAnalogF64(void* taskHand
   return Called(kFakeRead, taskHandle);
 }
 #endif
+
+__attribute__((visibility("default"))) int32_t DAQmxResetDevice(const char deviceName[]) {
+  Copy(state.deviceName, deviceName);
+  std::this_thread::sleep_for(std::chrono::milliseconds(state.resetMs));
+  return Called(kFakeResetDevice, nullptr);
+}
 
 __attribute__((visibility("default"))) int32_t DAQmxGetErrorString(int32_t errorCode, char errorString[],
                                                                    uint32_t bufferSize) {

@@ -1,6 +1,6 @@
 #pragma once
 // A stand-in for the NI-DAQmx library, built as a loadable module by the tests: it
-// exports the seven driver functions with the driver's C prototypes, returns scripted
+// exports the eight driver functions with the driver's C prototypes, returns scripted
 // statuses and records the arguments it receives. Tests reach its state through
 // FakeDaqmx_State(), looked up in the same loaded module.
 
@@ -14,6 +14,7 @@ enum FakeDaqmxFn {
   kFakeNumChans,
   kFakeRead,
   kFakeErrorString,
+  kFakeResetDevice,
   kFakeFnCount
 };
 
@@ -26,7 +27,16 @@ struct FakeDaqmxState {
   double fillBase;               // the read stores fillBase + i at index i, within the array
   char errorText[256];           // may hold NULs
   uint32_t errorTextLength;
+  // A card that drops out: the reads after the first lostAfterReads good ones fail with
+  // lostStatus, and so does every call but clearing until lostForResets resets were
+  // refused; then the card answers again. 0: never.
+  int32_t lostAfterReads, lostStatus, lostForResets;
+  int32_t resetMs;  // how long a reset takes
 
+  // Every call in order (FakeDaqmxFn values), up to its size.
+  uint8_t sequence[256];
+  uint32_t sequenceLength;
+  char deviceName[64];  // of the last reset
   // Record of the last call of each function.
   int32_t calls[kFakeFnCount];
   void* handle[kFakeFnCount];
