@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/AboutWindow.h"
+#include "app/Accessibility.h"
 #include "app/ControlLook.h"
 #include "app/Widgets.h"
 
@@ -61,7 +62,9 @@ MainWindow::MainWindow(Form1& form, QWidget* parent)
   }
   visuTimer_.setTimerType(Qt::PreciseTimer);
   shotTimer_.setTimerType(Qt::PreciseTimer);
-  connect(&visuTimer_, &QTimer::timeout, this, [this] { Dispatch([this] { form_.VisuTimer_Timer(); }); });
+  connect(&visuTimer_, &QTimer::timeout, this, &MainWindow::LiveTick);
+  readerWait_.setSingleShot(true);
+  connect(&readerWait_, &QTimer::timeout, this, &MainWindow::LiveTick);
   connect(&shotTimer_, &QTimer::timeout, this, [this] { Dispatch([this] { form_.Timer1_Timer(); }); });
   Build();
   Refresh();
@@ -247,10 +250,33 @@ void MainWindow::Dispatch(const std::function<void()>& handler) {
   Refresh();
 }
 
+void MainWindow::LiveTick() {
+  // A grab holds the window longer than the live timer's period, so the window is never
+  // idle, while a screen reader asks one question at a time and waits for each answer:
+  // reading the window took one grab per question, seconds to minutes. The picture waits
+  // while the reader is asking, for a second at most.
+  const int64_t sinceQueryMs = SinceScreenReaderQueryMs();
+  if (sinceQueryMs < kReaderPauseMs) {
+    if (!readerWaiting_) {
+      readerWaiting_ = true;
+      readerWaitingSince_.start();
+    }
+    if (readerWaitingSince_.elapsed() < kReaderWaitMaxMs) {
+      readerWait_.start(static_cast<int>(kReaderPauseMs - sinceQueryMs));
+      return;
+    }
+  }
+  readerWaiting_ = false;
+  readerWait_.stop();
+  if (!visuTimer_.isActive()) return;  // the live view was stopped meanwhile
+  Dispatch([this] { form_.VisuTimer_Timer(); });
+}
+
 void MainWindow::EndProgram() {
   if (ended_) return;
   ended_ = true;
   visuTimer_.stop();
+  readerWait_.stop();
   shotTimer_.stop();
   if (about_) {
     about_->hide();

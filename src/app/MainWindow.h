@@ -2,6 +2,7 @@
 // The main window Form1 in Qt: built from the window model, it forwards every widget
 // event to the core through Dispatch and then shows what changed in the model.
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
@@ -72,6 +73,7 @@ class MainWindow final : public QScrollArea {
   void PaintLines();
   void SyncTimer(QTimer& timer, const TimerModel& model, uint64_t& shownGeneration);
   void SyncAbout();
+  void LiveTick();
   void EndProgram();
   void SetAboutScreen();
 
@@ -98,6 +100,12 @@ class MainWindow final : public QScrollArea {
   Banner* banner_ = nullptr;
 
   QTimer visuTimer_, shotTimer_;
+  // A screen reader that has not asked anything for this long has done reading.
+  static constexpr int64_t kReaderPauseMs = 50;
+  static constexpr int64_t kReaderWaitMaxMs = 1000;
+  QTimer readerWait_;  // the live view's next grab, put off for a screen reader
+  bool readerWaiting_ = false;
+  QElapsedTimer readerWaitingSince_;
   uint64_t visuGeneration_ = ~0ull, shotGeneration_ = ~0ull;
 
   QPointer<AboutWindow> about_;
