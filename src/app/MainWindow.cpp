@@ -195,6 +195,11 @@ void MainWindow::Build() {
   }
 
   for (Control* c : {&ui_.Label5, &ui_.Label4, &ui_.Label3, &ui_.Label2, &ui_.RafLabel, &ui_.Label1, &ui_.InfoCam}) {
+    // The names of the record and of the last picture are paths of any length.
+    if (c == &ui_.Label3 || c == &ui_.Label1) {
+      Bind(*c, new FileNameLabel(client_));
+      continue;
+    }
     auto* label = new QLabel(client_);
     label->setWordWrap(true);
     Bind(*c, label);
@@ -419,7 +424,13 @@ void MainWindow::Apply(Binding& b) {
   switch (m.kind) {
     case ControlKind::Label: {
       auto* label = static_cast<QLabel*>(w);
-      if (all || m.caption != s.caption) label->setText(Q(m.caption));
+      if (all || m.caption != s.caption) {
+        if (auto* name = qobject_cast<FileNameLabel*>(w)) {
+          name->setFullName(Q(m.caption));
+        } else {
+          label->setText(Q(m.caption));
+        }
+      }
       if (all || m.alignment != s.alignment) label->setAlignment(ToQtAlignment(m.alignment) | Qt::AlignTop);
       break;
     }

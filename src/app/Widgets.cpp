@@ -291,6 +291,46 @@ void FaceButton::paintEvent(QPaintEvent*) {
   }
 }
 
+// ------------------------------------------------------------------ FileNameLabel
+
+FileNameLabel::FileNameLabel(QWidget* parent) : QLabel(parent) {
+  setWordWrap(false);
+  setTextFormat(Qt::PlainText);
+}
+
+void FileNameLabel::setFullName(const QString& name) {
+  fullName_ = name;
+  setToolTip(name.trimmed());
+  setAccessibleDescription(name.trimmed());
+  Elide();
+}
+
+void FileNameLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  Elide();
+}
+
+void FileNameLabel::changeEvent(QEvent* event) {
+  QLabel::changeEvent(event);
+  if (event->type() == QEvent::FontChange) Elide();
+}
+
+void FileNameLabel::Elide() {
+  const QFontMetrics fm(font());
+  const int room = contentsRect().width();
+  QString shown = fullName_;
+  if (fm.horizontalAdvance(shown) > room) {
+    const qsizetype fileStart = std::max(fullName_.lastIndexOf('/'), fullName_.lastIndexOf('\\')) + 1;
+    const QString file = fullName_.mid(fileStart);
+    const int folderRoom = room - fm.horizontalAdvance(file);
+    // A file name too long for the label on its own keeps at least its end.
+    shown = folderRoom > fm.horizontalAdvance(QChar(0x2026))
+                ? fm.elidedText(fullName_.left(fileStart), Qt::ElideMiddle, folderRoom) + file
+                : fm.elidedText(fullName_, Qt::ElideLeft, room);
+  }
+  if (shown != text()) setText(shown);
+}
+
 // ------------------------------------------------------------------ TextBox
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}

@@ -131,6 +131,25 @@ class WholeAreaButton final : public Button {
 using CheckBox = WholeAreaButton<QCheckBox>;
 using OptionButton = WholeAreaButton<QRadioButton>;
 
+// A label for a file's full name, on one line: a name too long for it loses the middle
+// of its folder, so the file's own name always shows; the whole name is in its tooltip
+// and accessible description.
+class FileNameLabel final : public QLabel {
+  Q_OBJECT
+ public:
+  explicit FileNameLabel(QWidget* parent);
+  void setFullName(const QString& name);
+  const QString& fullName() const { return fullName_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void Elide();
+  QString fullName_;
+};
+
 // A text box that reports each typed character before it edits the text, and Enter.
 class TextBox final : public QLineEdit {
   Q_OBJECT

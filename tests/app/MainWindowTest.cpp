@@ -228,6 +228,26 @@ TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {
   EXPECT_EQ(shot.pixelColor(101, 120), QColor(255, 0, 0));
   EXPECT_EQ(shot.pixelColor(125, 120), QColor(128, 128, 128));
 
+  // A file name on one line: a long one loses the middle of its folder, never its own
+  // name, and the whole name is in the tooltip and the accessible description.
+  const std::string folder =
+      "/home/operator/measurements/2011-03-14/camera-pictures-of-the-second-run-with-the-new-lens-and-filter/";
+  for (const auto& [name, caption, elided] : {std::tuple{"Label1", " " + folder + "long-exposure-at-f8-0001.bmp", true},
+                                              {"Label3", folder + "long-exposure-.xls", true},
+                                              {"Label1", std::string(" /tmp/im-0001.bmp"), false}}) {
+    Control* model = ui.Find(name);
+    ASSERT_NE(model, nullptr) << name;
+    model->caption = caption;
+    w.window->Refresh();
+    auto* label = w.widget<QLabel>(name);
+    const QString shown = label->text(), whole = Q(caption).trimmed();
+    EXPECT_TRUE(shown.endsWith(whole.mid(whole.lastIndexOf('/')))) << shown.toStdString();
+    EXPECT_EQ(shown.contains(QChar(0x2026)), elided) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->contentsRect().width()) << name;
+    EXPECT_EQ(label->toolTip(), whole) << name;
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Description), whole) << name;
+  }
+
   // An unchanged model leaves the user's caret alone.
   gain->setCursorPosition(4);
   w.window->Refresh();
