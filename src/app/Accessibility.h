@@ -3,8 +3,9 @@
 
 namespace ostrelo::qtui {
 
-// The picture boxes are graphics, the warning panel is text, and the banner is a button
-// whose press opens the About box.
+// The main window is a window and the About box a dialog; the picture boxes are
+// graphics, the warning panel is text, and the banner is a button whose press opens the
+// About box.
 void InstallAccessibility();
 
 }  // namespace ostrelo::qtui

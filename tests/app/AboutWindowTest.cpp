@@ -62,6 +62,14 @@ TEST(QtAboutBox, BannerClickOpensOneCentredBox) {
   EXPECT_TRUE(photo->isHidden());
   EXPECT_EQ(qobject_cast<QLabel*>(about->controlWidget("Image1(0)"))->pixmap().size(), QSize(150, 156));
   EXPECT_EQ(qobject_cast<QLabel*>(about->controlWidget("Image1(1)"))->pixmap().size(), QSize(138, 34));
+  // Announced as a dialog, its pictures by name.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(about)->role(), QAccessible::Dialog);
+  for (const char* picture : {"Photo", "Image1(0)", "Image1(1)"}) {
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(about->controlWidget(picture));
+    EXPECT_EQ(spoken->role(), QAccessible::Graphic) << picture;
+    EXPECT_FALSE(spoken->text(QAccessible::Name).isEmpty()) << picture;
+    EXPECT_EQ(spoken->text(QAccessible::Name).toStdString(), w.form().about.Find(picture)->accessibleName) << picture;
+  }
 
   // The main window stays usable, and a second click, here a screen reader's press of
   // the banner, brings the same box forward.

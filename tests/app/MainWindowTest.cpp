@@ -124,6 +124,7 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
     EXPECT_EQ(spokenAs->role(), role) << name;
     EXPECT_EQ(spokenAs->text(A::Name), spoken) << name;
   }
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&win)->role(), A::Window);
   EXPECT_EQ(QAccessible::queryAccessibleInterface(win.banner())->text(A::Description), "Opens the About box");
 
   // The banner docked to the bottom across the window, saying the devices are simulated.
