@@ -229,6 +229,8 @@ void MainWindow::Build() {
   std::sort(focusable.begin(), focusable.end(),
             [](const Binding* a, const Binding* b) { return a->model->tabIndex < b->model->tabIndex; });
   for (size_t i = 1; i < focusable.size(); ++i) setTabOrder(focusable[i - 1]->widget, focusable[i]->widget);
+  // The banner comes after every control, whatever its tab index.
+  if (!focusable.empty()) setTabOrder(focusable.back()->widget, banner_);
 }
 
 AboutWindow* MainWindow::aboutWindow() const { return about_; }

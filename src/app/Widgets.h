@@ -78,9 +78,9 @@ class WarningPanel final : public QWidget {
   QColor back_, fore_;
 };
 
-// The banner at the bottom: its picture from the top-left corner; a click opens the
-// About box. A small note says when the devices are simulated; a red notice says that
-// the camera does not answer.
+// The banner at the bottom: its picture from the top-left corner; a click, or Enter or
+// Space while it has the focus, opens the About box. A small note says when the devices
+// are simulated; a red notice says that the camera does not answer.
 class Banner final : public QWidget {
   Q_OBJECT
  public:
@@ -97,6 +97,7 @@ class Banner final : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 

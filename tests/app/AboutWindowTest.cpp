@@ -83,6 +83,30 @@ TEST(QtAboutBox, BannerClickOpensOneCentredBox) {
   EXPECT_EQ(w.form().about.instance, 1u);
 }
 
+// The banner takes the focus, shows it with a frame, and opens the box with Enter or Space.
+TEST(QtAboutBox, BannerWithTheFocusOpensTheBoxFromTheKeyboard) {
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  Banner* banner = w.window->banner();
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    QApplication::setActiveWindow(w.window);
+    QWidget* lastControl = w.window->controlWidget("Text_Gain");
+    lastControl->setFocus(Qt::OtherFocusReason);
+    const QImage unfocused = banner->grab().toImage();
+    QTest::keyClick(lastControl, Qt::Key_Tab);
+    ASSERT_TRUE(banner->hasFocus()) << key;
+    EXPECT_NE(banner->grab().toImage(), unfocused) << key;
+    QTest::keyClick(banner, key);
+    SettleEvents();
+    AboutWindow* about = w.window->aboutWindow();
+    ASSERT_NE(about, nullptr) << key;
+    about->close();
+    SettleEvents();
+  }
+  EXPECT_EQ(w.form().about.instance, 3u);
+  EXPECT_EQ(banner->size(), QSize(1288, 53));
+}
+
 class QtAboutBoxCloses : public ::testing::TestWithParam<const char*> {};
 TEST_P(QtAboutBoxCloses, ClickOnListedControlOrBackground) {
   SimulatedWindow w;

@@ -146,7 +146,12 @@ TEST(QtMainWindow, KeyboardFocusFollowsTheTabIndexes) {
     if (widget != nullptr && widget->focusPolicy() != Qt::NoFocus) expected.emplace_back(c->tabIndex, widget);
   }
   std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  ASSERT_EQ(expected.size(), 14u);
+  // The banner, which opens the About box, comes last whatever its tab index.
+  const auto banner =
+      std::find_if(expected.begin(), expected.end(), [&w](const auto& e) { return e.second == w.window->banner(); });
+  ASSERT_NE(banner, expected.end());
+  std::rotate(banner, banner + 1, expected.end());
+  ASSERT_EQ(expected.size(), 15u);
   std::vector<QWidget*> chain;
   QWidget* at = expected.front().second;
   for (size_t i = 0; i < 200 && chain.size() < expected.size(); ++i, at = at->nextInFocusChain()) {
