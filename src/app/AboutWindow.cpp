@@ -66,6 +66,7 @@ AboutWindow::AboutWindow(AboutBoxModel& model, Dispatcher dispatch, QWidget* par
       label->setText(QString::fromStdString(c.caption));
       label->setAlignment(ToQtAlignment(c.alignment) | Qt::AlignTop);
     }
+    if (!c.accessibleName.empty()) label->setAccessibleName(QString::fromStdString(c.accessibleName));
     label->setVisible(c.visible);
     widgets_[c.name] = label;
 

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <limits>
 
+#include "app/AboutWindow.h"
+#include "app/MainWindow.h"
 #include "app/Widgets.h"
 
 namespace ostrelo::qtui {
@@ -22,6 +24,14 @@ class BannerAccessible final : public QAccessibleWidget {
 };
 
 QAccessibleInterface* Interface(const QString& className, QObject* object) {
+  // Announced as windows, as Qt's own main windows and dialogs are, not as the scroll
+  // area and plain widget they are built from.
+  if (className == QLatin1String(MainWindow::staticMetaObject.className())) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  }
+  if (className == QLatin1String(AboutWindow::staticMetaObject.className())) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Dialog);
+  }
   if (className == QLatin1String(Banner::staticMetaObject.className())) {
     return new BannerAccessible(static_cast<Banner*>(object));
   }

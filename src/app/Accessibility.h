@@ -5,9 +5,9 @@
 
 namespace ostrelo::qtui {
 
-// The picture boxes are graphics, the warning panel is text, and the banner is a button
-// whose press opens the About box. Also notes each question a screen reader asks through
-// AT-SPI.
+// The main window is a window and the About box a dialog; the picture boxes are
+// graphics, the warning panel is text, and the banner is a button whose press opens the
+// About box. Also notes each question a screen reader asks through AT-SPI.
 void InstallAccessibility();
 
 // How long ago a screen reader last asked the window something (very large if never).

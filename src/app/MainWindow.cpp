@@ -198,6 +198,11 @@ void MainWindow::Build() {
   }
 
   for (Control* c : {&ui_.Label5, &ui_.Label4, &ui_.Label3, &ui_.Label2, &ui_.RafLabel, &ui_.Label1, &ui_.InfoCam}) {
+    // The names of the record and of the last picture are paths of any length.
+    if (c == &ui_.Label3 || c == &ui_.Label1) {
+      Bind(*c, new FileNameLabel(client_));
+      continue;
+    }
     auto* label = new QLabel(client_);
     label->setWordWrap(true);
     Bind(*c, label);
@@ -227,6 +232,8 @@ void MainWindow::Build() {
   std::sort(focusable.begin(), focusable.end(),
             [](const Binding* a, const Binding* b) { return a->model->tabIndex < b->model->tabIndex; });
   for (size_t i = 1; i < focusable.size(); ++i) setTabOrder(focusable[i - 1]->widget, focusable[i]->widget);
+  // The banner comes after every control, whatever its tab index.
+  if (!focusable.empty()) setTabOrder(focusable.back()->widget, banner_);
 }
 
 AboutWindow* MainWindow::aboutWindow() const { return about_; }
@@ -447,7 +454,13 @@ void MainWindow::Apply(Binding& b) {
   switch (m.kind) {
     case ControlKind::Label: {
       auto* label = static_cast<QLabel*>(w);
-      if (all || m.caption != s.caption) label->setText(Q(m.caption));
+      if (all || m.caption != s.caption) {
+        if (auto* name = qobject_cast<FileNameLabel*>(w)) {
+          name->setFullName(Q(m.caption));
+        } else {
+          label->setText(Q(m.caption));
+        }
+      }
       if (all || m.alignment != s.alignment) label->setAlignment(ToQtAlignment(m.alignment) | Qt::AlignTop);
       break;
     }

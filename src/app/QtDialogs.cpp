@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -29,18 +30,43 @@ QString InitialDirectory(const std::string& initDir) {
   return dir;
 }
 
+namespace {
+
+// A long name (a path) has no space to wrap at: a message box grows as wide as it and
+// then cuts it. Zero-width spaces between its characters let it wrap at the box's
+// usual width; words of ordinary length still wrap at their spaces.
+QString Wrappable(const std::string& text) {
+  constexpr qsizetype kLongWord = 30;
+  const QString in = QString::fromStdString(text);
+  QString out;
+  qsizetype runStart = 0;
+  for (qsizetype i = 0; i <= in.size(); ++i) {
+    if (i < in.size() && !in.at(i).isSpace()) continue;
+    const QString run = in.mid(runStart, i - runStart);
+    if (run.size() < kLongWord) {
+      out += run;
+    } else {
+      for (const QChar c : run) out += QString(c) + QChar(0x200B);
+    }
+    if (i < in.size()) out += in.at(i);
+    runStart = i + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
 QtDialogs::~QtDialogs() {
   if (busy_) QApplication::restoreOverrideCursor();
 }
 
 void QtDialogs::MessageBox(const std::string& text, const std::string& title) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok,
-                  parent_);
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), Wrappable(text), QMessageBox::Ok, parent_);
   box.exec();
 }
 
 bool QtDialogs::AskYesNo(const std::string& text, const std::string& title) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), Wrappable(text),
                   QMessageBox::Yes | QMessageBox::No, parent_);
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
@@ -62,8 +88,13 @@ class CheckedSaveDialog final : public QFileDialog {
     if (check_ && !files.isEmpty() && !QFileInfo(files.first()).isDir()) {
       const std::string problem = check_(QDir::toNativeSeparators(files.first()).toStdString());
       if (!problem.empty()) {
-        QMessageBox box(QMessageBox::Warning, windowTitle(), QString::fromStdString(problem), QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Warning, windowTitle(), Wrappable(problem), QMessageBox::Ok, this);
         box.exec();
+        // The operator types the correction at once, over the refused name.
+        if (auto* name = findChild<QLineEdit*>("fileNameEdit")) {
+          name->setFocus(Qt::OtherFocusReason);
+          name->selectAll();
+        }
         return;
       }
     }

@@ -214,6 +214,8 @@ Banner::Banner(QWidget* parent)
   red.setColor(QPalette::WindowText, QColor(255, 255, 255));
   cameraNotice_->setPalette(red);
   cameraNotice_->hide();
+  // Last in the Tab order, so the keyboard reaches the About box too.
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 void Banner::setCameraNotice(const QString& notice) {
@@ -244,6 +246,26 @@ void Banner::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().color(QPalette::Window));
   p.drawPixmap(0, 0, picture_);
+  if (hasFocus()) {
+    // Dotted black on white, seen on the dark picture and on the window's face alike.
+    const QRectF frame(2.5, 2.5, std::min(width(), picture_.width()) - 6, std::min(height(), picture_.height()) - 6);
+    p.setPen(QPen(Qt::white, 1));
+    p.drawRect(frame);
+    QPen dotted(Qt::black, 1);
+    dotted.setDashPattern({1.0, 1.0});
+    p.setPen(dotted);
+    p.drawRect(frame);
+  }
+}
+
+void Banner::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+    if (!event->isAutoRepeat()) emit clicked();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void Banner::mousePressEvent(QMouseEvent* event) { pressed_ = event->button() == Qt::LeftButton; }
@@ -289,6 +311,46 @@ void FaceButton::paintEvent(QPaintEvent*) {
     p.setPen(dotted);
     p.drawRect(QRectF(3.5, 3.5, w - 8, h - 8));
   }
+}
+
+// ------------------------------------------------------------------ FileNameLabel
+
+FileNameLabel::FileNameLabel(QWidget* parent) : QLabel(parent) {
+  setWordWrap(false);
+  setTextFormat(Qt::PlainText);
+}
+
+void FileNameLabel::setFullName(const QString& name) {
+  fullName_ = name;
+  setToolTip(name.trimmed());
+  setAccessibleDescription(name.trimmed());
+  Elide();
+}
+
+void FileNameLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  Elide();
+}
+
+void FileNameLabel::changeEvent(QEvent* event) {
+  QLabel::changeEvent(event);
+  if (event->type() == QEvent::FontChange) Elide();
+}
+
+void FileNameLabel::Elide() {
+  const QFontMetrics fm(font());
+  const int room = contentsRect().width();
+  QString shown = fullName_;
+  if (fm.horizontalAdvance(shown) > room) {
+    const qsizetype fileStart = std::max(fullName_.lastIndexOf('/'), fullName_.lastIndexOf('\\')) + 1;
+    const QString file = fullName_.mid(fileStart);
+    const int folderRoom = room - fm.horizontalAdvance(file);
+    // A file name too long for the label on its own keeps at least its end.
+    shown = folderRoom > fm.horizontalAdvance(QChar(0x2026))
+                ? fm.elidedText(fullName_.left(fileStart), Qt::ElideMiddle, folderRoom) + file
+                : fm.elidedText(fullName_, Qt::ElideLeft, room);
+  }
+  if (shown != text()) setText(shown);
 }
 
 // ------------------------------------------------------------------ TextBox

@@ -78,9 +78,9 @@ class WarningPanel final : public QWidget {
   QColor back_, fore_;
 };
 
-// The banner at the bottom: its picture from the top-left corner; a click opens the
-// About box. A small note says when the devices are simulated; a red notice says that
-// the camera does not answer.
+// The banner at the bottom: its picture from the top-left corner; a click, or Enter or
+// Space while it has the focus, opens the About box. A small note says when the devices
+// are simulated; a red notice says that the camera does not answer.
 class Banner final : public QWidget {
   Q_OBJECT
  public:
@@ -97,6 +97,7 @@ class Banner final : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -130,6 +131,25 @@ class WholeAreaButton final : public Button {
 };
 using CheckBox = WholeAreaButton<QCheckBox>;
 using OptionButton = WholeAreaButton<QRadioButton>;
+
+// A label for a file's full name, on one line: a name too long for it loses the middle
+// of its folder, so the file's own name always shows; the whole name is in its tooltip
+// and accessible description.
+class FileNameLabel final : public QLabel {
+  Q_OBJECT
+ public:
+  explicit FileNameLabel(QWidget* parent);
+  void setFullName(const QString& name);
+  const QString& fullName() const { return fullName_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void Elide();
+  QString fullName_;
+};
 
 // A text box that reports each typed character before it edits the text, and Enter.
 class TextBox final : public QLineEdit {

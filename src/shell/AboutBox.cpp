@@ -53,6 +53,10 @@ AboutBoxModel::AboutBoxModel() {
   Photo.visible = false;
   Image1[1] = Picture("Image1(1)", 5460, 3240, 2070, 510, Rgb(192, 255, 255), 0);
   Image1[0] = Picture("Image1(0)", 180, 930, 2250, 1815, Rgb(192, 255, 255), 0);
+  // What a screen reader says for the pictures, which have no text of their own.
+  Photo.accessibleName = "Photo of the author";
+  Image1[1].accessibleName = "EXLAB logo";
+  Image1[0].accessibleName = "Imaging laboratory logo";
 
   // The makers' own texts: placeholders of the same kinds.
   Etiquette4[2] = Label("Etiquette4(2)", "EXLAB", 660, 2940, 4485, 255, 9.75, true, A::Centre);

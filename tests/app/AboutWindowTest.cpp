@@ -62,6 +62,13 @@ TEST(QtAboutBox, BannerClickOpensOneCentredBox) {
   EXPECT_TRUE(photo->isHidden());
   EXPECT_EQ(qobject_cast<QLabel*>(about->controlWidget("Image1(0)"))->pixmap().size(), QSize(150, 156));
   EXPECT_EQ(qobject_cast<QLabel*>(about->controlWidget("Image1(1)"))->pixmap().size(), QSize(138, 34));
+  // Announced as a dialog, its pictures by name.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(about)->role(), QAccessible::Dialog);
+  for (const char* picture : {"Photo", "Image1(0)", "Image1(1)"}) {
+    const QString spoken =
+        QAccessible::queryAccessibleInterface(about->controlWidget(picture))->text(QAccessible::Name);
+    EXPECT_TRUE(!spoken.isEmpty() && spoken.toStdString() == w.form().about.Find(picture)->accessibleName) << picture;
+  }
 
   // The main window stays usable, and a second click, here a screen reader's press of
   // the banner, brings the same box forward.
@@ -73,6 +80,25 @@ TEST(QtAboutBox, BannerClickOpensOneCentredBox) {
   EXPECT_EQ(w.window->aboutWindow(), about);
   EXPECT_EQ(w.form().about.raiseCount, 1);
   EXPECT_EQ(w.form().about.instance, 1u);
+}
+
+// The banner takes the focus after the last control, shows it, and opens the box with
+// Enter or Space.
+TEST(QtAboutBox, BannerWithTheFocusOpensTheBoxFromTheKeyboard) {
+  SimulatedWindow w;
+  ASSERT_TRUE(w.started);
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    QApplication::setActiveWindow(w.window);
+    w.window->controlWidget("Text_Gain")->setFocus();
+    const QImage unfocused = w.window->banner()->grab().toImage();
+    QTest::keyClick(w.window->controlWidget("Text_Gain"), Qt::Key_Tab);
+    EXPECT_NE(w.window->banner()->grab().toImage(), unfocused) << key;
+    QTest::keyClick(w.window->banner(), key);
+    SettleEvents();
+    ASSERT_NE(w.window->aboutWindow(), nullptr) << key;
+    w.window->aboutWindow()->close();
+    SettleEvents();
+  }
 }
 
 class QtAboutBoxCloses : public ::testing::TestWithParam<const char*> {};

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <string>
@@ -124,7 +128,7 @@ TEST(QtDialogs, SaveDialogRefusesWhatTheCheckRefusesAndStaysOpen) {
   request.check = [](const std::string& name) { return ShotFileProblem(name, 1); };
 
   QStringList told;
-  bool stayedOpen = true;
+  bool stayedOpen = true, fits = true, readyToRetype = true;
   testing::AnswerNextModal([&](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     if (dialog == nullptr) return modal->close(), void();
@@ -132,23 +136,37 @@ TEST(QtDialogs, SaveDialogRefusesWhatTheCheckRefusesAndStaysOpen) {
     QObject::connect(&boxes, &QTimer::timeout, [&] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         told << box->text();
+        // The whole box on the screen, and its text not cut.
+        auto* text = box->findChild<QLabel*>("qt_msgbox_label");
+        fits = fits && box->screen()->availableGeometry().contains(box->frameGeometry()) && text != nullptr &&
+               text->height() >= text->heightForWidth(text->width());
         box->accept();
       }
     });
     boxes.start(10);
-    for (const char* refused : {"typo/im-.bmp", "im-.bmp"}) {
-      dialog->selectFile(QDir(dir.path()).filePath(refused));
-      static_cast<QDialog*>(dialog)->accept();
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    auto* save = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save);
+    // Short enough for the dialog, too long once the shot's number is added.
+    const QString tooLong = QString(250, 'n') + "-.bmp";
+    for (const QString& refused : {QString("typo/im-.bmp"), QString("im-.bmp"), tooLong}) {
+      name->setText(QDir(dir.path()).filePath(refused));  // as typed: selectFile leaves a focused field alone
+      QTest::mouseClick(save, Qt::LeftButton);
       stayedOpen = stayedOpen && dialog->isVisible();
+      // The refused name selected in the focused name field, to be typed over.
+      readyToRetype = readyToRetype && dialog->focusWidget() == name && !name->text().isEmpty() &&
+                      name->selectedText() == name->text();
     }
-    dialog->selectFile(QDir(dir.path()).filePath("good-.bmp"));
+    name->setText(QDir(dir.path()).filePath("good-.bmp"));
     static_cast<QDialog*>(dialog)->accept();
   });
   const std::optional<std::string> chosen = dialogs.ShowSave(request);
-  ASSERT_EQ(told.size(), 2);
+  ASSERT_EQ(told.size(), 3);
   EXPECT_TRUE(told[0].contains("does not exist")) << told[0].toStdString();
   EXPECT_TRUE(told[1].contains("is the name of a folder")) << told[1].toStdString();
+  EXPECT_TRUE(told[2].contains("is too long for its folder")) << told[2].toStdString();
   EXPECT_TRUE(stayedOpen);
+  EXPECT_TRUE(fits);
+  EXPECT_TRUE(readyToRetype);
   EXPECT_EQ(chosen, QDir(dir.path()).filePath("good-.bmp").toStdString());
 }
 
