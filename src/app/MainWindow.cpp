@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/AboutWindow.h"
-#include "app/Accessibility.h"
 #include "app/ControlLook.h"
+#include "app/ScreenReaderQueries.h"
 #include "app/Widgets.h"
 
 namespace ostrelo::qtui {

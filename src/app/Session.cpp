@@ -9,6 +9,7 @@
 #include "app/ControlLook.h"
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
+#include "app/ScreenReaderQueries.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
@@ -44,6 +45,7 @@ void ConfigureApplication() {
   QApplication::setQuitOnLastWindowClosed(false);
   InstallFontSubstitutes();
   InstallAccessibility();
+  WatchScreenReaderQueries();
 }
 
 Session::Session(const SessionOptions& options) {
