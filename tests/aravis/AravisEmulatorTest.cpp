@@ -1,9 +1,12 @@
 // End to end against the GigE Vision camera emulator of Aravis, started on the loopback
 // interface by each test and stopped at its end.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,6 +84,23 @@ class Emulator {
 };
 
 using SteadyClock = std::chrono::steady_clock;
+
+// A register as the emulator holds it, read over GigE Vision's control protocol beside the
+// program's connection (reading needs no control); -1: no answer.
+int64_t ReadRegister(uint32_t address) {
+  const int s = socket(AF_INET, SOCK_DGRAM, 0);
+  const sockaddr_in to{AF_INET, htons(3956), {htonl(INADDR_LOOPBACK)}, {}};
+  uint32_t packet[3] = {htonl(0x42010080), htonl(0x00040001), htonl(address)};  // READREG_CMD, one address
+  const timeval patience{0, 300'000};
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  ssize_t n = -1;
+  for (int attempt = 0; attempt < 3 && n != 12; ++attempt) {
+    sendto(s, packet, sizeof packet, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    n = recv(s, packet, sizeof packet, 0);  // status, READREG_ACK, length, id, value
+  }
+  close(s);
+  return n == 12 && ntohl(packet[0]) == 0x00000081 ? ntohl(packet[2]) : -1;
+}
 
 double Seconds(SteadyClock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -246,6 +266,41 @@ TEST(AravisGigEEmulator, KilledAndRestartedDuringTheLiveViewTheViewResumesByItse
   rig.form.Dispatch([&] { rig.form.Unload(); });
   EXPECT_EQ(rig.form.exitCode(), 0);
   std::printf("shut-down took %.2f s\n", Seconds(SteadyClock::now() - closing));
+}
+
+// The camera is killed and started again at varied moments of the live view, some before
+// the program notices it went away (its last trigger may then reach the new camera): after
+// each return the emulator's registers (FrameStart's trigger mode and source, pixel format,
+// raw gain) are as the first opening left them, and pictures come again.
+TEST(AravisGigEEmulator, KilledAndRestartedAtVariedMomentsComesBackSetUpAsAtFirst) {
+  Emulator emulator;
+  ASSERT_TRUE(emulator.Discoverable());
+  AravisOptions options = GigEOptions();
+  options.reconnectPauseMs = 200;
+  AravisRig rig(options, NumberLocale{}, /*realTime=*/true);
+  ASSERT_TRUE(rig.form.Load());
+  EnterGain(rig.form, "3");
+  const uint32_t registers[] = {0x300, 0x304, 0x128, 0x110};
+  std::vector<int64_t> first;
+  for (uint32_t r : registers) first.push_back(ReadRegister(r));
+  ASSERT_EQ(first, (std::vector<int64_t>{1, 1, first[2], 3}));  // triggered by software, gain 3
+  const int restartAfterMs[] = {300, 2500, 700, 5000, 150, 1500, 1000, 3500};
+  for (int cycle = 0; cycle < 8; ++cycle) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(37 * cycle));
+    emulator.Stop(SIGKILL);
+    const auto restartAt = SteadyClock::now() + std::chrono::milliseconds(restartAfterMs[cycle]);
+    const uint64_t before = rig.camera.reconnections();
+    int32_t shown = rig.form.st.RequestNumber;
+    while ((rig.camera.reconnections() == before || rig.form.st.RequestNumber == shown) &&
+           SteadyClock::now() < restartAt + std::chrono::seconds(40)) {
+      if (SteadyClock::now() >= restartAt) emulator.Start();
+      if (rig.camera.reconnections() == before) shown = rig.form.st.RequestNumber;
+      Tick(rig);
+    }
+    ASSERT_GT(rig.camera.reconnections(), before) << "cycle " << cycle;
+    EXPECT_EQ(rig.camera.mode(), AravisCamera::Mode::Triggered) << "cycle " << cycle;
+    for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(ReadRegister(registers[i]), first[i]) << "cycle " << cycle;
+  }
 }
 
 // The camera is killed during a series at 0.5 s and comes back 20 s later: the series

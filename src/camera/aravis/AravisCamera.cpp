@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "camera/LineCopy.h"
@@ -150,7 +151,10 @@ int32_t AravisCamera::SetF(int32_t property, double value, int32_t index) {
   return m.Control(
       [impl, value](Impl::Link& l, double&) {
         impl->gainWanted = value;
-        return Impl::ApplyGain(l, value);
+        double held = 0.0;
+        const int32_t status = Impl::ApplyGain(l, value, held);
+        impl->gainHeld = std::isnan(held) ? std::nullopt : std::optional<double>(held);
+        return status;
       },
       nullptr);
 }

@@ -36,7 +36,11 @@
 // (its "control-lost" signal: the GigE Vision heartbeat, a USB disconnection), the
 // connection is dropped and the device thread opens the same device (same id, so the
 // same serial number) again and again until it answers, then sets it up as at the
-// first opening, restoring the gain last set. Meanwhile every call fails with a
+// first opening (pixel format, continuous acquisition, the software trigger when the
+// first opening used it, the gain last set) and reads every setting back. A camera that
+// does not hold one, or that exposes on its own when it should wait for its trigger, is
+// logged and released, and the next attempt sets it up again: it is never run free
+// after a first opening that triggered it. Meanwhile every call fails with a
 // non-zero status (kDeviceLost; a wait first waits its time-out for the camera to
 // come back). The handles stay valid throughout: requests still waiting are answered
 // by the new connection, and pictures held stay readable until unlocked.

@@ -112,6 +112,13 @@ struct AravisCamera::Impl {
   bool reconnecting = false;
   uint64_t nextLinkId = 1;
   std::optional<double> gainWanted;  // the gain last set, restored after a reconnection
+  std::optional<double> gainHeld;    // what the camera read back then (its own steps, its bounds)
+  // What the first opening set up; a reopened camera must hold the same before it is used.
+  struct Setup {
+    std::string pixelFormat;
+    Mode mode = Mode::Closed;
+  };
+  std::optional<Setup> firstSetup;
 
   // ---- The caller's own.
   bool initialised = false;
@@ -140,6 +147,13 @@ struct AravisCamera::Impl {
   bool ChooseDevice(const std::string& searchString, int32_t deviceNumber, char wildcard);
   int32_t Open(std::shared_ptr<Link>& out);
   void ChoosePixelFormat(Link& l);
+  // The settings as the camera reads them back: a write can be acknowledged and not
+  // take effect.
+  static std::string HeldPixelFormat(Link& l);
+  static bool TriggerHeld(Link& l);
+  // The first setting a reopened camera does not hold as the first opening left it;
+  // empty when all hold.
+  std::string SetupNotHeld(Link& l);
   static bool SoftwareTriggerOffered(Link& l);
   static bool SetSoftwareTrigger(Link& l);
   static void ClearTriggers(Link& l);
@@ -148,7 +162,8 @@ struct AravisCamera::Impl {
   static void StopAcquisition(Link& l);
   static bool HonoursTrigger(Link& l);
   static void SwitchToFreeRunning(Link& l);
-  static int32_t ApplyGain(Link& l, double value);
+  // held: the gain the camera reads back, NaN when it could not be read.
+  static int32_t ApplyGain(Link& l, double value, double& held);
   static void Dispose(Link& l);
   void Reconnect(const std::shared_ptr<Link>& lostLink);
   void AttemptReconnection();

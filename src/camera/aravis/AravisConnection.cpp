@@ -48,6 +48,12 @@ constexpr int64_t kDefaultFramePeriodUs = 100'000;
 constexpr int64_t kTriggerLostBaseUs = 2'000'000;
 // How long an opened camera in trigger mode is watched for frames nobody triggered.
 constexpr int64_t kTriggerProbeMinUs = 300'000;
+// Frames a camera in trigger mode may send at once when its acquisition starts: a trigger
+// that reached it before (the last one of the previous connection, resent by the
+// transport while the camera came back) can be latched until then.
+constexpr int kLatchedTriggers = 1;
+// A gain read back this close to the one the operator's setting left is the same.
+constexpr double kGainToleranceDb = 1e-3;
 
 // The search string of the device search: the wildcard character stands for any run
 // of characters.
@@ -169,7 +175,37 @@ bool AravisCamera::Impl::SoftwareTriggerOffered(Link& l) {
 bool AravisCamera::Impl::SetSoftwareTrigger(Link& l) {
   GError* error = nullptr;
   arv_camera_set_trigger(l.camera, "Software", &error);
-  return !Failed(error);
+  return !Failed(error) && TriggerHeld(l);
+}
+
+std::string AravisCamera::Impl::HeldPixelFormat(Link& l) {
+  GError* error = nullptr;
+  const char* format = arv_camera_get_pixel_format_as_string(l.camera, &error);
+  return Failed(error) || format == nullptr ? std::string() : std::string(format);
+}
+
+bool AravisCamera::Impl::TriggerHeld(Link& l) {
+  GError* error = nullptr;
+  arv_camera_set_string(l.camera, "TriggerSelector", "FrameStart", &error);
+  const char* mode = error == nullptr ? arv_camera_get_string(l.camera, "TriggerMode", &error) : nullptr;
+  const char* source = error == nullptr ? arv_camera_get_trigger_source(l.camera, &error) : nullptr;
+  return !Failed(error) && mode != nullptr && source != nullptr && std::strcmp(mode, "On") == 0 &&
+         std::strcmp(source, "Software") == 0;
+}
+
+std::string AravisCamera::Impl::SetupNotHeld(Link& l) {
+  const std::string format = HeldPixelFormat(l);
+  if (format != firstSetup->pixelFormat)
+    return "pixel format " + firstSetup->pixelFormat + " (it holds " + format + ")";
+  GError* error = nullptr;
+  const ArvAcquisitionMode acquisition = arv_camera_get_acquisition_mode(l.camera, &error);
+  if (Failed(error) || acquisition != ARV_ACQUISITION_MODE_CONTINUOUS) return "continuous acquisition";
+  if (firstSetup->mode == Mode::Triggered && !TriggerHeld(l)) return "software trigger";
+  if (gainWanted && gainHeld) {
+    const double gain = arv_camera_get_gain(l.camera, &error);
+    if (Failed(error) || !(std::fabs(gain - *gainHeld) <= kGainToleranceDb)) return "gain";
+  }
+  return {};
 }
 
 void AravisCamera::Impl::ClearTriggers(Link& l) {
@@ -213,13 +249,16 @@ void AravisCamera::Impl::StopAcquisition(Link& l) {
   Failed(error);
 }
 
-// A camera in trigger mode must stay silent until triggered: one that sends frames on
-// its own is run free instead.
+// A camera in trigger mode must stay silent until triggered, but for the answers of
+// triggers latched before its acquisition started: one that keeps sending frames on its
+// own is not triggered. The frames seen are given back unused.
 bool AravisCamera::Impl::HonoursTrigger(Link& l) {
   const int64_t probeUs = std::max(kTriggerProbeMinUs, 3 * (l.timing.framePeriodUs + l.timing.exposureUs));
-  ArvBuffer* buffer = arv_stream_timeout_pop_buffer(l.stream, static_cast<guint64>(probeUs));
-  if (buffer == nullptr) return true;
-  arv_stream_push_buffer(l.stream, buffer);
+  for (int frames = 0; frames <= kLatchedTriggers; ++frames) {
+    ArvBuffer* buffer = arv_stream_timeout_pop_buffer(l.stream, static_cast<guint64>(probeUs));
+    if (buffer == nullptr) return true;
+    arv_stream_push_buffer(l.stream, buffer);
+  }
   return false;
 }
 
@@ -249,7 +288,8 @@ void AravisCamera::Impl::Dispose(Link& l) {
 
 // The gain, within the camera's bounds, with the camera's own regulation stopped: a
 // gain the operator sets is meant to stay.
-int32_t AravisCamera::Impl::ApplyGain(Link& l, double value) {
+int32_t AravisCamera::Impl::ApplyGain(Link& l, double value, double& held) {
+  held = std::nan("");
   GError* error = nullptr;
   if (arv_camera_is_gain_auto_available(l.camera, &error) &&
       arv_camera_get_gain_auto(l.camera, &error) != ARV_AUTO_OFF && error == nullptr) {
@@ -262,10 +302,16 @@ int32_t AravisCamera::Impl::ApplyGain(Link& l, double value) {
   arv_camera_get_gain_bounds(l.camera, &minimum, &maximum, &error);
   if (Failed(error)) return kFeatureError;
   arv_camera_set_gain(l.camera, std::clamp(value, minimum, maximum), &error);
-  return Failed(error) ? kFeatureError : 0;
+  if (Failed(error)) return kFeatureError;
+  const double gain = arv_camera_get_gain(l.camera, &error);
+  if (!Failed(error)) held = gain;
+  return 0;
 }
 
-// Opens the chosen device and starts its acquisition.
+// Opens the chosen device and starts its acquisition. A camera that comes back may have
+// restarted with its own defaults: it is set up as at the first opening, and used only
+// once it reads back every setting as then; else this attempt fails and the next one
+// sets it up again.
 int32_t AravisCamera::Impl::Open(std::shared_ptr<Link>& out) {
   auto l = std::make_shared<Link>();
   GError* error = nullptr;
@@ -283,16 +329,28 @@ int32_t AravisCamera::Impl::Open(std::shared_ptr<Link>& out) {
   Failed(error);
 
   using Exposure = AravisOptions::Exposure;
+  const bool reopening = firstSetup.has_value();
+  const bool mustTrigger =
+      reopening ? firstSetup->mode == Mode::Triggered : options.exposure == Exposure::SoftwareTrigger;
+  const bool mayTrigger = reopening ? mustTrigger : options.exposure != Exposure::FreeRunning;
   bool triggered = false;
-  if (options.exposure != Exposure::FreeRunning && SoftwareTriggerOffered(*l)) triggered = SetSoftwareTrigger(*l);
-  if (options.exposure == Exposure::SoftwareTrigger && !triggered) {
+  if (mayTrigger && SoftwareTriggerOffered(*l)) triggered = SetSoftwareTrigger(*l);
+  if (!reopening && mustTrigger && !triggered) {
     Warn("the camera offers no software trigger");
     Dispose(*l);
     return kOpenFailed;
   }
   if (!triggered) ClearTriggers(*l);
   l->timing = ReadTiming(*l);
-  if (gainWanted && ApplyGain(*l, *gainWanted) != 0) Warn("the gain could not be set again");
+  double gainRead = 0.0;
+  if (gainWanted && ApplyGain(*l, *gainWanted, gainRead) != 0) Warn("the gain could not be set again");
+  if (reopening) {
+    if (const std::string notHeld = SetupNotHeld(*l); !notHeld.empty()) {
+      Warn("the camera came back without its " + notHeld + "; it is set up again at the next attempt");
+      Dispose(*l);
+      return kOpenFailed;
+    }
+  }
 
   const guint payload = arv_camera_get_payload(l->camera, &error);
   l->stream = Failed(error) || payload == 0 ? nullptr : arv_camera_create_stream(l->camera, nullptr, nullptr, &error);
@@ -307,7 +365,12 @@ int32_t AravisCamera::Impl::Open(std::shared_ptr<Link>& out) {
     Dispose(*l);
     return kOpenFailed;
   }
-  if (triggered && options.exposure == Exposure::Auto && !HonoursTrigger(*l)) {
+  if (triggered && (reopening || options.exposure == Exposure::Auto) && !HonoursTrigger(*l)) {
+    if (reopening) {
+      Warn("the camera came back exposing without its software trigger; it is set up again at the next attempt");
+      Dispose(*l);
+      return kOpenFailed;
+    }
     SwitchToFreeRunning(*l);
     triggered = false;
   }
@@ -316,6 +379,7 @@ int32_t AravisCamera::Impl::Open(std::shared_ptr<Link>& out) {
     return kDeviceLost;
   }
   l->mode = triggered ? Mode::Triggered : Mode::FreeRunning;
+  if (!reopening) firstSetup = Setup{HeldPixelFormat(*l), l->mode};
   link = l;
   out = std::move(l);
   return 0;
@@ -371,6 +435,8 @@ void AravisCamera::Impl::ReleaseAll() {
   }
   if (waiting) Dispose(*waiting);
   gainWanted.reset();
+  gainHeld.reset();
+  firstSetup.reset();
 }
 
 }  // namespace ostrelo
