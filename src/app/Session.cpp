@@ -13,6 +13,7 @@
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
+#include "shots/SeriesPlan.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"
@@ -69,8 +70,15 @@ Session::Session(const SessionOptions& options) {
   if (!camera_) camera_ = std::make_unique<AbsentCamera>();
   if (!daq_) daq_ = std::make_unique<AbsentDaq>();
 
-  form_ = std::make_unique<Form1>(Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale()});
+  if (!options.planFolder.empty()) {
+    auto plans = std::make_unique<FilePlanStore>(options.planFolder, OSTRELO_VERSION);
+    // Another program keeps the plans: this one's series are not kept.
+    if (plans->owned()) plans_ = std::move(plans);
+  }
+  form_ =
+      std::make_unique<Form1>(Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), plans_.get()});
   form_->ui.SimulatedDevices = options.simulate;
+  form_->ResumeWithoutAsking = options.resume;
 }
 
 Session::~Session() {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "shell/CameraDriver.h"
 #include "shell/DaqDriver.h"
@@ -27,6 +28,10 @@ struct SessionOptions {
   // For tests: replace the Qt dialogs, or the real camera backend.
   Dialogs* dialogs = nullptr;
   std::function<std::unique_ptr<CameraDriver>()> makeRealCamera;
+  // Where the plan of a running series is kept (none: not kept), and whether an
+  // interrupted one goes on without the question.
+  std::string planFolder;
+  bool resume = false;
 };
 
 // Application-wide settings of the program's look: style, icon, font substitutes. The
@@ -59,6 +64,7 @@ class Session {
   std::unique_ptr<QtDialogs> qtDialogs_;
   std::unique_ptr<CameraDriver> camera_;
   std::unique_ptr<DaqDriver> daq_;
+  std::unique_ptr<PlanStore> plans_;
   SimulatedCamera* simCamera_ = nullptr;
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;

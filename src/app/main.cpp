@@ -15,6 +15,7 @@
 #include "app/Session.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/sim/SimulatedDaq.h"
+#include "shots/SeriesPlan.h"
 
 namespace {
 
@@ -45,8 +46,9 @@ void CatchSignals() {
   sigaction(SIGUSR2, &action, nullptr);
 }
 
-// The main window once start-up has built it.
+// The main window once start-up has built it, and its form.
 QPointer<ostrelo::qtui::MainWindow> mainWindow;
+ostrelo::Form1* form = nullptr;
 // A termination signal came: the program ends as soon as it can.
 bool closeRequested = false;
 // The simulated camera and card, when the devices are simulated.
@@ -79,6 +81,9 @@ void ToggleSimulatedCard() {
 // start-up then goes on and main() closes the window as soon as it exists.
 void CloseProgram() {
   closeRequested = true;
+  // Ended from outside (the system shutting down): a running series goes on at the next
+  // start, so its plan stays.
+  if (form != nullptr) form->PlanSurvivesClose = true;
   if (QWidget* modal = QApplication::activeModalWidget()) {
     modal->close();
     QTimer::singleShot(0, [] { CloseProgram(); });
@@ -129,7 +134,10 @@ int main(int argc, char** argv) {
 
   ostrelo::qtui::SessionOptions options;
   options.simulate = commandLine.simulate;
+  options.resume = commandLine.resume;
+  options.planFolder = ostrelo::FilePlanStore::DefaultFolder();
   ostrelo::qtui::Session session(options);
+  form = &session.form();
   simulatedCamera = session.simulatedCamera();
   simulatedDaq = session.simulatedDaq();
   // Start-up runs before the window exists; without a camera it ends the program here.

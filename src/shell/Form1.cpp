@@ -26,6 +26,7 @@ void Form1::Dispatch(const std::function<void()>& handler) {
   if (phase_ == Phase::Ended || ending_) return;
   try {
     handler();
+    if (afterEvent && phase_ == Phase::Running && !ending_) afterEvent();
   } catch (const ProgramError& e) {
     ReportFatal(e.number(), e.description());
   } catch (const std::exception& e) {
@@ -38,6 +39,7 @@ void Form1::ReportFatal(int32_t number, const std::string& description) {
   // The timers would keep firing behind the modal box, each failing tick opening
   // another one: stop them, and let no event run until the program has ended.
   ending_ = true;
+  PlanSurvivesClose = true;
   ui.Timer1.Stop();
   ui.VisuTimer.Stop();
   dev.dialogs.SetBusyPointer(false);

@@ -27,6 +27,7 @@ struct Devices {
   Clock& clock;
   Dialogs& dialogs;
   NumberLocale locale{};
+  PlanStore* plans = nullptr;  // nullptr: no series is kept across a crash
 };
 
 inline constexpr const char* kAppTitle = "Ostrelo";
@@ -112,6 +113,20 @@ class Form1 {
   // program: a message box with its number and description, then shut-down. After
   // the program has ended, events are ignored, so no tick runs after shut-down.
   void Dispatch(const std::function<void()>& handler);
+
+  // Runs after every event handled to completion (the series plan is kept there).
+  std::function<void()> afterEvent;
+  // An interrupted series is continued without the question (ostrelo --resume).
+  bool ResumeWithoutAsking = false;
+  // The running series' plan as kept (shots/SeriesPlan.h).
+  struct KeptPlan {
+    std::string text;  // as last written; empty when none is kept
+    std::string startedAt, lastShotAt;
+    int32_t shotSeen = -1;
+  } Plan;
+  // Set when the program is ended from outside (the system shutting down) or by an
+  // error: the series did not end at the operator's will, so its plan stays.
+  bool PlanSurvivesClose = false;
 
   // Writes one line to the program's log: to logSink, or standard error without one.
   void Log(const std::string& line);

@@ -84,6 +84,19 @@ class Dialogs {
   virtual void SetBusyPointer(bool busy) = 0;
 };
 
+// Where the plan of a running series is kept, so that a series a crash or a power cut
+// interrupted can go on (shots/SeriesPlan.h). Only one program at a time keeps plans.
+class PlanStore {
+ public:
+  virtual ~PlanStore() = default;
+  virtual std::optional<std::string> Read() = 0;    // nullopt: no plan
+  virtual bool Write(const std::string& text) = 0;  // whole or not at all, through a power cut
+  virtual void Remove() = 0;
+  virtual void SetAside() = 0;  // a plan that is not used is kept aside, not lost
+  virtual std::string Where() const = 0;
+  virtual std::string ProgramVersion() const = 0;
+};
+
 // The locale's number rules the program uses.
 struct NumberLocale {
   char decimalSeparator = '.';

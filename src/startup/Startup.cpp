@@ -13,6 +13,8 @@
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shell/Selection.h"
+#include "shots/SeriesPlan.h"
+#include "startup/Resume.h"
 
 namespace ostrelo {
 
@@ -143,6 +145,8 @@ bool Form1::Load() {
   ui.Text_Gain.caption = "0";
   ui.VisuTimer.Start();
   phase_ = Phase::Running;
+  afterEvent = [this] { KeepSeriesPlan(*this); };
+  OfferInterruptedSeries(*this);
   return true;
 }
 
@@ -168,6 +172,7 @@ void CloseCamera(Form1& f) {
 
 void Form1::Unload() {
   if (phase_ == Phase::Ended) return;
+  if (!PlanSurvivesClose) DropSeriesPlan(*this);
   CloseCamera(*this);
   ClearDaqTasks(*this);
   EndProgram(0);

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a scratch prefix and checks what a desktop expects: the
 # program, its menu entry and its icons; and what the package adds: the udev rule for
-# USB3 Vision cameras, the manual page and the copyright file.
+# USB3 Vision cameras, the systemd user unit that resumes a series, the manual page and
+# the copyright file.
 build=$1
 prefix=$(mktemp -d) || exit 1
 trap 'rm -rf "$prefix"' EXIT
@@ -9,13 +10,15 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "cmake --instal
 fail=0
 for f in bin/ostrelo share/applications/ostrelo.desktop share/icons/hicolor/scalable/apps/ostrelo.svg \
          share/icons/hicolor/32x32/apps/ostrelo.png share/icons/hicolor/128x128/apps/ostrelo.png \
-         lib/udev/rules.d/70-ostrelo-usb3vision.rules share/man/man1/ostrelo.1.gz share/doc/ostrelo/copyright; do
+         lib/udev/rules.d/70-ostrelo-usb3vision.rules lib/systemd/user/ostrelo.service \
+         share/man/man1/ostrelo.1.gz share/doc/ostrelo/copyright; do
   [ -f "$prefix/$f" ] || { echo "missing $f"; fail=1; }
 done
 [ -x "$prefix/bin/ostrelo" ] || { echo "bin/ostrelo is not executable"; fail=1; }
 "$prefix/bin/ostrelo" --version >/dev/null || { echo "the installed program does not run"; fail=1; }
 grep -q '^Exec=ostrelo$' "$prefix/share/applications/ostrelo.desktop" || { echo "desktop entry: no Exec"; fail=1; }
 grep -q '^Icon=ostrelo$' "$prefix/share/applications/ostrelo.desktop" || { echo "desktop entry: no Icon"; fail=1; }
+grep -q '^ExecStart=/.*/ostrelo --resume$' "$prefix/lib/systemd/user/ostrelo.service" || { echo "unit: no ExecStart"; fail=1; }
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/ostrelo.desktop" || fail=1
 fi

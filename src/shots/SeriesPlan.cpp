@@ -1,0 +1,207 @@
+#include "shots/SeriesPlan.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "shell/Form1.h"
+#include "shots/FileOutput.h"
+
+namespace ostrelo {
+
+namespace {
+
+using Json = nlohmann::json;
+
+bool Ticked(const Control& box) { return box.value == 1; }
+
+// mkdir -p: the state folder may not exist yet.
+void MakeFolders(const std::string& path) {
+  for (size_t at = path.find('/', 1); ; at = path.find('/', at + 1)) {
+    ::mkdir(path.substr(0, at).c_str(), 0700);
+    if (at == std::string::npos) return;
+  }
+}
+
+}  // namespace
+
+SeriesPlan PlanOf(const Form1& f) {
+  const AcquisitionState& st = f.st;
+  const MainWindowModel& ui = f.ui;
+  SeriesPlan p;
+  p.version = f.dev.plans != nullptr ? f.dev.plans->ProgramVersion() : "";
+  p.picture = st.PictureFileName;
+  p.record = st.RecordFileName;
+  p.nextShot = f.ShotCounter + 1;
+  p.wait = ui.TimeText.caption;
+  p.gain = ui.Text_Gain.caption;
+  p.saturationText = ui.SatText.caption;
+  p.noSignalText = ui.NoText.caption;
+  p.saturation = Ticked(ui.CheckSaturation);
+  p.noSignal = Ticked(ui.CheckNoSignal);
+  p.histogram = Ticked(ui.CheckHisto);
+  p.warning = Ticked(ui.CheckWarning);
+  p.live = Ticked(ui.LiveCheck);
+  p.acquisition = st.DaqAcquisitionOn;
+  p.singleEnded = Ticked(ui.Option1[0]);
+  p.selLeft = st.SelLeft;
+  p.selTop = st.SelTop;
+  p.selWidth = st.SelWidth;
+  p.selHeight = st.SelHeight;
+  p.aoiLeft = st.AoiLeft;
+  p.aoiTop = st.AoiTop;
+  p.aoiWidth = st.AoiWidth;
+  p.aoiHeight = st.AoiHeight;
+  p.started = f.Plan.startedAt;
+  p.lastShot = f.Plan.lastShotAt;
+  return p;
+}
+
+std::string PlanText(const SeriesPlan& p) {
+  const Json j = {{"version", p.version},
+                  {"picture", p.picture},
+                  {"record", p.record},
+                  {"nextShot", p.nextShot},
+                  {"wait", p.wait},
+                  {"gain", p.gain},
+                  {"saturationText", p.saturationText},
+                  {"noSignalText", p.noSignalText},
+                  {"saturation", p.saturation},
+                  {"noSignal", p.noSignal},
+                  {"histogram", p.histogram},
+                  {"warning", p.warning},
+                  {"live", p.live},
+                  {"acquisition", p.acquisition},
+                  {"singleEnded", p.singleEnded},
+                  {"area", {p.selLeft, p.selTop, p.selWidth, p.selHeight}},
+                  {"pictureArea", {p.aoiLeft, p.aoiTop, p.aoiWidth, p.aoiHeight}},
+                  {"started", p.started},
+                  {"lastShot", p.lastShot}};
+  // Names are bytes as the file system has them: never refused for their encoding.
+  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::optional<SeriesPlan> ParsePlan(const std::string& text, const std::string& version, std::string& why) {
+  try {
+    const Json j = Json::parse(text);
+    SeriesPlan p;
+    j.at("version").get_to(p.version);
+    if (p.version != version) {
+      why = "it was written by version " + p.version + " of the program";
+      return std::nullopt;
+    }
+    j.at("picture").get_to(p.picture);
+    j.at("record").get_to(p.record);
+    j.at("nextShot").get_to(p.nextShot);
+    j.at("wait").get_to(p.wait);
+    j.at("gain").get_to(p.gain);
+    j.at("saturationText").get_to(p.saturationText);
+    j.at("noSignalText").get_to(p.noSignalText);
+    j.at("saturation").get_to(p.saturation);
+    j.at("noSignal").get_to(p.noSignal);
+    j.at("histogram").get_to(p.histogram);
+    j.at("warning").get_to(p.warning);
+    j.at("live").get_to(p.live);
+    j.at("acquisition").get_to(p.acquisition);
+    j.at("singleEnded").get_to(p.singleEnded);
+    const auto area = j.at("area").get<std::array<int32_t, 4>>();
+    p.selLeft = area[0], p.selTop = area[1], p.selWidth = area[2], p.selHeight = area[3];
+    const auto aoi = j.at("pictureArea").get<std::array<int32_t, 4>>();
+    p.aoiLeft = aoi[0], p.aoiTop = aoi[1], p.aoiWidth = aoi[2], p.aoiHeight = aoi[3];
+    j.at("started").get_to(p.started);
+    j.at("lastShot").get_to(p.lastShot);
+    if (p.picture.empty() || p.record.empty() || p.nextShot < 1) {
+      why = "it names no pictures";
+      return std::nullopt;
+    }
+    return p;
+  } catch (const Json::exception&) {
+    why = "it cannot be read";
+    return std::nullopt;
+  }
+}
+
+void KeepSeriesPlan(Form1& f) {
+  PlanStore* store = f.dev.plans;
+  if (store == nullptr) return;
+  Form1::KeptPlan& kept = f.Plan;
+  if (!f.MultiShot) {
+    if (!kept.text.empty()) store->Remove();
+    kept = {};
+    return;
+  }
+  if (kept.startedAt.empty()) kept.startedAt = DateAndTimeText(f.dev.clock.Now());
+  if (f.ShotCounter != kept.shotSeen) {
+    if (kept.shotSeen >= 0) kept.lastShotAt = DateAndTimeText(f.dev.clock.Now());
+    kept.shotSeen = f.ShotCounter;
+  }
+  const std::string text = PlanText(PlanOf(f));
+  if (text != kept.text && store->Write(text)) kept.text = text;
+}
+
+void DropSeriesPlan(Form1& f) {
+  if (f.dev.plans != nullptr && !f.Plan.text.empty()) f.dev.plans->Remove();
+  f.Plan = {};
+}
+
+FilePlanStore::FilePlanStore(std::string folder, std::string version)
+    : folder_(std::move(folder)), version_(std::move(version)) {
+  MakeFolders(folder_);
+  lockFd_ = ::open((folder_ + "/series.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    ::close(lockFd_);
+    lockFd_ = -1;
+  }
+}
+
+FilePlanStore::~FilePlanStore() {
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+std::string FilePlanStore::DefaultFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') return std::string(state) + "/ostrelo";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "") + "/.local/state/ostrelo";
+}
+
+std::optional<std::string> FilePlanStore::Read() {
+  if (!owned()) return std::nullopt;
+  FileDescriptor fd(::open(Where().c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  // A plan is small: a file beyond this is no plan of ours.
+  for (ssize_t n; (n = ::read(fd.get(), buffer, sizeof buffer)) > 0 && text.size() < (1u << 20);) text.append(buffer, n);
+  return text;
+}
+
+bool FilePlanStore::Write(const std::string& text) {
+  if (!owned()) return false;
+  const std::string part = Where() + ".part";
+  FileDescriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  const bool written = fd.valid() && WriteAll(fd.get(), text.data(), text.size()) == 0 && ::fdatasync(fd.get()) == 0 &&
+                       fd.Close() == 0 && ::rename(part.c_str(), Where().c_str()) == 0;
+  if (!written) {
+    ::unlink(part.c_str());
+    return false;
+  }
+  SyncFolderOf(Where());
+  return true;
+}
+
+void FilePlanStore::Remove() {
+  if (owned()) ::unlink(Where().c_str());
+}
+
+void FilePlanStore::SetAside() {
+  if (owned()) ::rename(Where().c_str(), (Where() + ".rejected").c_str());
+}
+
+}  // namespace ostrelo

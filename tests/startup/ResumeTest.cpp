@@ -1,0 +1,162 @@
+// A series whose program went away without closing (a kill, a crash, a power cut), then
+// the program started again: the plan kept on disk is offered, checked and continued,
+// or set aside without touching a file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "shots/SeriesPlan.h"
+#include "shots/ShotsTestSupport.h"
+#include "support/TestRig.h"
+
+namespace ostrelo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempFolder;
+
+struct Bench {
+  TempFolder state, folder;
+  std::string Chosen() const { return folder / "run-.bmp"; }
+  std::string Picture(int n) const { return folder / ("run-000" + std::to_string(n) + ".bmp"); }
+  std::string Record() const { return folder / "run.xls"; }
+  std::string Plan() const { return state / "series.json"; }
+};
+
+// A program of version 1.0 on the bench's plan folder; Load() runs the start-up.
+struct Program {
+  explicit Program(const Bench& b) : store(b.state.path(), "1.0") { rig.form.dev.plans = &store; }
+  void Dispatch(const std::function<void()>& handler) { rig.form.Dispatch(handler); }
+  FilePlanStore store;
+  testing::Rig rig{64, 48};
+  std::unique_ptr<testing::TimerLoop> loop;
+  void Load() {
+    Dispatch([&] { rig.form.Load(); });
+    loop = std::make_unique<testing::TimerLoop>(rig.form, rig.clock);
+  }
+};
+
+// The first program: its settings changed, three shots of a 0.5 s series, then gone.
+void InterruptedSeries(const Bench& b) {
+  Program p(b);
+  p.Load();
+  Form1& f = p.rig.form;
+  auto enter = [&](Control& box, const char* text, void (Form1::*key)(int32_t)) {
+    box.caption = text;
+    p.Dispatch([&] { (f.*key)(kKeyEnter); });
+  };
+  enter(f.ui.TimeText, "0.5", &Form1::TimeText_KeyPress);
+  enter(f.ui.Text_Gain, "6", &Form1::Text_Gain_KeyPress);
+  enter(f.ui.SatText, "200", &Form1::SatText_KeyPress);
+  f.ui.CheckSaturation.value = 1;
+  p.Dispatch([&] { f.CheckSaturation_Click(); });
+  f.ui.CheckWarning.value = 1;
+  p.Dispatch([&] { f.CheckWarning_Click(); });
+  p.Dispatch([&] { f.PicCam_MouseDown(1, 0, 40, 30); });
+  p.Dispatch([&] { f.PicCam_MouseUp(1, 0, 240, 180); });
+  p.rig.dialogs.saveAnswers.push_back(b.Chosen());
+  p.Dispatch([&] { f.Command2_Click(); });
+  ASSERT_TRUE(p.loop->RunUntil([&] { return f.ShotCounter >= 3; }, 10000));
+  // A setting changed during the series is kept too.
+  enter(f.ui.TimeText, "0.7", &Form1::TimeText_KeyPress);
+}
+
+struct ResumeCase {
+  const char* name;
+  std::function<void(const Bench&)> meanwhile;  // what happened before the new start
+  bool yes;                                     // the operator's answer
+  const char* refused;                          // the reason given, or "" when resumed or declined
+};
+void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
+
+class Resume : public ::testing::TestWithParam<ResumeCase> {};
+
+TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
+  const ResumeCase& c = GetParam();
+  Bench b;
+  InterruptedSeries(b);
+  const std::string picture3 = ReadFile(b.Picture(3));
+  if (c.meanwhile) c.meanwhile(b);
+  const std::string record = ReadFile(b.Record());
+
+  Program p(b);
+  if (!c.yes) p.rig.dialogs.yesNoAnswers.push_back(false);
+  p.Load();
+  Form1& f = p.rig.form;
+  if (*c.refused != '\0') {
+    ASSERT_EQ(p.rig.dialogs.messages.size(), 1u);
+    EXPECT_NE(p.rig.dialogs.messages[0].text.find(c.refused), std::string::npos) << p.rig.dialogs.messages[0].text;
+    EXPECT_TRUE(fs::exists(b.Plan() + ".rejected"));
+  }
+  if (*c.refused != '\0' || !c.yes) {
+    EXPECT_FALSE(f.MultiShot);
+    EXPECT_FALSE(fs::exists(b.Plan()));
+    EXPECT_EQ(ReadFile(b.Record()), record) << "nothing written";
+    return;
+  }
+  ASSERT_EQ(p.rig.dialogs.questions.size(), 1u);
+  const std::string& question = p.rig.dialogs.questions[0];
+  EXPECT_EQ(question.rfind("A series was interrupted at 2011-03-25 12:00:0", 0), 0u) << question;
+  EXPECT_NE(question.find(" after shot 3 (" + b.Picture(3) + "). Continue it?"), std::string::npos) << question;
+  // Going on at once, at the next number, into the same record, with every setting.
+  EXPECT_TRUE(f.MultiShot);
+  EXPECT_EQ(f.ShotCounter, 4);
+  EXPECT_TRUE(p.rig.dialogs.saveRequests.empty());
+  EXPECT_EQ(f.ui.TimeText.caption, "0.7");
+  EXPECT_DOUBLE_EQ(f.st.WaitTime, 0.7);
+  EXPECT_EQ(f.ui.Text_Gain.caption, "6");
+  EXPECT_TRUE(f.st.SaturationCheckOn);
+  EXPECT_EQ(f.st.SaturationThreshold, 200);
+  EXPECT_EQ(f.ui.CheckWarning.value, 1);
+  EXPECT_EQ(f.st.SelWidth, 200);
+  EXPECT_EQ(f.st.SelHeight, 150);
+  EXPECT_EQ(ReadFile(b.Picture(3)), picture3);
+  const auto lines = testing::SplitLines(ReadFile(b.Record()));
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(testing::SplitFields(lines[4]).at(0), b.Picture(4));
+  EXPECT_EQ(testing::SplitFields(lines[4]).size(), testing::SplitFields(lines[3]).size()) << lines[4];
+  EXPECT_EQ(ReadFile(b.Picture(4)).size(), picture3.size()) << "the same area";
+  // STOP ends it, and its plan.
+  p.Dispatch([&] { f.Command2_Click(); });
+  EXPECT_FALSE(fs::exists(b.Plan()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Resume,
+    ::testing::Values(
+        ResumeCase{"GoodPlan", nullptr, true, ""}, ResumeCase{"Declined", nullptr, false, ""},
+        ResumeCase{"HalfWrittenRecordLine",
+                   [](const Bench& b) { std::ofstream(b.Record(), std::ios::app) << b.Picture(4) << "\t2011032"; },
+                   true, ""},
+        ResumeCase{"StaleVersion",
+                   [](const Bench& b) {
+                     std::string plan = ReadFile(b.Plan());
+                     plan.replace(plan.find("\"1.0\""), 5, "\"0.9\"");
+                     std::ofstream(b.Plan()) << plan;
+                   },
+                   true, "written by version 0.9"},
+        ResumeCase{"Unreadable", [](const Bench& b) { std::ofstream(b.Plan()) << "{\"version\": "; }, true,
+                   "cannot be read"},
+        ResumeCase{"FolderGone", [](const Bench& b) { fs::remove_all(b.folder.path()); }, true, "cannot be written"},
+        ResumeCase{"NextPicturePresent", [](const Bench& b) { fs::copy_file(b.Picture(3), b.Picture(4)); }, true,
+                   "next picture"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Only one program keeps plans: a second one started meanwhile reads and writes none.
+TEST(ResumeLock, ASecondProgramDoesNotTakeTheSamePlan) {
+  Bench b;
+  FilePlanStore first(b.state.path(), "1.0");
+  FilePlanStore second(b.state.path(), "1.0");
+  EXPECT_TRUE(first.owned());
+  EXPECT_FALSE(second.owned());
+  EXPECT_TRUE(first.Write("{}"));
+  EXPECT_FALSE(second.Read().has_value());
+}
+
+}  // namespace
+}  // namespace ostrelo
