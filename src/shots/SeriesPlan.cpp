@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "shell/Form1.h"
+#include "shell/Numbers.h"
 #include "shots/FileOutput.h"
 
 namespace ostrelo {
@@ -23,7 +24,7 @@ bool Ticked(const Control& box) { return box.value == 1; }
 
 // mkdir -p: the state folder may not exist yet.
 void MakeFolders(const std::string& path) {
-  for (size_t at = path.find('/', 1); ; at = path.find('/', at + 1)) {
+  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
     ::mkdir(path.substr(0, at).c_str(), 0700);
     if (at == std::string::npos) return;
   }
@@ -39,7 +40,8 @@ SeriesPlan PlanOf(const Form1& f) {
   p.picture = st.PictureFileName;
   p.record = st.RecordFileName;
   p.nextShot = f.ShotCounter + 1;
-  p.wait = ui.TimeText.caption;
+  // The wait in force, not a text being typed (read back with a point, whatever the locale).
+  p.wait = st.WaitTime > 0 ? GeneralNumber(st.WaitTime, '.') : ui.TimeText.caption;
   p.gain = ui.Text_Gain.caption;
   p.saturationText = ui.SatText.caption;
   p.noSignalText = ui.NoText.caption;
@@ -178,7 +180,8 @@ std::optional<std::string> FilePlanStore::Read() {
   std::string text;
   char buffer[4096];
   // A plan is small: a file beyond this is no plan of ours.
-  for (ssize_t n; (n = ::read(fd.get(), buffer, sizeof buffer)) > 0 && text.size() < (1u << 20);) text.append(buffer, n);
+  for (ssize_t n; (n = ::read(fd.get(), buffer, sizeof buffer)) > 0 && text.size() < (1u << 20);)
+    text.append(buffer, n);
   return text;
 }
 

@@ -51,7 +51,8 @@ std::string CountWholeShots(Form1& f, const SeriesPlan& plan, int32_t& shots) {
   }
   for (size_t at = record.find("\r\n") + 2; at < wholeEnd + 2; at = record.find("\r\n", at) + 2) {
     const std::string picture = PictureNameFor(plan.picture, shots + 1);
-    if (record.compare(at, picture.size() + 1, picture + "\t") != 0) return "its record does not list its pictures in order";
+    if (record.compare(at, picture.size() + 1, picture + "\t") != 0)
+      return "its record does not list its pictures in order";
     ++shots;
   }
   if (shots > 0 && !Exists(PictureNameFor(plan.picture, shots))) {
@@ -63,7 +64,8 @@ std::string CountWholeShots(Form1& f, const SeriesPlan& plan, int32_t& shots) {
 // Why the plan cannot be continued here, or "".
 std::string Unusable(Form1& f, const SeriesPlan& plan, int32_t& shots) {
   const std::string folder = plan.picture.substr(0, FolderPartLength(plan.picture));
-  if (!folder.empty() && ::access(folder.c_str(), W_OK | X_OK) != 0) return "its folder " + folder + " cannot be written";
+  if (!folder.empty() && ::access(folder.c_str(), W_OK | X_OK) != 0)
+    return "its folder " + folder + " cannot be written";
   if (plan.acquisition && !f.ui.AcquiCheck.enabled) return "the DAQ card it read is not there";
   std::string why = CountWholeShots(f, plan, shots);
   if (!why.empty()) return why;
@@ -126,18 +128,18 @@ void OfferInterruptedSeries(Form1& f) {
   if (plan) why = Unusable(f, *plan, shots);
   if (!why.empty()) {
     store->SetAside();
-    f.dev.dialogs.MessageBox("The interrupted series cannot go on: " + why + ". Its plan is kept as " + store->Where() +
-                                 ".rejected.",
-                             kAppTitle);
+    f.dev.dialogs.MessageBox(
+        "The interrupted series cannot go on: " + why + ". Its plan is kept as " + store->Where() + ".rejected.",
+        kAppTitle);
     return;
   }
   const std::string last = shots > 0 ? PictureNameFor(plan->picture, shots) : plan->picture;
   const std::string at = plan->lastShot.empty() ? plan->started : plan->lastShot;
-  if (!f.ResumeWithoutAsking &&
-      !f.dev.dialogs.AskYesNo("A series was interrupted at " + at + " after shot " + std::to_string(shots) + " (" +
-                                  last + "). Continue it?",
-                              kAppTitle)) {
-    store->Remove();
+  if (!f.ResumeWithoutAsking && !f.dev.dialogs.AskYesNo("A series was interrupted at " + at + " after shot " +
+                                                            std::to_string(shots) + " (" + last + "). Continue it?",
+                                                        kAppTitle)) {
+    // Closed from outside while asking (the system shutting down) is no answer.
+    if (!f.PlanSurvivesClose) store->Remove();
     return;
   }
   try {

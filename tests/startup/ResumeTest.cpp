@@ -62,8 +62,10 @@ void InterruptedSeries(const Bench& b) {
   p.rig.dialogs.saveAnswers.push_back(b.Chosen());
   p.Dispatch([&] { f.Command2_Click(); });
   ASSERT_TRUE(p.loop->RunUntil([&] { return f.ShotCounter >= 3; }, 10000));
-  // A setting changed during the series is kept too.
+  // A setting changed during the series is kept too; a text only typed is not.
   enter(f.ui.TimeText, "0.7", &Form1::TimeText_KeyPress);
+  f.ui.TimeText.caption = "9";
+  p.Dispatch([&] { f.TimeText_Change(); });
 }
 
 struct ResumeCase {
