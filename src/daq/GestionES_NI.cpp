@@ -131,6 +131,7 @@ void EndOutage(Form1& f, const char* how) {
         std::to_string(seconds) + " s" + how + "), " + std::to_string(o.shotsWaited) +
         (o.shotsWaited == 1 ? " shot waited" : " shots waited"));
   o.active = false;
+  o.taskMade = false;
   o.shotsWaited = 0;
   f.ui.CardNotice.clear();
 }
@@ -156,10 +157,13 @@ std::string CardNoticeText(const LocalTime& since) { return "DAQ card not answer
 bool ReadDaqChannels(Form1& f) {
   CardOutage& o = f.CardAway;
   const int64_t now = f.dev.clock.SteadyMs();
-  if (o.active) {
+  if (o.active && !o.taskMade) {
     if (now < o.nextTryMs) return false;
     o.nextTryMs = now + kCardRetryMs;
     if (!BringCardBack(f)) return false;
+    o.taskMade = true;
+    // A slow reset has held the window long enough: the read waits for the next grab.
+    if (f.dev.clock.SteadyMs() - now > kCardRetryMs / 2) return false;
   }
   // A shot's line carries four voltages of the same moment, or none.
   std::array<double, Daq::kChannelCount> values{};
@@ -167,6 +171,7 @@ bool ReadDaqChannels(Form1& f) {
     for (uint8_t i = 0; i < Daq::kChannelCount; ++i) values[i] = ReadDaqInputs(f, i);
   } catch (const ProgramError&) {
     if (!o.hasRead) throw;
+    o.taskMade = false;
     if (!o.active) {
       o.active = true;
       o.sinceMs = now;

@@ -51,6 +51,7 @@ struct CardOutage {
   int64_t sinceMs = 0;      // steady clock, the first read that failed
   LocalTime since{};        // the same moment on the wall clock
   int64_t nextTryMs = 0;    // the card is brought back no sooner than this
+  bool taskMade = false;    // brought back, its task yet to read
   int32_t shotsWaited = 0;  // shots that could not be taken when due
 };
 

@@ -90,6 +90,7 @@ int32_t SimulatedDaq::Gone(Task& t) const {
 
 int32_t SimulatedDaq::ResetDevice(const std::string& deviceName) {
   Log(Call("ResetDevice", deviceName));
+  if (script.resetMs > 0) clock_.SleepMs(script.resetMs);
   if (deviceName != kDevice) return kInvalidAttribute;
   return Away() ? kDeviceGone : Ok();
 }

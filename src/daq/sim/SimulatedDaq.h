@@ -59,6 +59,7 @@ class SimulatedDaq final : public DaqDriver {
     // fails with kDeviceGone, and a task used meanwhile stays failed until it is
     // cleared, as after a real card's reset.
     int64_t awayUntilMs = 0;
+    int32_t resetMs = 0;           // how long a device reset takes
     int32_t createTaskStatus = 0;  // a negative status fails the creation (no task is made)
     int32_t failChannel = -1;      // creating Dev1/ai<n> fails with failChannelStatus
     int32_t failChannelStatus = kScriptedFailure;
