@@ -148,9 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          EntryCase{"CommaLocaleClampShowsComma", ',', "20,5", 18.25, "18,25", "18,25"},
                                          EntryCase{"CommaLocaleNotANumber", ',', "abc", 0.0, "0", "0"}),
                        ::testing::ValuesIn(testing::kOperatorLocales)),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) + "_" + testing::LocaleTestName(std::get<1>(info.param));
-    });
+    [](const auto& info) { return testing::NameInLocale(info, std::get<0>(info.param).name); });
 
 TEST(GainEntry, ReadsMaximumThenMinimumThenSendsThenReadsBack) {
   testing::Rig rig;

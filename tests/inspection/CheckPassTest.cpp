@@ -125,9 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                           ThresholdCase{"NoHugeNegative", false, "-1e300", 0},
                           ThresholdCase{"NoBeyondInt32", false, "-4294967296", 0}),
         ::testing::ValuesIn(testing::kOperatorLocales)),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) + "_" + testing::LocaleTestName(std::get<1>(info.param));
-    });
+    [](const auto& info) { return testing::NameInLocale(info, std::get<0>(info.param).name); });
 
 TEST_F(CheckPass, ThresholdsHoldZeroUntilReadAndUntickingKeepsThem) {
   EXPECT_EQ(st.SaturationThreshold, 0);

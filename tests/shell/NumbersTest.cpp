@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
             FormatCase{-123.4, "-00.000;00.000", '.', "123.400"}, FormatCase{2.25, "-00.000;00.000", '.', "-02.250"},
             FormatCase{-0.5, "-00.000;00.000", '.', "00.500"}, FormatCase{-12.3456, "-00.000;00.000", ',', "12,346"}),
         ::testing::ValuesIn(testing::kOperatorLocales)),
-    [](const auto& info) { return testing::NumberInLocale(info); });
+    [](const auto& info) { return testing::NameInLocale(info); });
 
 TEST(FormatYymmdd, TwoDigitsEachThenDash) {
   EXPECT_EQ(FormatYymmdd(2011, 3, 25), "110325-");

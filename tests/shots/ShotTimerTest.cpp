@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                      0.5, 0, 500, 500},                        // characters, not bytes
             WaitCase{"zz", 9, 4, "zz0.5", 0.5, 0, 500, 500}),  // selection past the end
         ::testing::ValuesIn(testing::kOperatorLocales)),
-    [](const auto& info) { return testing::NumberInLocale(info); });
+    [](const auto& info) { return testing::NameInLocale(info); });
 
 TEST(WaitEntry, EmptyTextKeepsThePreviousWait) {
   testing::Rig rig;
