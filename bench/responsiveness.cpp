@@ -144,6 +144,23 @@ struct Outage {
   std::function<void()> away, back;
 };
 
+// A series through a 20 s outage, then until it shoots again once the device is back.
+void SeriesThroughOutage(Form1& form, Probe& probe, const Outage& outage, const std::string& series,
+                         const std::string& device, const std::function<std::string()>& notice) {
+  outage.away();
+  int32_t shots = form.ShotCounter;
+  probe.Reset();
+  double took = RunFor(20000);
+  Report((series + ", " + device + " away 20 s").c_str(), took, probe,
+         std::to_string(form.ShotCounter - shots) + " shots meanwhile" + notice());
+  outage.back();
+  shots = form.ShotCounter;
+  probe.Reset();
+  took = RunFor(30000, [&] { return form.ShotCounter > shots; });
+  Report((device + " back: until the series shoots again").c_str(), took, probe,
+         form.ShotCounter > shots ? "series goes on" : "NO SHOT");
+}
+
 // STOP pressed one second into an outage, as input arrives from outside the event loop:
 // how long until it takes effect.
 void StopDuringOutage(Form1& form, ostrelo::qtui::MainWindow& window, Probe& probe, const Outage& outage) {
@@ -202,18 +219,7 @@ int Scenario(Session& session, AnsweringDialogs& dialogs, const Outage& outage) 
   probe.Reset();
   took = RunFor(2000);
   Report("series at 0.1 s, camera answering", took, probe, std::to_string(form.ShotCounter) + " shots");
-  outage.away();
-  int32_t shots = form.ShotCounter;
-  probe.Reset();
-  took = RunFor(20000);
-  Report("series at 0.1 s, camera away 20 s", took, probe,
-         std::to_string(form.ShotCounter - shots) + " shots meanwhile");
-  outage.back();
-  shots = form.ShotCounter;
-  probe.Reset();
-  took = RunFor(30000, [&] { return form.ShotCounter > shots; });
-  Report("camera back: until the series shoots again", took, probe,
-         form.ShotCounter > shots ? "series goes on" : "NO SHOT");
+  SeriesThroughOutage(form, probe, outage, "series at 0.1 s", "camera", [] { return std::string(); });
 
   StopDuringOutage(form, window, probe, outage);
 
@@ -252,18 +258,8 @@ int CardScenario(Session& session, const Outage& outage) {
   probe.Reset();
   double took = RunFor(3000);
   Report("series at 0.5 s, card answering", took, probe, std::to_string(form.ShotCounter) + " shots");
-  outage.away();
-  int32_t shots = form.ShotCounter;
-  probe.Reset();
-  took = RunFor(20000);
-  Report("series at 0.5 s, card away 20 s", took, probe,
-         std::to_string(form.ShotCounter - shots) + " shots meanwhile; notice: " + form.ui.CardNotice);
-  outage.back();
-  shots = form.ShotCounter;
-  probe.Reset();
-  took = RunFor(30000, [&] { return form.ShotCounter > shots; });
-  Report("card back: until the series shoots again", took, probe,
-         form.ShotCounter > shots ? "series goes on" : "NO SHOT");
+  SeriesThroughOutage(form, probe, outage, "series at 0.5 s", "card",
+                      [&] { return "; notice: " + form.ui.CardNotice; });
   StopDuringOutage(form, window, probe, outage);
   RunFor(3000);
   probe.Reset();

@@ -10,9 +10,7 @@ void EndOutage(Form1& f, const char* how) {
   CameraOutage& o = f.Outage;
   if (!o.active) return;
   const int64_t seconds = (f.dev.clock.SteadyMs() - o.sinceMs + 500) / 1000;
-  f.Log("Camera not answering from " + DateAndTimeText(o.since) + " to " + DateAndTimeText(f.dev.clock.Now()) + " (" +
-        std::to_string(seconds) + " s" + how + "), " + std::to_string(o.shotsWaited) +
-        (o.shotsWaited == 1 ? " shot waited" : " shots waited"));
+  f.Log(OutageLine("Camera", o.since, f.dev.clock.Now(), seconds, how, o.shotsWaited));
   o = CameraOutage{};
   f.ui.CameraNotice.clear();
 }

@@ -59,6 +59,13 @@ std::string DateAndTimeText(const LocalTime& t) {
          TimeOfDayText(t);
 }
 
+std::string OutageLine(const std::string& device, const LocalTime& from, const LocalTime& to, int64_t seconds,
+                       const std::string& how, int32_t shotsWaited) {
+  return device + " not answering from " + DateAndTimeText(from) + " to " + DateAndTimeText(to) + " (" +
+         std::to_string(seconds) + " s" + how + "), " + std::to_string(shotsWaited) +
+         (shotsWaited == 1 ? " shot waited" : " shots waited");
+}
+
 LocalTime SystemClock::Now() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);

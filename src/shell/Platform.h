@@ -22,6 +22,10 @@ double DateTimeDays(const LocalTime& t);
 // "14:02:33" and "2011-03-25 14:02:33".
 std::string TimeOfDayText(const LocalTime& t);
 std::string DateAndTimeText(const LocalTime& t);
+// The log line of a device's outage once it is over: "<device> not answering from
+// <date time> to <date time> (N s<how>), K shots waited".
+std::string OutageLine(const std::string& device, const LocalTime& from, const LocalTime& to, int64_t seconds,
+                       const std::string& how, int32_t shotsWaited);
 
 class Clock {
  public:
