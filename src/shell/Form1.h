@@ -27,6 +27,7 @@ struct Devices {
   Clock& clock;
   Dialogs& dialogs;
   NumberLocale locale{};
+  FreeSpace* freeSpace = nullptr;  // nullptr: the disk is not watched
 };
 
 inline constexpr const char* kAppTitle = "Ostrelo";
@@ -51,6 +52,16 @@ struct CardOutage {
   LocalTime since{};        // the same moment on the wall clock
   int64_t nextTryMs = 0;    // the card is brought back no sooner than this
   int32_t shotsWaited = 0;  // shots that could not be taken when due
+};
+
+// The room left for shots on the picture folder's file system (shots/DiskGuard.h).
+struct DiskRoom {
+  bool known = false;
+  uint64_t freeBytes = 0;  // at the last reading, less what the shots wrote since
+  uint64_t blockBytes = 4096;
+  std::string mountPoint;
+  int64_t readAtMs = 0;        // steady clock of the last reading
+  bool stoppedSeries = false;  // the last series was ended by the guard
 };
 
 class Form1 {
@@ -78,6 +89,8 @@ class Form1 {
   CameraOutage Outage;
   // Kept by the channel reading: whether the card is answering.
   CardOutage CardAway;
+  // Kept by the disk guard while shots are taken.
+  DiskRoom Disk;
   // A shot that found no picture is tried again at the following ticks of the shot
   // timer; a one shot gives up kOneShotPatienceMs after its first try.
   bool ShotWaiting = false;

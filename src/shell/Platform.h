@@ -1,6 +1,6 @@
 #pragma once
-// What the platform provides to the core: the clock, the modal dialogs and the busy
-// pointer. The Qt executable implements them with Qt; tests replace them.
+// What the platform provides to the core: the clock, the modal dialogs, the busy
+// pointer and the free space of a folder. The Qt executable implements them with Qt; tests replace them.
 
 #include <cstdint>
 #include <functional>
@@ -82,6 +82,21 @@ class Dialogs {
   virtual std::optional<std::string> ShowSave(const SaveDialogRequest& request) = 0;
   // The application-wide busy pointer.
   virtual void SetBusyPointer(bool busy) = 0;
+};
+
+// The room left on the file system that holds a folder.
+struct DiskSpace {
+  uint64_t availableBytes = 0;  // what the program may still write there
+  uint64_t blockBytes = 4096;   // a file takes whole blocks
+  std::string mountPoint;       // where that file system is mounted, for the operator
+};
+
+// What the platform knows of free space; tests give simulated room.
+class FreeSpace {
+ public:
+  virtual ~FreeSpace() = default;
+  // nullopt when the folder's file system cannot tell.
+  virtual std::optional<DiskSpace> Read(const std::string& folder) = 0;
 };
 
 // The locale's number rules the program uses.
