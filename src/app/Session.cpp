@@ -13,6 +13,7 @@
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
+#include "shots/statvfs/StatvfsFreeSpace.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"
@@ -69,7 +70,9 @@ Session::Session(const SessionOptions& options) {
   if (!camera_) camera_ = std::make_unique<AbsentCamera>();
   if (!daq_) daq_ = std::make_unique<AbsentDaq>();
 
-  form_ = std::make_unique<Form1>(Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale()});
+  freeSpace_ = std::make_unique<StatvfsFreeSpace>();
+  form_ = std::make_unique<Form1>(
+      Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), freeSpace_.get()});
   form_->ui.SimulatedDevices = options.simulate;
 }
 

@@ -56,6 +56,7 @@ class Session {
 
  private:
   SystemClock clock_;
+  std::unique_ptr<FreeSpace> freeSpace_;
   std::unique_ptr<QtDialogs> qtDialogs_;
   std::unique_ptr<CameraDriver> camera_;
   std::unique_ptr<DaqDriver> daq_;
