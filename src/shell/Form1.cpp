@@ -31,6 +31,7 @@ void Form1::Dispatch(const std::function<void()>& handler) {
   } catch (const std::exception& e) {
     ReportFatal(-1, e.what());
   }
+  if (afterEvent) afterEvent();
 }
 
 void Form1::ReportFatal(int32_t number, const std::string& description) {
@@ -38,6 +39,8 @@ void Form1::ReportFatal(int32_t number, const std::string& description) {
   // The timers would keep firing behind the modal box, each failing tick opening
   // another one: stop them, and let no event run until the program has ended.
   ending_ = true;
+  fatalNumber = number;
+  fatalText = description;
   ui.Timer1.Stop();
   ui.VisuTimer.Stop();
   dev.dialogs.SetBusyPointer(false);

@@ -129,6 +129,13 @@ class Form1 {
   // Writes one line to the program's log: to logSink, or standard error without one.
   void Log(const std::string& line);
   std::function<void(const std::string&)> logSink;
+  // Runs after every dispatched event, an event that ended the program included, for
+  // what watches the run from outside the window.
+  std::function<void()> afterEvent;
+
+  // The error that ended the program, once it has.
+  int32_t fatalNumber = 0;
+  std::string fatalText;
 
   Phase phase() const { return phase_; }
   int exitCode() const { return exitCode_; }

@@ -14,6 +14,7 @@ struct LocalTime {
   int year = 1899, month = 12, day = 30;
   int hour = 0, minute = 0, second = 0;
   double secondsSinceMidnight = 0.0;  // with fractions
+  int32_t utcOffsetMinutes = 0;       // local time less UTC
 };
 
 // Days since 30 December 1899 with the time of day as fraction, read to the whole
