@@ -34,6 +34,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       "Without options it uses the first GenICam camera found and the NI-DAQmx card Dev1.");
   const QCommandLineOption simulate("simulate", "Use a simulated camera (1280 x 1024) and a simulated DAQ card.");
   parser.addOption(simulate);
+  const QCommandLineOption statusFile(
+      "status-file", "Keep a JSON document of the run's state up to date in PATH (replaced whole at each change).",
+      "PATH");
+  parser.addOption(statusFile);
   // Our own help and version options: the parser's would also offer Qt's own options,
   // which this program does not take from the command line.
   const QCommandLineOption help(QStringList{"h", "help"}, "Display this help and exit.");
@@ -68,6 +72,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
   result.simulate = parser.isSet(simulate);
+  result.statusFile = parser.value(statusFile);
   return result;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The command line: --simulate, --help, --version; nothing else is accepted.
+// The command line: --simulate, --status-file, --help, --version; nothing else is accepted.
 
 #include <QString>
 #include <QStringList>
@@ -10,8 +10,9 @@ struct CommandLine {
   enum class Action { Run, Help, Version, Error };
   Action action = Action::Run;
   bool simulate = false;
-  QString text;      // what to print: help, version, or the error followed by the usage
-  int exitCode = 0;  // for everything but Run: 0, or 2 for a command-line error
+  QString statusFile;  // empty: none
+  QString text;        // what to print: help, version, or the error followed by the usage
+  int exitCode = 0;    // for everything but Run: 0, or 2 for a command-line error
 };
 
 // arguments[0] is the program's name.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include "app/AbsentDevices.h"
 #include "app/Accessibility.h"
@@ -14,6 +15,7 @@
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
 #include "shots/statvfs/StatvfsFreeSpace.h"
+#include "watch/Watcher.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"
@@ -74,10 +76,15 @@ Session::Session(const SessionOptions& options) {
   form_ = std::make_unique<Form1>(
       Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), freeSpace_.get()});
   form_->ui.SimulatedDevices = options.simulate;
+  if (!options.statusFile.empty()) {
+    watcher_ = std::make_unique<Watcher>(*form_, options.statusFile);
+    form_->afterEvent = [this] { watcher_->Update(); };
+  }
 }
 
 Session::~Session() {
   // The window refers to the form: it goes first.
+  watchTimer_.reset();
   window_.reset();
 }
 
@@ -87,6 +94,12 @@ bool Session::Start() {
   if (!loaded || form_->phase() == Phase::Ended) return false;
   window_ = std::make_unique<MainWindow>(*form_);
   if (qtDialogs_) qtDialogs_->setParent(window_.get());
+  if (watcher_) {
+    // Between events too, so a run that stalls is still seen.
+    watchTimer_ = std::make_unique<QTimer>();
+    QObject::connect(watchTimer_.get(), &QTimer::timeout, [this] { watcher_->Update(); });
+    watchTimer_->start(1000);
+  }
   return true;
 }
 

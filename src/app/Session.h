@@ -4,13 +4,17 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "shell/CameraDriver.h"
 #include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "shell/Platform.h"
 
+class QTimer;
+
 namespace ostrelo {
+class Watcher;
 class SimulatedCamera;
 class SimulatedDaq;
 }  // namespace ostrelo
@@ -21,7 +25,8 @@ class MainWindow;
 class QtDialogs;
 
 struct SessionOptions {
-  bool simulate = false;  // simulated camera and card instead of the real ones
+  bool simulate = false;   // simulated camera and card instead of the real ones
+  std::string statusFile;  // kept up to date with the run's state; empty: none
   // For tests: pictures ready at once rather than at the camera's frame rate.
   bool instantCamera = false;
   // For tests: replace the Qt dialogs, or the real camera backend.
@@ -64,6 +69,8 @@ class Session {
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<Watcher> watcher_;
+  std::unique_ptr<QTimer> watchTimer_;
 };
 
 }  // namespace ostrelo::qtui

@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
 
   ostrelo::qtui::SessionOptions options;
   options.simulate = commandLine.simulate;
+  options.statusFile = commandLine.statusFile.toStdString();
   ostrelo::qtui::Session session(options);
   simulatedCamera = session.simulatedCamera();
   simulatedDaq = session.simulatedDaq();
