@@ -56,23 +56,14 @@ TEST_P(DiskGuardTest, StartsStopsAndWarnsByTheRoomLeft) {
   s.EnterWait(c.wait);
   s.AnswerDialog();
   c.oneShot ? s.ClickOneShot() : s.ClickSeries();
-  if (!c.oneShot) {
-    EXPECT_EQ(s.form().ui.DiskNotice, c.notice);
-    EXPECT_EQ(s.form().ui.DiskNoticeUrgent, c.urgent);
-  }
+  EXPECT_EQ(s.form().ui.DiskNotice, c.notice);
+  EXPECT_EQ(s.form().ui.DiskNoticeUrgent, c.urgent);
   s.loop->RunFor(20000);
   EXPECT_EQ(s.form().ShotCounter, c.shots);
   const auto& messages = s.rig.dialogs.messages;
   EXPECT_EQ(messages.empty() ? "" : messages.back().text, c.message);
-  if (c.shots == 0) {
-    EXPECT_TRUE(FolderContent(s.folder.path()).empty());
-    EXPECT_EQ(s.form().st.PictureFileName, c.oneShot ? s.Chosen() : "") << "a series start undone as after a cancel";
-  }
-  // Every file written is whole.
-  for (int32_t n = 1; n <= c.shots; ++n) EXPECT_EQ(fs::file_size(s.Picture(n)), 1078u + 64 * 48);
-  if (c.shots > 0) {
-    EXPECT_EQ(SplitLines(ReadFile(s.Record())).size(), static_cast<size_t>(c.shots) + 1);
-  }
+  EXPECT_EQ(FolderContent(s.folder.path()).size(), c.shots == 0 ? 0u : c.shots + 1u) << "whole shots only";
+  EXPECT_EQ(s.form().st.PictureFileName.empty(), c.shots == 0 && !c.oneShot) << "a refused series as a cancel";
   if (std::string(c.message) == kDiskNearlyFullText) {
     s.ExpectIdle(true);
     EXPECT_EQ(s.form().ui.DiskNotice, kDiskNearlyFullText);
