@@ -16,12 +16,6 @@ namespace {
 // A stamp's length ("2011032545296.53"): the record line is measured with it.
 const std::string kStampShape(16, '0');
 
-// The time from one shot of the series to the next at the validated wait.
-int64_t ShotSpacingMs(const AcquisitionState& st) {
-  if (st.WaitMinutes != 0) return int64_t{st.WaitLength} * 1000;
-  return st.WaitLength > 0 ? st.WaitLength : 500;
-}
-
 std::string FolderOf(const std::string& name) {
   const size_t part = FolderPartLength(name);
   return part == 0 ? "." : name.substr(0, part);
@@ -52,6 +46,11 @@ uint64_t BytesPerShot(const Form1& f, uint64_t blockBytes) {
   const std::string line = RecordShotLine(f.st, PictureNameFor(f.st.PictureFileName, f.ShotCounter + 1), kStampShape,
                                           f.dev.locale.decimalSeparator);
   return pictureBlocks + line.size();
+}
+
+int64_t SeriesShotSpacingMs(const AcquisitionState& st) {
+  if (st.WaitMinutes != 0) return int64_t{st.WaitLength} * 1000;
+  return st.WaitLength > 0 ? st.WaitLength : 500;
 }
 
 int64_t SeriesShotsLeft(uint64_t freeBytes, uint64_t perShot) {
@@ -93,7 +92,7 @@ bool RoomForOneShot(Form1& f) {
 
 int64_t DiskTimeLeftMs(const Form1& f) {
   if (!f.Disk.known) return -1;
-  return SeriesShotsLeft(f.Disk.freeBytes, PerShot(f)) * ShotSpacingMs(f.st);
+  return SeriesShotsLeft(f.Disk.freeBytes, PerShot(f)) * SeriesShotSpacingMs(f.st);
 }
 
 bool GuardSeriesTick(Form1& f) {

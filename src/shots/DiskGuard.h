@@ -11,6 +11,7 @@
 namespace ostrelo {
 
 class Form1;
+struct AcquisitionState;
 
 inline constexpr const char* kDiskNearlyFullText = "Series stopped: the disk is nearly full";
 // What a series keeps free beyond the shots it still needs: room for the record to
@@ -48,6 +49,8 @@ bool RoomForOneShot(Form1& f);
 bool GuardSeriesTick(Form1& f);
 // Takes what a shot just wrote off the known free space.
 void NoteShotWritten(Form1& f);
+// The time from one shot of a series to the next at the validated wait.
+int64_t SeriesShotSpacingMs(const AcquisitionState& st);
 // The time the known free space lasts at the series' wait; -1 when it is not known.
 int64_t DiskTimeLeftMs(const Form1& f);
 

@@ -15,6 +15,7 @@ void Watcher::Update() {
     lastShot_ = {form_.ShotCounter, form_.dev.clock.Now(), form_.dev.clock.SteadyMs()};
   }
   if (!statusFile_.empty()) WriteStatus(StatusJson(TakeReport(form_, lastShot_)));
+  if (events_ != nullptr) events_->Observe(form_, lastShot_);
 }
 
 void Watcher::WriteStatus(const std::string& json) {

@@ -1,10 +1,11 @@
 #pragma once
 // Watches the run from outside the window: after every event of the window and once a
-// second, it notes the last shot and keeps the status file up to date. Without a status
-// file it writes nothing.
+// second, it notes the last shot, keeps the status file up to date and tells the
+// events. Without a status file and events it writes and sends nothing.
 
 #include <string>
 
+#include "watch/RunEvents.h"
 #include "watch/RunReport.h"
 
 namespace ostrelo {
@@ -19,6 +20,8 @@ class Watcher {
   Watcher& operator=(const Watcher&) = delete;
 
   void Update();
+  // Where the run's events go as well; nullptr: nowhere.
+  void SetEvents(RunEvents* events) { events_ = events; }
   const ShotSeen& lastShot() const { return lastShot_; }
 
  private:
@@ -29,6 +32,7 @@ class Watcher {
   std::string written_;  // what the status file holds
   bool statusFailing_ = false;
   ShotSeen lastShot_;
+  RunEvents* events_ = nullptr;
 };
 
 }  // namespace ostrelo
