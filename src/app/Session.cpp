@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QIcon>
 #include <QStyleFactory>
+#include <QSysInfo>
 #include <QTimer>
+
+#include <cstdio>
 
 #include "app/AbsentDevices.h"
 #include "app/Accessibility.h"
@@ -15,7 +18,11 @@
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
 #include "shots/statvfs/StatvfsFreeSpace.h"
+#include "watch/Delivery.h"
+#include "watch/RunEvents.h"
 #include "watch/Watcher.h"
+#include "watch/command/CommandTransport.h"
+#include "watch/curl/CurlTransport.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"
@@ -76,8 +83,26 @@ Session::Session(const SessionOptions& options) {
   form_ = std::make_unique<Form1>(
       Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), freeSpace_.get()});
   form_->ui.SimulatedDevices = options.simulate;
-  if (!options.statusFile.empty()) {
+  const bool notifying = !options.notifyUrls.empty() || !options.notifyCommand.empty();
+  if (notifying) {
+    std::vector<std::string> targets = options.notifyUrls;
+    if (!options.notifyCommand.empty()) {
+      transport_ = std::make_unique<CommandTransport>();
+      targets = {options.notifyCommand};
+    } else {
+      transport_ = std::make_unique<CurlTransport>();
+    }
+    delivery_ = std::make_unique<Delivery>(*transport_, targets, DeliveryOptions{},
+                                           [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); });
+    EventOptions events;
+    events.awayMs = int64_t{options.notifyAfterSeconds} * 1000;
+    events.dailyMinute = options.notifyDailyMinute;
+    events.host = QSysInfo::machineHostName().toStdString();
+    events_ = std::make_unique<RunEvents>(events, *delivery_);
+  }
+  if (!options.statusFile.empty() || notifying) {
     watcher_ = std::make_unique<Watcher>(*form_, options.statusFile);
+    watcher_->SetEvents(events_.get());
     form_->afterEvent = [this] { watcher_->Update(); };
   }
 }

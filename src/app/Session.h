@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shell/CameraDriver.h"
 #include "shell/DaqDriver.h"
@@ -15,6 +16,9 @@ class QTimer;
 
 namespace ostrelo {
 class Watcher;
+class RunEvents;
+class Delivery;
+class Transport;
 class SimulatedCamera;
 class SimulatedDaq;
 }  // namespace ostrelo
@@ -25,8 +29,12 @@ class MainWindow;
 class QtDialogs;
 
 struct SessionOptions {
-  bool simulate = false;   // simulated camera and card instead of the real ones
-  std::string statusFile;  // kept up to date with the run's state; empty: none
+  bool simulate = false;                // simulated camera and card instead of the real ones
+  std::string statusFile;               // kept up to date with the run's state; empty: none
+  std::vector<std::string> notifyUrls;  // where the run's events are posted
+  std::string notifyCommand;            // or the command they are handed to
+  int notifyAfterSeconds = 120;
+  int notifyDailyMinute = -1;
   // For tests: pictures ready at once rather than at the camera's frame rate.
   bool instantCamera = false;
   // For tests: replace the Qt dialogs, or the real camera backend.
@@ -69,6 +77,9 @@ class Session {
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<Transport> transport_;
+  std::unique_ptr<Delivery> delivery_;
+  std::unique_ptr<RunEvents> events_;
   std::unique_ptr<Watcher> watcher_;
   std::unique_ptr<QTimer> watchTimer_;
 };

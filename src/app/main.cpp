@@ -130,6 +130,10 @@ int main(int argc, char** argv) {
   ostrelo::qtui::SessionOptions options;
   options.simulate = commandLine.simulate;
   options.statusFile = commandLine.statusFile.toStdString();
+  for (const QString& url : commandLine.notifyUrls) options.notifyUrls.push_back(url.toStdString());
+  options.notifyCommand = commandLine.notifyCommand.toStdString();
+  options.notifyAfterSeconds = commandLine.notifyAfterSeconds;
+  options.notifyDailyMinute = commandLine.notifyDailyMinute;
   ostrelo::qtui::Session session(options);
   simulatedCamera = session.simulatedCamera();
   simulatedDaq = session.simulatedDaq();
