@@ -49,18 +49,17 @@ class Receiver {
   }
   std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/hook"; }
   uint16_t port() const { return port_; }
-  // The bodies received, once there are n of them (or after 30 s: a failure, not a measure).
-  std::vector<std::string> Wait(size_t n) {
-    for (int i = 0; i < 3000 && count() < n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The bodies received, once done says so (or after 30 s: a failure, not a measure).
+  std::vector<std::string> Wait(const std::function<bool(const std::vector<std::string>&)>& done) {
+    for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (done(bodies_)) break;
+    }
     const std::lock_guard<std::mutex> lock(mutex_);
     return bodies_;
   }
 
  private:
-  size_t count() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return bodies_.size();
-  }
   void Serve() {
     for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ::close(c)) {
       std::string in;
@@ -101,6 +100,10 @@ struct NotifyBench {
   void Log(const std::string& line) {
     const std::lock_guard<std::mutex> lock(mutex);
     log.push_back(line);
+  }
+  size_t Lines() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    return log.size();
   }
   SeriesRig s;
   TempFolder elsewhere;
@@ -143,8 +146,11 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
        },
        {R"("camera":{"answering":true},"card":{"answering":false,"awaySince":"2011-03-25T12:00:1)",
         R"("notices":["DAQ card not answering since 12:00:1)"}},
-      {[](SeriesRig& r) { r.rig.daq.script.awayUntilMs = 0, r.loop->RunFor(3000), r.ClickSeries(); },
-       {R"("state":"idle")", R"("card":{"answering":true})", R"("notices":[])"}},
+      // The folder taken away: the file error ends the series and the program.
+      {[](SeriesRig& r) {
+         r.rig.daq.script.awayUntilMs = 0, r.loop->RunFor(3000), fs::remove_all(r.folder.path()), r.loop->RunFor(1000);
+       },
+       {R"("state":"ended")", R"("card":{"answering":true})", R"("error":{"number":76,"text":"Cannot write )"}},
   };
   for (const Step& step : steps) {
     step.act(s);
@@ -154,7 +160,7 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
   }
   const std::vector<const char*> expected = {"series-started", "disk-low", "daily",     "watchdog",  "camera-lost",
                                              "camera-back",    "watchdog", "card-lost", "card-back", "series-stopped"};
-  const std::vector<std::string> bodies = receiver.Wait(expected.size());
+  const auto bodies = receiver.Wait([&](const auto& got) { return got.size() >= expected.size(); });
   ASSERT_EQ(bodies.size(), expected.size());
   for (size_t i = 0; i < bodies.size(); ++i) {
     EXPECT_EQ(EventOf(bodies[i]), expected[i]) << bodies[i];
@@ -163,7 +169,8 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
         << bodies[i];
   }
   EXPECT_NE(bodies[2].find(R"("shots":1,"outages":1,"voltages":{"Canal 0":)"), std::string::npos) << bodies[2];
-  EXPECT_NE(bodies.back().find(R"("reason":"stop")"), std::string::npos) << bodies.back();
+  EXPECT_NE(bodies.back().find(R"("reason":"error","errorNumber":76,"errorText":"Cannot write )"), std::string::npos)
+      << bodies.back();
   EXPECT_EQ(b.delivery.dropped(), 0);
 }
 
@@ -177,12 +184,15 @@ TEST(Notify, AReceiverThatIsDownHoldsNothingAndIsLoggedOnce) {
   b.s.loop->RunFor(5000);
   EXPECT_EQ(b.s.form().ShotCounter, 11) << "the series goes on";
   b.s.ClickSeries();
-  // Up again: the next event gets through.
+  // Up again: the next events get through.
   Receiver again(port);
-  b.s.AnswerDialog();
   b.s.ClickSeries();
-  again.Wait(1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  b.s.ClickSeries();
+  // What was still queued may come first; the last event is this series' end.
+  const auto bodies =
+      again.Wait([](const auto& got) { return got.size() > 1 && EventOf(got.back()) == "series-stopped"; });
+  EXPECT_NE(bodies.back().find(R"("reason":"stop")"), std::string::npos) << bodies.back();
+  for (int i = 0; i < 3000 && b.Lines() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   const std::lock_guard<std::mutex> lock(b.mutex);
   ASSERT_EQ(b.log.size(), 2u);
   EXPECT_EQ(b.log[0].rfind("Notification to http://127.0.0.1:" + std::to_string(port) + "/ failed: ", 0), 0u);
