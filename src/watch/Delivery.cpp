@@ -62,6 +62,7 @@ Delivery::~Delivery() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    drainUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
   }
   wake_.notify_all();
   thread_.join();
@@ -92,7 +93,8 @@ void Delivery::Run() {
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;
+      // The program ends: what is left gets a bounded time, then is given up.
+      if (queue_.empty() || (stopping_ && std::chrono::steady_clock::now() > drainUntil_)) return;
       item = std::move(queue_.front());
       queue_.pop_front();
       droppedNow = dropped_;

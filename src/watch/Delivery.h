@@ -4,6 +4,7 @@
 // a growing pause between them, and one log line per target when delivery fails and
 // one when it works again.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -38,10 +39,12 @@ std::string NotifyUrlProblem(const std::string& url);
 
 class Delivery final : public EventSink {
  public:
+  static constexpr int64_t kDrainMs = 10000;
   // log is called on the delivery thread, one whole line at a time.
   Delivery(Transport& transport, std::vector<std::string> targets, DeliveryOptions options,
            std::function<void(const std::string&)> log);
-  ~Delivery() override;  // delivers what is queued, each with one try, then ends the thread
+  // Delivers what is queued, each with one try, for at most kDrainMs, then ends the thread.
+  ~Delivery() override;
   Delivery(const Delivery&) = delete;
   Delivery& operator=(const Delivery&) = delete;
 
@@ -61,6 +64,7 @@ class Delivery final : public EventSink {
   std::deque<std::pair<std::string, std::string>> queue_;
   int64_t dropped_ = 0;
   bool stopping_ = false;
+  std::chrono::steady_clock::time_point drainUntil_;
   std::map<std::string, bool> failing_;  // delivery thread only
   std::thread thread_;
 };

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 namespace ostrelo {
 
@@ -18,6 +20,18 @@ constexpr int kPollMs = 20;
 }  // namespace
 
 std::string CommandTransport::Deliver(const std::string& command, const std::string& event, const std::string& json) {
+  // Everything the child needs is made before the fork: between fork and exec, in a
+  // program with threads, only async-signal-safe calls are allowed.
+  std::vector<std::string> environment{"OSTRELO_EVENT=" + event};
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "OSTRELO_EVENT=", 14) != 0) environment.emplace_back(*e);
+  }
+  std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string shell = "sh", dashC = "-c", commandLine = command;
+  char* argv[] = {shell.data(), dashC.data(), commandLine.data(), nullptr};
   int input[2];
   if (::pipe2(input, O_CLOEXEC) != 0) return std::string("no pipe: ") + std::strerror(errno);
   const pid_t pid = ::fork();
@@ -28,8 +42,7 @@ std::string CommandTransport::Deliver(const std::string& command, const std::str
   }
   if (pid == 0) {
     ::dup2(input[0], STDIN_FILENO);
-    ::setenv("OSTRELO_EVENT", event.c_str(), 1);
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::execve("/bin/sh", argv, envp.data());
     ::_exit(127);
   }
   ::close(input[0]);
