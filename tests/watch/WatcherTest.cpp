@@ -20,6 +20,7 @@
 #include "shots/SeriesTestSupport.h"
 #include "watch/Delivery.h"
 #include "watch/Watcher.h"
+#include "watch/command/CommandTransport.h"
 #include "watch/curl/CurlTransport.h"
 
 namespace ostrelo::testing {
@@ -197,6 +198,15 @@ TEST(Notify, AReceiverThatIsDownHoldsNothingAndIsLoggedOnce) {
   ASSERT_EQ(b.log.size(), 2u);
   EXPECT_EQ(b.log[0].rfind("Notification to http://127.0.0.1:" + std::to_string(port) + "/ failed: ", 0), 0u);
   EXPECT_EQ(b.log[1], "Notification to http://127.0.0.1:" + std::to_string(port) + "/ works again");
+}
+
+TEST(Notify, ACommandGetsTheJsonOnItsInputAndTheEventInItsEnvironment) {
+  TempFolder folder;
+  const std::string out = folder / "got";
+  CommandTransport command;
+  EXPECT_EQ(command.Deliver("cat > " + out + "; echo \" $OSTRELO_EVENT\" >> " + out, "watchdog", "{}"), "");
+  EXPECT_EQ(ReadFile(out), "{} watchdog\n");
+  EXPECT_EQ(command.Deliver("exit 3", "daily", "{}"), "the command ended with status 3");
 }
 
 TEST(Notify, RefusesWhatIsNotAnHttpUrl) {
