@@ -10,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <climits>
 #include <functional>
@@ -169,6 +168,7 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
     EXPECT_NE(bodies[i].find(R"("host":"bench","picture":")" + s.folder / "im110325-\""), std::string::npos)
         << bodies[i];
   }
+  EXPECT_NE(bodies[3].find(R"("text":"No shot for 4 s while the series runs.")"), std::string::npos) << bodies[3];
   EXPECT_NE(bodies[2].find(R"("shots":1,"outages":1,"voltages":{"Canal 0":)"), std::string::npos) << bodies[2];
   EXPECT_NE(bodies.back().find(R"("reason":"error","errorNumber":76,"errorText":"Cannot write )"), std::string::npos)
       << bodies.back();
