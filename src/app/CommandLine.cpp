@@ -2,6 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include "watch/Delivery.h"
 
 #ifndef OSTRELO_VERSION
 #define OSTRELO_VERSION "unknown"
@@ -38,6 +41,22 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                   "Continue a series that a crash, a kill or a power cut interrupted, without asking\n"
                                   "(for a start after a reboot); start as usual when there is none.");
   parser.addOption(resume);
+  const QCommandLineOption statusFile(
+      "status-file", "Keep a JSON document of the run's state up to date in PATH (replaced whole at each change).",
+      "PATH");
+  parser.addOption(statusFile);
+  const QCommandLineOption notify("notify", "Post the run's events as JSON to URL (http or https; may be repeated).",
+                                  "URL");
+  const QCommandLineOption notifyCommand(
+      "notify-command", "Run CMD for each event instead, the JSON on its standard input, the event in OSTRELO_EVENT.",
+      "CMD");
+  const QCommandLineOption notifyAfter("notify-after", "Tell a camera or card away for longer than SECONDS (120).",
+                                       "SECONDS", "120");
+  const QCommandLineOption notifyDaily("notify-daily", "Send a daily summary at HH:MM.", "HH:MM");
+  parser.addOption(notify);
+  parser.addOption(notifyCommand);
+  parser.addOption(notifyAfter);
+  parser.addOption(notifyDaily);
   // Our own help and version options: the parser's would also offer Qt's own options,
   // which this program does not take from the command line.
   const QCommandLineOption help(QStringList{"h", "help"}, "Display this help and exit.");
@@ -73,6 +92,28 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   result.simulate = parser.isSet(simulate);
   result.resume = parser.isSet(resume);
+  result.statusFile = parser.value(statusFile);
+  result.notifyUrls = parser.values(notify);
+  result.notifyCommand = parser.value(notifyCommand);
+  auto refuse = [&](const QString& why) {
+    result.action = CommandLine::Action::Error;
+    result.text = program + ": " + why + "\n";
+    result.exitCode = 2;
+    return result;
+  };
+  for (const QString& url : result.notifyUrls) {
+    const std::string problem = NotifyUrlProblem(url.toStdString());
+    if (!problem.empty()) return refuse("--notify '" + url + "' refused: " + QString::fromStdString(problem) + ".");
+  }
+  bool number = false;
+  result.notifyAfterSeconds = parser.value(notifyAfter).toInt(&number);
+  if (!number || result.notifyAfterSeconds < 0) return refuse("--notify-after takes a number of seconds.");
+  if (parser.isSet(notifyDaily)) {
+    const QRegularExpressionMatch m =
+        QRegularExpression("^([01]?[0-9]|2[0-3]):([0-5][0-9])$").match(parser.value(notifyDaily));
+    if (!m.hasMatch()) return refuse("--notify-daily takes a time of day as HH:MM.");
+    result.notifyDailyMinute = m.captured(1).toInt() * 60 + m.captured(2).toInt();
+  }
   return result;
 }
 

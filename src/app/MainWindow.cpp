@@ -329,6 +329,7 @@ void MainWindow::Refresh() {
   // The card's notice goes beside the camera's when both are away.
   const std::string separator = ui_.CameraNotice.empty() || ui_.CardNotice.empty() ? "" : "   ";
   banner_->setCameraNotice(Q(ui_.CameraNotice + separator + ui_.CardNotice));
+  banner_->setDiskNotice(Q(ui_.DiskNotice), ui_.DiskNoticeUrgent);
   cam_->setNotice(Q(ui_.CameraNotice));
   SyncTimer(visuTimer_, ui_.VisuTimer, visuGeneration_);
   SyncTimer(shotTimer_, ui_.Timer1, shotGeneration_);

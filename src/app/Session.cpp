@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QIcon>
 #include <QStyleFactory>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <cstdio>
 
 #include "app/AbsentDevices.h"
 #include "app/Accessibility.h"
@@ -14,6 +18,12 @@
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
 #include "shots/SeriesPlan.h"
+#include "shots/statvfs/StatvfsFreeSpace.h"
+#include "watch/Delivery.h"
+#include "watch/RunEvents.h"
+#include "watch/Watcher.h"
+#include "watch/command/CommandTransport.h"
+#include "watch/curl/CurlTransport.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"
@@ -75,14 +85,38 @@ Session::Session(const SessionOptions& options) {
     // Another program keeps the plans: this one's series are not kept.
     if (plans->owned()) plans_ = std::move(plans);
   }
-  form_ =
-      std::make_unique<Form1>(Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), plans_.get()});
+  freeSpace_ = std::make_unique<StatvfsFreeSpace>();
+  form_ = std::make_unique<Form1>(Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(),
+                                          plans_.get(), freeSpace_.get()});
   form_->ui.SimulatedDevices = options.simulate;
   form_->ResumeWithoutAsking = options.resume;
+  const bool notifying = !options.notifyUrls.empty() || !options.notifyCommand.empty();
+  if (notifying) {
+    std::vector<std::string> targets = options.notifyUrls;
+    if (!options.notifyCommand.empty()) {
+      transport_ = std::make_unique<CommandTransport>();
+      targets = {options.notifyCommand};
+    } else {
+      transport_ = std::make_unique<CurlTransport>();
+    }
+    delivery_ = std::make_unique<Delivery>(*transport_, targets, DeliveryOptions{},
+                                           [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); });
+    EventOptions events;
+    events.awayMs = int64_t{options.notifyAfterSeconds} * 1000;
+    events.dailyMinute = options.notifyDailyMinute;
+    events.host = QSysInfo::machineHostName().toStdString();
+    events_ = std::make_unique<RunEvents>(events, *delivery_);
+  }
+  if (!options.statusFile.empty() || notifying) {
+    watcher_ = std::make_unique<Watcher>(*form_, options.statusFile);
+    watcher_->SetEvents(events_.get());
+    form_->afterEvent = [this] { watcher_->Update(); };
+  }
 }
 
 Session::~Session() {
   // The window refers to the form: it goes first.
+  watchTimer_.reset();
   window_.reset();
 }
 
@@ -92,6 +126,12 @@ bool Session::Start() {
   if (!loaded || form_->phase() == Phase::Ended) return false;
   window_ = std::make_unique<MainWindow>(*form_);
   if (qtDialogs_) qtDialogs_->setParent(window_.get());
+  if (watcher_) {
+    // Between events too, so a run that stalls is still seen.
+    watchTimer_ = std::make_unique<QTimer>();
+    QObject::connect(watchTimer_.get(), &QTimer::timeout, [this] { watcher_->Update(); });
+    watchTimer_->start(1000);
+  }
   return true;
 }
 

@@ -5,13 +5,20 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shell/CameraDriver.h"
 #include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "shell/Platform.h"
 
+class QTimer;
+
 namespace ostrelo {
+class Watcher;
+class RunEvents;
+class Delivery;
+class Transport;
 class SimulatedCamera;
 class SimulatedDaq;
 }  // namespace ostrelo
@@ -22,7 +29,12 @@ class MainWindow;
 class QtDialogs;
 
 struct SessionOptions {
-  bool simulate = false;  // simulated camera and card instead of the real ones
+  bool simulate = false;                // simulated camera and card instead of the real ones
+  std::string statusFile;               // kept up to date with the run's state; empty: none
+  std::vector<std::string> notifyUrls;  // where the run's events are posted
+  std::string notifyCommand;            // or the command they are handed to
+  int notifyAfterSeconds = 120;
+  int notifyDailyMinute = -1;
   // For tests: pictures ready at once rather than at the camera's frame rate.
   bool instantCamera = false;
   // For tests: replace the Qt dialogs, or the real camera backend.
@@ -61,6 +73,7 @@ class Session {
 
  private:
   SystemClock clock_;
+  std::unique_ptr<FreeSpace> freeSpace_;
   std::unique_ptr<QtDialogs> qtDialogs_;
   std::unique_ptr<CameraDriver> camera_;
   std::unique_ptr<DaqDriver> daq_;
@@ -69,6 +82,11 @@ class Session {
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<Transport> transport_;
+  std::unique_ptr<Delivery> delivery_;
+  std::unique_ptr<RunEvents> events_;
+  std::unique_ptr<Watcher> watcher_;
+  std::unique_ptr<QTimer> watchTimer_;
 };
 
 }  // namespace ostrelo::qtui

@@ -189,7 +189,11 @@ void WarningPanel::paintEvent(QPaintEvent*) {
 // ------------------------------------------------------------------ Banner
 
 Banner::Banner(QWidget* parent)
-    : QWidget(parent), picture_(":/artwork/banner.bmp"), note_(new QLabel(this)), cameraNotice_(new QLabel(this)) {
+    : QWidget(parent),
+      picture_(":/artwork/banner.bmp"),
+      note_(new QLabel(this)),
+      cameraNotice_(new QLabel(this)),
+      diskNotice_(new QLabel(this)) {
   note_->setText("Simulated camera and DAQ card");
   note_->setAttribute(Qt::WA_TransparentForMouseEvents);
   QFont f = note_->font();
@@ -214,6 +218,11 @@ Banner::Banner(QWidget* parent)
   red.setColor(QPalette::WindowText, QColor(255, 255, 255));
   cameraNotice_->setPalette(red);
   cameraNotice_->hide();
+  diskNotice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  diskNotice_->setFont(bold);
+  diskNotice_->setAutoFillBackground(true);
+  diskNotice_->setMargin(4);
+  setDiskNotice({}, false);
   // Last in the Tab order, so the keyboard reaches the About box too.
   setFocusPolicy(Qt::StrongFocus);
 }
@@ -223,6 +232,20 @@ void Banner::setCameraNotice(const QString& notice) {
   cameraNotice_->setText(notice);
   cameraNotice_->adjustSize();
   cameraNotice_->setVisible(!notice.isEmpty());
+  resizeEvent(nullptr);
+}
+
+void Banner::setDiskNotice(const QString& notice, bool urgent) {
+  if (notice == diskNotice_->text() && urgent == diskUrgent_ && notice.isEmpty() == diskNotice_->isHidden()) return;
+  diskUrgent_ = urgent;
+  QPalette look = diskNotice_->palette();
+  // Amber while there is time, red as the camera's notice when there is little.
+  look.setColor(QPalette::Window, urgent ? QColor(255, 0, 0) : QColor(255, 200, 0));
+  look.setColor(QPalette::WindowText, urgent ? QColor(255, 255, 255) : QColor(0, 0, 0));
+  diskNotice_->setPalette(look);
+  diskNotice_->setText(notice);
+  diskNotice_->adjustSize();
+  diskNotice_->setVisible(!notice.isEmpty());
   resizeEvent(nullptr);
 }
 
@@ -240,6 +263,9 @@ void Banner::resizeEvent(QResizeEvent*) {
   const int noticeRight = note_->isHidden() ? right : note_->x() - 12;
   cameraNotice_->move(std::max(0, noticeRight - cameraNotice_->width()),
                       std::max(0, (rowHeight - cameraNotice_->height()) / 2));
+  const int diskRight = cameraNotice_->isHidden() ? noticeRight : cameraNotice_->x() - 12;
+  diskNotice_->move(std::max(0, diskRight - diskNotice_->width()),
+                    std::max(0, (rowHeight - diskNotice_->height()) / 2));
 }
 
 void Banner::paintEvent(QPaintEvent*) {

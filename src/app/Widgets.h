@@ -80,15 +80,18 @@ class WarningPanel final : public QWidget {
 
 // The banner at the bottom: its picture from the top-left corner; a click, or Enter or
 // Space while it has the focus, opens the About box. A small note says when the devices
-// are simulated; a red notice says that the camera does not answer.
+// are simulated; a red notice says that the camera does not answer; the disk's notice
+// says how long the disk lasts, red when it is urgent.
 class Banner final : public QWidget {
   Q_OBJECT
  public:
   explicit Banner(QWidget* parent);
   void setSimulated(bool simulated);
-  void setCameraNotice(const QString& notice);  // hidden when empty
+  void setCameraNotice(const QString& notice);             // hidden when empty
+  void setDiskNotice(const QString& notice, bool urgent);  // hidden when empty
   QLabel* simulatedNote() const { return note_; }
   QLabel* cameraNotice() const { return cameraNotice_; }
+  QLabel* diskNotice() const { return diskNotice_; }
   const QPixmap& picture() const { return picture_; }
 
  signals:
@@ -105,6 +108,8 @@ class Banner final : public QWidget {
   QPixmap picture_;
   QLabel* note_;
   QLabel* cameraNotice_;
+  QLabel* diskNotice_;
+  bool diskUrgent_ = false;
   bool pressed_ = false;
 };
 

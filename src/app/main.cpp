@@ -136,6 +136,11 @@ int main(int argc, char** argv) {
   options.simulate = commandLine.simulate;
   options.resume = commandLine.resume;
   options.planFolder = ostrelo::FilePlanStore::DefaultFolder();
+  options.statusFile = commandLine.statusFile.toStdString();
+  for (const QString& url : commandLine.notifyUrls) options.notifyUrls.push_back(url.toStdString());
+  options.notifyCommand = commandLine.notifyCommand.toStdString();
+  options.notifyAfterSeconds = commandLine.notifyAfterSeconds;
+  options.notifyDailyMinute = commandLine.notifyDailyMinute;
   ostrelo::qtui::Session session(options);
   form = &session.form();
   simulatedCamera = session.simulatedCamera();

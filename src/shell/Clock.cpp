@@ -80,6 +80,7 @@ LocalTime SystemClock::Now() {
   t.minute = local.tm_min;
   t.second = local.tm_sec;
   t.secondsSinceMidnight = t.hour * 3600.0 + t.minute * 60.0 + t.second + sub;
+  t.utcOffsetMinutes = static_cast<int32_t>(local.tm_gmtoff / 60);
   return t;
 }
 

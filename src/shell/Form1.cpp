@@ -26,12 +26,13 @@ void Form1::Dispatch(const std::function<void()>& handler) {
   if (phase_ == Phase::Ended || ending_) return;
   try {
     handler();
-    if (afterEvent && phase_ == Phase::Running && !ending_) afterEvent();
+    if (keepPlan && phase_ == Phase::Running && !ending_) keepPlan();
   } catch (const ProgramError& e) {
     ReportFatal(e.number(), e.description());
   } catch (const std::exception& e) {
     ReportFatal(-1, e.what());
   }
+  if (afterEvent) afterEvent();
 }
 
 void Form1::ReportFatal(int32_t number, const std::string& description) {
@@ -40,6 +41,8 @@ void Form1::ReportFatal(int32_t number, const std::string& description) {
   // another one: stop them, and let no event run until the program has ended.
   ending_ = true;
   PlanSurvivesClose = true;
+  fatalNumber = number;
+  fatalText = description;
   ui.Timer1.Stop();
   ui.VisuTimer.Stop();
   dev.dialogs.SetBusyPointer(false);

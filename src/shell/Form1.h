@@ -28,6 +28,7 @@ struct Devices {
   Dialogs& dialogs;
   NumberLocale locale{};
   PlanStore* plans = nullptr;  // nullptr: no series is kept across a crash
+  FreeSpace* freeSpace = nullptr;  // nullptr: the disk is not watched
 };
 
 inline constexpr const char* kAppTitle = "Ostrelo";
@@ -55,6 +56,16 @@ struct CardOutage {
   int32_t shotsWaited = 0;  // shots that could not be taken when due
 };
 
+// The room left for shots on the picture folder's file system (shots/DiskGuard.h).
+struct DiskRoom {
+  bool known = false;
+  uint64_t freeBytes = 0;  // at the last reading, less what the shots wrote since
+  uint64_t blockBytes = 4096;
+  std::string mountPoint;
+  int64_t readAtMs = 0;        // steady clock of the last reading
+  bool stoppedSeries = false;  // the last series was ended by the guard
+};
+
 class Form1 {
  public:
   explicit Form1(Devices devices);
@@ -80,6 +91,8 @@ class Form1 {
   CameraOutage Outage;
   // Kept by the channel reading: whether the card is answering.
   CardOutage CardAway;
+  // Kept by the disk guard while shots are taken.
+  DiskRoom Disk;
   // A shot that found no picture is tried again at the following ticks of the shot
   // timer; a one shot gives up kOneShotPatienceMs after its first try.
   bool ShotWaiting = false;
@@ -115,8 +128,9 @@ class Form1 {
   // the program has ended, events are ignored, so no tick runs after shut-down.
   void Dispatch(const std::function<void()>& handler);
 
-  // Runs after every event handled to completion (the series plan is kept there).
-  std::function<void()> afterEvent;
+  // Runs after every event handled to completion while the program runs: start-up
+  // sets it to keep the series plan.
+  std::function<void()> keepPlan;
   // An interrupted series is continued without the question (ostrelo --resume).
   bool ResumeWithoutAsking = false;
   // The running series' plan as kept (shots/SeriesPlan.h).
@@ -132,6 +146,13 @@ class Form1 {
   // Writes one line to the program's log: to logSink, or standard error without one.
   void Log(const std::string& line);
   std::function<void(const std::string&)> logSink;
+  // Runs after every dispatched event, an event that ended the program included, for
+  // what watches the run from outside the window.
+  std::function<void()> afterEvent;
+
+  // The error that ended the program, once it has.
+  int32_t fatalNumber = 0;
+  std::string fatalText;
 
   Phase phase() const { return phase_; }
   int exitCode() const { return exitCode_; }

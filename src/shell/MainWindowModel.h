@@ -110,6 +110,10 @@ struct MainWindowModel {
   std::string CameraNotice;
   // While the DAQ card does not answer, shown beside it: "DAQ card not answering since 14:02:33".
   std::string CardNotice;
+  // While a series runs and the disk holds less than a day of it: "Disk full in 5 h 12 min",
+  // urgent (red) under an hour; after the guard has stopped a series, why.
+  std::string DiskNotice;
+  bool DiskNoticeUrgent = false;
 
   // Every control, in layout order (ZoomShape included).
   std::vector<Control*> Controls();

@@ -1,6 +1,6 @@
 #pragma once
-// What the platform provides to the core: the clock, the modal dialogs and the busy
-// pointer. The Qt executable implements them with Qt; tests replace them.
+// What the platform provides to the core: the clock, the modal dialogs, the busy
+// pointer and the free space of a folder. The Qt executable implements them with Qt; tests replace them.
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +14,7 @@ struct LocalTime {
   int year = 1899, month = 12, day = 30;
   int hour = 0, minute = 0, second = 0;
   double secondsSinceMidnight = 0.0;  // with fractions
+  int32_t utcOffsetMinutes = 0;       // local time less UTC
 };
 
 // Days since 30 December 1899 with the time of day as fraction, read to the whole
@@ -99,6 +100,21 @@ class PlanStore {
   virtual void SetAside() = 0;  // a plan that is not used is kept aside, not lost
   virtual std::string Where() const = 0;
   virtual std::string ProgramVersion() const = 0;
+};
+
+// The room left on the file system that holds a folder.
+struct DiskSpace {
+  uint64_t availableBytes = 0;  // what the program may still write there
+  uint64_t blockBytes = 4096;   // a file takes whole blocks
+  std::string mountPoint;       // where that file system is mounted, for the operator
+};
+
+// What the platform knows of free space; tests give simulated room.
+class FreeSpace {
+ public:
+  virtual ~FreeSpace() = default;
+  // nullopt when the folder's file system cannot tell.
+  virtual std::optional<DiskSpace> Read(const std::string& folder) = 0;
 };
 
 // The locale's number rules the program uses.

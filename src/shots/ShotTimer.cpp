@@ -11,6 +11,7 @@
 #include "shell/Numbers.h"
 #include "shell/ProgramError.h"
 #include "shell/Utf8.h"
+#include "shots/DiskGuard.h"
 #include "shots/ShotProcedure.h"
 
 namespace ostrelo {
@@ -125,12 +126,20 @@ void Form1::Command1_Click() {
   GoOnAfterError([&] { ui.VisuTimer.Stop(); });
   GoOnAfterError([&] { GrabFrame(*this, GrabPurpose::Live); });
   if (st.PictureFileName.empty()) GoOnAfterError([&] { ChooseShotFile(*this, /*goOnAfterCancel=*/true); });
+  if (!RoomForOneShot(*this)) {
+    // Nothing is written; the live view goes on as after the shot.
+    OneShot = false;
+    ui.VisuTimer.Start();
+    return;
+  }
   st.LastShotTime = 0;
   ui.Timer1.SetInterval(kOneShotDelayMs);
   ui.Timer1.Start();
 }
 
 void Form1::Command2_Click() {
+  ui.DiskNotice.clear();
+  ui.DiskNoticeUrgent = false;
   if (MultiShot) {
     ui.Command1.enabled = true;
     ui.Picture1.visible = false;
@@ -153,8 +162,18 @@ void Form1::Command2_Click() {
   ui.Command2.backColour = kRed;
   MultiShot = true;
   ShotWaiting = false;
+  // A name chosen for this start is given up with it, as a cancel leaves none.
+  const bool chooses = st.PictureFileName.empty();
   try {
-    if (st.PictureFileName.empty()) ChooseShotFile(*this);
+    if (chooses) ChooseShotFile(*this);
+    if (!RoomForSeries(*this)) {
+      if (chooses) {
+        st.PictureFileName.clear();
+        st.RecordFileName.clear();
+        ui.Label3.caption.clear();
+      }
+      throw ProgramError(ErrorNumber::kDiskFull, "No room for the series");
+    }
     ui.VisuTimer.Stop();
     st.LastShotTime = 0;
     Timer1_Timer();
@@ -182,6 +201,7 @@ void Form1::Timer1_Timer() {
   if (ui.CheckWarning.value == 1) ui.Picture1.visible = false;
   if (TickBusy) return;
   TickBusyGuard busy(TickBusy);
+  if (MultiShot && !GuardSeriesTick(*this)) return;
   ui.VisuTimer.Stop();
 
   // Read to the whole second, so elapsed times are exact counts of seconds.
@@ -206,6 +226,7 @@ void Form1::Timer1_Timer() {
 
   const int64_t triedAtMs = dev.clock.SteadyMs();
   if (TakeShot(*this)) {
+    NoteShotWritten(*this);
     // A shot taken late: the next wait of a countdown runs from this one.
     if (ShotWaiting && st.WaitMinutes != 0) st.LastShotTime = now;
     ShotWaiting = false;

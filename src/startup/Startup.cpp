@@ -145,7 +145,7 @@ bool Form1::Load() {
   ui.Text_Gain.caption = "0";
   ui.VisuTimer.Start();
   phase_ = Phase::Running;
-  afterEvent = [this] { KeepSeriesPlan(*this); };
+  keepPlan = [this] { KeepSeriesPlan(*this); };
   OfferInterruptedSeries(*this);
   return true;
 }

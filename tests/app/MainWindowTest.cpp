@@ -131,6 +131,16 @@ TEST(QtMainWindow, StartsFromTheModelAfterStartUp) {
   EXPECT_EQ(win.banner()->geometry(), QRect(0, 776 - 53, 1288, 53));
   EXPECT_EQ(win.banner()->picture().size(), QSize(1272, 49));
   EXPECT_TRUE(win.banner()->simulatedNote()->isVisible());
+  // The disk's time left beside the note, amber, red under an hour.
+  for (const bool urgent : {false, true}) {
+    w.form().ui.DiskNotice = "Disk full in 5 h 12 min";
+    w.form().ui.DiskNoticeUrgent = urgent;
+    win.Refresh();
+    const QLabel* disk = win.banner()->diskNotice();
+    EXPECT_TRUE(disk->isVisible() && disk->text() == "Disk full in 5 h 12 min");
+    EXPECT_EQ(disk->palette().color(QPalette::Window), urgent ? QColor(255, 0, 0) : QColor(255, 200, 0));
+    EXPECT_LT(disk->geometry().right(), win.banner()->simulatedNote()->x());
+  }
 
   EXPECT_TRUE(win.visuTimer().isActive());
   EXPECT_EQ(win.visuTimer().interval(), 200);

@@ -30,7 +30,9 @@
 
 #include "reliability/ReliabilitySupport.h"
 #include "shell/ProgramError.h"
+#include "shots/DiskGuard.h"
 #include "shots/FileOutput.h"
+#include "shots/statvfs/StatvfsFreeSpace.h"
 
 namespace ostrelo {
 namespace {
@@ -240,6 +242,32 @@ TEST(FileFault, DiskFillsUpWithPictures) {
         EXPECT_EQ(now, bytes) << name;
       }
     }
+  });
+}
+
+// The same disk watched by the guard, on a tmpfs 2 MiB larger than its reserve: the
+// series stops by itself, whole, and the program goes on.
+TEST(FileFault, GuardStopsTheSeriesBeforeTheDiskFills) {
+  if (!CanMount()) GTEST_SKIP() << "mounting is not permitted here";
+  testing::RunInChild([] {
+    ASSERT_TRUE(PrivateMounts());
+    WorkRig w;
+    Mount disk(w.folderPath, "tmpfs", 0, "size=66m,mode=0755", "tmpfs");
+    ASSERT_TRUE(disk.ok());
+    StatvfsFreeSpace freeSpace;
+    w.form().dev.freeSpace = &freeSpace;
+    w.StartSeries("0.5");
+    ASSERT_TRUE(w.loop->RunUntil([&] { return !w.form().MultiShot; }, 3600000));
+    const int32_t taken = w.form().ShotCounter;
+    EXPECT_GT(taken, 10);
+    EXPECT_EQ(w.form().phase(), Phase::Running);
+    ASSERT_EQ(w.rig.dialogs.messages.size(), 1u);
+    EXPECT_EQ(w.rig.dialogs.messages[0].text, kDiskNearlyFullText);
+    EXPECT_EQ(testing::CheckSeriesFiles(w, taken, true).linesChecked, taken);
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(w.folderPath.c_str(), &vfs), 0);
+    EXPECT_GE(vfs.f_bavail * vfs.f_frsize, kDiskReserveBytes);
+    EXPECT_EQ(MountPointOf(w.folderPath), w.folderPath.string());
   });
 }
 

@@ -1,0 +1,57 @@
+#pragma once
+// The disk guard: from the free space of the picture folder's file system and the bytes
+// one shot writes, how long a series can go on. It refuses a start without room, shows
+// the time left while a series runs and stops the series while every file is still
+// whole. A write that fails all the same (another program filled the disk) stays the
+// fatal file error it always was.
+
+#include <cstdint>
+#include <string>
+
+namespace ostrelo {
+
+class Form1;
+struct AcquisitionState;
+
+inline constexpr const char* kDiskNearlyFullText = "Series stopped: the disk is nearly full";
+// What a series keeps free beyond the shots it still needs: room for the record to
+// grow and for the rest of the system.
+inline constexpr uint64_t kDiskReserveBytes = 64ull << 20;
+// A series stops while the disk still holds this many shots.
+inline constexpr uint64_t kDiskSpareShots = 3;
+// A series starts only with room for this many shots.
+inline constexpr int64_t kSeriesLeastShots = 10;
+// The free space is read again this long after the last reading, so at least once a
+// minute while a series runs (a tick comes at least every 59.5 s) and never on every
+// shot of a fast series; in between, what each shot wrote is taken off the last reading.
+inline constexpr int64_t kDiskReadPeriodMs = 30000;
+// The time left is shown when it is under a day, in red under an hour.
+inline constexpr int64_t kDiskNoticeMs = 86400000;
+inline constexpr int64_t kDiskUrgentMs = 3600000;
+
+// The bytes the next shot takes on a disk of blocks of blockBytes: its picture in whole
+// blocks and its record line.
+uint64_t BytesPerShot(const Form1& f, uint64_t blockBytes);
+// Shots that fit in freeBytes before the guard stops a series.
+int64_t SeriesShotsLeft(uint64_t freeBytes, uint64_t perShot);
+// "Disk full in 5 h 12 min", "Disk full in 42 min".
+std::string DiskTimeLeftText(int64_t ms);
+// "Only room for N shots on <mount point>".
+std::string NoRoomText(int64_t shots, const std::string& mountPoint);
+
+// Reads the free space before a series starts; with room for fewer than
+// kSeriesLeastShots, says so and gives false.
+bool RoomForSeries(Form1& f);
+// The same before a one shot, which needs room for itself only.
+bool RoomForOneShot(Form1& f);
+// At every tick of a running series: reads the free space when due and updates the
+// notice. False when the series has been stopped because the disk is nearly full.
+bool GuardSeriesTick(Form1& f);
+// Takes what a shot just wrote off the known free space.
+void NoteShotWritten(Form1& f);
+// The time from one shot of a series to the next at the validated wait.
+int64_t SeriesShotSpacingMs(const AcquisitionState& st);
+// The time the known free space lasts at the series' wait; -1 when it is not known.
+int64_t DiskTimeLeftMs(const Form1& f);
+
+}  // namespace ostrelo

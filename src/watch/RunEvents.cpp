@@ -1,0 +1,132 @@
+#include "watch/RunEvents.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "shell/Form1.h"
+#include "shots/DiskGuard.h"
+#include "shots/ShotProcedure.h"
+
+namespace ostrelo {
+
+namespace {
+
+constexpr int64_t kDayMs = 86400000;
+constexpr int64_t kHourMs = 3600000;
+constexpr int32_t kWatchdogWaits = 3;
+
+int32_t DayKey(const LocalTime& t) { return t.year * 10000 + t.month * 100 + t.day; }
+
+std::string Field(const char* name, const std::string& json) { return "," + JsonText(name) + ":" + json; }
+
+std::string VoltagesJson(const Form1& f) {
+  std::string json = "{";
+  for (size_t i = 0; f.st.DaqAcquisitionOn && i < f.st.ChannelTable.size(); ++i) {
+    json += (i > 0 ? "," : "") + JsonText(f.st.ChannelTable[i].Name) + ":" + std::to_string(f.st.ChannelTable[i].Value);
+  }
+  return json + "}";
+}
+
+std::string DurationText(int64_t ms) {
+  const int64_t minutes = ms / 60000;
+  return (minutes >= 60 ? std::to_string(minutes / 60) + " h " : "") + std::to_string(minutes % 60) + " min";
+}
+
+}  // namespace
+
+RunEvents::RunEvents(EventOptions options, EventSink& sink) : options_(std::move(options)), sink_(sink) {}
+
+void RunEvents::Emit(const Form1& f, const ShotSeen& lastShot, const char* event, const std::string& text,
+                     const std::string& more) {
+  const std::string picture = f.st.PictureFileName.empty() ? "" : DropLastCharacters(f.st.PictureFileName, 4);
+  const std::string json = "{" + JsonText("event") + ":" + JsonText(event) +
+                           Field("time", JsonText(IsoTime(f.dev.clock.Now()))) +
+                           Field("host", JsonText(options_.host)) + Field("picture", JsonText(picture)) +
+                           Field("shot", std::to_string(lastShot.number)) + Field("text", JsonText(text)) + more + "}";
+  sink_.Send(event, json);
+}
+
+void RunEvents::WatchDevice(const Form1& f, const ShotSeen& shot, bool away, int64_t sinceMs, const LocalTime& since,
+                            const char* name, const char* what, bool& told) {
+  const int64_t now = f.dev.clock.SteadyMs();
+  if (away && !told && now - sinceMs > options_.awayMs) {
+    told = true;
+    Emit(f, shot, (std::string(name) + "-lost").c_str(),
+         std::string(what) + " has not answered since " + DateAndTimeText(since) + ".");
+  } else if (!away && told) {
+    told = false;
+    Emit(f, shot, (std::string(name) + "-back").c_str(), std::string(what) + " answers again.");
+  }
+}
+
+void RunEvents::Observe(const Form1& f, const ShotSeen& lastShot) {
+  const LocalTime now = f.dev.clock.Now();
+  const int64_t nowMs = f.dev.clock.SteadyMs();
+  if (!started_) {
+    // A summary hour already past when the program starts is next due tomorrow.
+    started_ = true;
+    if (options_.dailyMinute >= 0 && now.hour * 60 + now.minute >= options_.dailyMinute) dailyDone_ = DayKey(now);
+    shotsAtDaily_ = lastShot.number;
+  }
+
+  const bool ended = f.phase() == Phase::Ended;
+  const bool series = f.MultiShot && !ended;
+  if (series && !series_) {
+    seriesStartMs_ = nowMs;
+    underDay_ = underHour_ = false;
+    char wait[32];
+    std::snprintf(wait, sizeof wait, "%g", f.st.WaitTime);
+    Emit(f, lastShot, "series-started", std::string("A series of shots started, one every ") + wait + " s.");
+  } else if (!series && series_) {
+    if (ended && f.fatalNumber != 0) {
+      Emit(f, lastShot, "series-stopped",
+           "The series ended with error " + std::to_string(f.fatalNumber) + ": " + f.fatalText,
+           Field("reason", JsonText("error")) + Field("errorNumber", std::to_string(f.fatalNumber)) +
+               Field("errorText", JsonText(f.fatalText)));
+    } else if (f.Disk.stoppedSeries) {
+      Emit(f, lastShot, "series-stopped", "The series stopped itself: the disk is nearly full.",
+           Field("reason", JsonText("disk")));
+    } else {
+      Emit(f, lastShot, "series-stopped", "The series was stopped.", Field("reason", JsonText("stop")));
+    }
+  }
+  series_ = series;
+
+  outages_ += (f.Outage.active && !cameraWasAway_ ? 1 : 0) + (f.CardAway.active && !cardWasAway_ ? 1 : 0);
+  cameraWasAway_ = f.Outage.active;
+  cardWasAway_ = f.CardAway.active;
+  WatchDevice(f, lastShot, f.Outage.active, f.Outage.sinceMs, f.Outage.since, "camera", "The camera", cameraTold_);
+  WatchDevice(f, lastShot, f.CardAway.active, f.CardAway.sinceMs, f.CardAway.since, "card", "The DAQ card", cardTold_);
+
+  const int64_t diskLeftMs = series ? DiskTimeLeftMs(f) : -1;
+  if (diskLeftMs >= 0 && ((diskLeftMs < kDayMs && !underDay_) || (diskLeftMs < kHourMs && !underHour_))) {
+    underDay_ = true;
+    underHour_ = diskLeftMs < kHourMs;
+    Emit(f, lastShot, "disk-low", "The disk is full in " + DurationText(diskLeftMs) + " at this wait.",
+         Field("diskSecondsLeft", std::to_string(diskLeftMs / 1000)));
+  }
+
+  if (series) {
+    const int64_t lastMs = std::max(seriesStartMs_, lastShot.steadyMs);
+    const int64_t quietMs = nowMs - lastMs;
+    if (quietMs > kWatchdogWaits * SeriesShotSpacingMs(f.st) && watchdogShotMs_ != lastMs) {
+      watchdogShotMs_ = lastMs;
+      Emit(f, lastShot, "watchdog", "No shot for " + std::to_string(quietMs / 1000) + " s while the series runs.");
+    }
+  }
+
+  if (options_.dailyMinute >= 0 && now.hour * 60 + now.minute >= options_.dailyMinute && dailyDone_ != DayKey(now)) {
+    dailyDone_ = DayKey(now);
+    const int32_t shots = lastShot.number - shotsAtDaily_;
+    Emit(f, lastShot, "daily",
+         std::to_string(shots) + " shots and " + std::to_string(outages_) + " outages since the last summary.",
+         Field("shots", std::to_string(shots)) + Field("outages", std::to_string(outages_)) +
+             Field("voltages", VoltagesJson(f)) +
+             Field("diskSecondsLeft", diskLeftMs < 0 ? "null" : std::to_string(diskLeftMs / 1000)));
+    shotsAtDaily_ = lastShot.number;
+    outages_ = 0;
+  }
+}
+
+}  // namespace ostrelo
