@@ -8,6 +8,10 @@
 //       The simulated camera in real time, falling silent and coming back.
 //   ostrelo_responsiveness card
 //       The simulated card unplugged for 20 s during a 0.5 s series, acquisition on.
+//   ostrelo_responsiveness notify
+//       A 0.1 s series through a camera outage with --notify to a receiver on 127.0.0.1
+//       that takes the connection and never answers; then the processor time of one
+//       event posted to a receiver that answers at once.
 //   ostrelo_responsiveness gige <arv-fake-gv-camera-0.8>
 //       The Aravis backend against the GigE Vision emulator on 127.0.0.1, killed and
 //       started again.
@@ -30,8 +34,10 @@
 #include <thread>
 #include <vector>
 
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +46,8 @@
 #include "camera/aravis/AravisCamera.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/sim/SimulatedDaq.h"
+#include "watch/Delivery.h"
+#include "watch/curl/CurlTransport.h"
 
 extern char** environ;
 
@@ -298,6 +306,115 @@ int Simulated(bool card) {
                   Outage{[&] { camera.script.noPicture = true; }, [&] { camera.script.noPicture = false; }});
 }
 
+// A receiver on 127.0.0.1 in a process of its own: it answers every request at once
+// (or, silent, takes the connection and never answers). Its port, or 0.
+struct Receiver {
+  explicit Receiver(bool answers) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 64) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      return;
+    }
+    port = ntohs(address.sin_port);
+    pid = fork();
+    if (pid != 0) {
+      close(listener);
+      return;
+    }
+    std::vector<int> held;
+    for (;;) {
+      const int c = accept(listener, nullptr, nullptr);
+      if (c < 0) continue;
+      if (!answers) {
+        held.push_back(c);
+        continue;
+      }
+      char buffer[8192];
+      std::string request;
+      // The headers, then as many body bytes as they announce.
+      for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = read(c, buffer, sizeof buffer)) > 0;)
+        request.append(buffer, static_cast<size_t>(n));
+      const size_t at = request.find("Content-Length: ");
+      const size_t body = at == std::string::npos ? 0 : std::strtoul(request.c_str() + at + 16, nullptr, 10);
+      for (ssize_t n; request.size() - request.find("\r\n\r\n") - 4 < body && (n = read(c, buffer, sizeof buffer)) > 0;)
+        request.append(buffer, static_cast<size_t>(n));
+      const char reply[] = "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n";
+      [[maybe_unused]] const ssize_t w = write(c, reply, sizeof reply - 1);
+      close(c);
+    }
+  }
+  ~Receiver() {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/ostrelo"; }
+  int port = 0;
+  pid_t pid = -1;
+};
+
+double ProcessCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+int Notify() {
+  Receiver silent(false), answering(true);
+  if (silent.port == 0 || answering.port == 0) return 1;
+  AnsweringDialogs dialogs;
+  ShotFolder folder;
+  dialogs.saveAs = (folder.path / "shot-.bmp").string();
+  {
+    SessionOptions options;
+    options.simulate = true;
+    options.dialogs = &dialogs;
+    options.notifyUrls = {silent.url()};
+    options.notifyAfterSeconds = 1;
+    Session session(options);
+    if (!session.Start()) return 1;
+    session.window()->show();
+    Form1& form = session.form();
+    ostrelo::qtui::MainWindow& window = *session.window();
+    ostrelo::SimulatedCamera& camera = *session.simulatedCamera();
+    Probe probe;
+    form.ui.TimeText.caption = "0.1";
+    window.Dispatch([&] { form.TimeText_Change(); });
+    window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
+    window.Dispatch([&] { form.Command2_Click(); });
+    probe.Reset();
+    const double took = RunFor(5000);
+    Report("series at 0.1 s, receiver silent", took, probe, std::to_string(form.ShotCounter) + " shots");
+    SeriesThroughOutage(form, probe,
+                        Outage{[&] { camera.script.noPicture = true; }, [&] { camera.script.noPicture = false; }},
+                        "series at 0.1 s, receiver silent", "camera", [] { return std::string(); });
+    window.Dispatch([&] { form.Command2_Click(); });
+    probe.Reset();
+    QElapsedTimer closing;
+    closing.start();
+    window.close();
+    Report("window closed, receiver silent", static_cast<double>(closing.elapsed()) / 1000.0, probe);
+  }
+  // One event after the other to a receiver that answers: what each costs the program.
+  constexpr int kEvents = 200;
+  ostrelo::CurlTransport transport;
+  const std::string json = R"({"event":"watchdog","text":"No shot for 1.5 s while the series runs."})";
+  const double before = ProcessCpuMs();
+  QElapsedTimer wall;
+  wall.start();
+  int failed = 0;
+  for (int i = 0; i < kEvents; ++i) failed += transport.Deliver(answering.url(), "watchdog", json).empty() ? 0 : 1;
+  std::printf(
+      "%d events posted to a receiver that answers (%d failed): %.3f ms of processor time each, %.2f ms apart\n",
+      kEvents, failed, (ProcessCpuMs() - before) / kEvents, static_cast<double>(wall.elapsed()) / kEvents);
+  return 0;
+}
+
 class Emulator {
  public:
   Emulator(std::string program, std::string serial) : program_(std::move(program)), serial_(std::move(serial)) {}
@@ -354,7 +471,8 @@ int main(int argc, char** argv) {
   ostrelo::qtui::ConfigureApplication();
   if (argc >= 2 && std::strcmp(argv[1], "simulated") == 0) return Simulated(false);
   if (argc >= 2 && std::strcmp(argv[1], "card") == 0) return Simulated(true);
+  if (argc >= 2 && std::strcmp(argv[1], "notify") == 0) return Notify();
   if (argc >= 3 && std::strcmp(argv[1], "gige") == 0) return Gige(argv[2]);
-  std::fprintf(stderr, "usage: %s simulated | card | gige <arv-fake-gv-camera-0.8>\n", argv[0]);
+  std::fprintf(stderr, "usage: %s simulated | card | notify | gige <arv-fake-gv-camera-0.8>\n", argv[0]);
   return 2;
 }
