@@ -12,7 +12,7 @@ struct CommandLine {
   Action action = Action::Run;
   bool simulate = false;
   bool resume = false;  // an interrupted series goes on without the question
-  QString statusFile;  // empty: none
+  QString statusFile;   // empty: none
   QStringList notifyUrls;
   QString notifyCommand;  // empty: none
   int notifyAfterSeconds = 120;

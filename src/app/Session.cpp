@@ -86,8 +86,8 @@ Session::Session(const SessionOptions& options) {
     if (plans->owned()) plans_ = std::move(plans);
   }
   freeSpace_ = std::make_unique<StatvfsFreeSpace>();
-  form_ = std::make_unique<Form1>(Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(),
-                                          plans_.get(), freeSpace_.get()});
+  form_ = std::make_unique<Form1>(
+      Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), plans_.get(), freeSpace_.get()});
   form_->ui.SimulatedDevices = options.simulate;
   form_->ResumeWithoutAsking = options.resume;
   const bool notifying = !options.notifyUrls.empty() || !options.notifyCommand.empty();

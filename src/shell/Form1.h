@@ -27,7 +27,7 @@ struct Devices {
   Clock& clock;
   Dialogs& dialogs;
   NumberLocale locale{};
-  PlanStore* plans = nullptr;  // nullptr: no series is kept across a crash
+  PlanStore* plans = nullptr;      // nullptr: no series is kept across a crash
   FreeSpace* freeSpace = nullptr;  // nullptr: the disk is not watched
 };
 

@@ -25,10 +25,11 @@
 namespace ostrelo::testing {
 namespace {
 
-// Answers every POST with 200 and keeps its body.
+// Answers every POST with 200 and keeps its body; a silent one takes the connection and
+// never answers.
 class Receiver {
  public:
-  explicit Receiver(uint16_t port = 0) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+  explicit Receiver(uint16_t port = 0, bool silent = false) : fd_(::socket(AF_INET, SOCK_STREAM, 0)), silent_(silent) {
     const int one = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
@@ -61,7 +62,12 @@ class Receiver {
 
  private:
   void Serve() {
+    std::vector<int> held;
     for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ::close(c)) {
+      if (silent_) {
+        held.push_back(::dup(c));
+        continue;
+      }
       std::string in;
       char buffer[4096];
       // Every event is one JSON object: the request ends with its closing brace.
@@ -73,8 +79,10 @@ class Receiver {
       const std::lock_guard<std::mutex> lock(mutex_);
       bodies_.push_back(in.substr(in.find("\r\n\r\n") + 4));
     }
+    for (const int c : held) ::close(c);
   }
   int fd_;
+  bool silent_;
   uint16_t port_ = 0;
   std::thread thread_;
   std::mutex mutex_;
@@ -198,6 +206,27 @@ TEST(Notify, AReceiverThatIsDownHoldsNothingAndIsLoggedOnce) {
   ASSERT_EQ(b.log.size(), 2u);
   EXPECT_EQ(b.log[0].rfind("Notification to http://127.0.0.1:" + std::to_string(port) + "/ failed: ", 0), 0u);
   EXPECT_EQ(b.log[1], "Notification to http://127.0.0.1:" + std::to_string(port) + "/ works again");
+}
+
+// Three tries of the shortened time-out each, then one line; nothing waits on the sender.
+TEST(Notify, AReceiverSlowerThanTheTimeOutIsLoggedOnce) {
+  Receiver slow(0, true);
+  CurlTransport curl(200);
+  std::mutex mutex;
+  std::vector<std::string> log;
+  Delivery delivery(curl, {slow.url()}, DeliveryOptions{16, 3, 1}, [&](const std::string& line) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    log.push_back(line);
+  });
+  delivery.Send("watchdog", "{}");
+  delivery.Send("daily", "{}");
+  for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (!log.empty()) break;
+  }
+  const std::lock_guard<std::mutex> lock(mutex);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("failed: Timeout was reached"), std::string::npos) << log[0];
 }
 
 TEST(Notify, ACommandGetsTheJsonOnItsInputAndTheEventInItsEnvironment) {

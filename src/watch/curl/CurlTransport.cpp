@@ -6,13 +6,11 @@ namespace ostrelo {
 
 namespace {
 
-constexpr long kTimeoutMs = 10000;
-
 size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 
 }  // namespace
 
-CurlTransport::CurlTransport() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+CurlTransport::CurlTransport(long timeoutMs) : timeoutMs_(timeoutMs) { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
 CurlTransport::~CurlTransport() { curl_global_cleanup(); }
 
@@ -26,7 +24,7 @@ std::string CurlTransport::Deliver(const std::string& url, const std::string& ev
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_POSTFIELDS, json.c_str());
   curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(json.size()));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs_);
   // No signals: the delivery runs on a thread of its own.
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);

@@ -1,5 +1,6 @@
 #pragma once
-// Posts an event's JSON to an http or https URL with libcurl, within 10 s.
+// Posts an event's JSON to an http or https URL with libcurl, within 10 s (tests give
+// a shorter time).
 
 #include <string>
 
@@ -9,11 +10,14 @@ namespace ostrelo {
 
 class CurlTransport final : public Transport {
  public:
-  CurlTransport();
+  explicit CurlTransport(long timeoutMs = 10000);
   ~CurlTransport() override;
   CurlTransport(const CurlTransport&) = delete;
   CurlTransport& operator=(const CurlTransport&) = delete;
   std::string Deliver(const std::string& url, const std::string& event, const std::string& json) override;
+
+ private:
+  long timeoutMs_;
 };
 
 }  // namespace ostrelo
