@@ -91,7 +91,8 @@ class Receiver {
 
 // Room for 15 h of shots at 1 s.
 struct RoomyDisk final : FreeSpace {
-  std::optional<DiskSpace> Read(const std::string&) override { return DiskSpace{1ull << 29, 4096, "/data"}; }
+  std::optional<DiskSpace> Read(const std::string&) override { return DiskSpace{available, 4096, "/data"}; }
+  uint64_t available = 1ull << 29;
 };
 
 // A series watched as the program does, its events delivered to url.
@@ -181,6 +182,25 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
   EXPECT_NE(bodies.back().find(R"("reason":"error","errorNumber":76,"errorText":"Cannot write )"), std::string::npos)
       << bodies.back();
   EXPECT_EQ(b.delivery.dropped(), 0);
+}
+
+// Room for 40 shots beyond the guard's margin: under an hour from the start, then the
+// guard's stop, told with its reason.
+TEST(Notify, TheDiskGuardsStopIsTold) {
+  Receiver receiver;
+  NotifyBench b(receiver.url(), LocalTime{2011, 3, 25, 8, 0, 0, 28800.0});
+  b.disk.available = (64ull << 20) + 40 * 8192;
+  b.s.EnterWait("0.5");
+  b.s.AnswerDialog();
+  b.s.ClickSeries();
+  b.s.loop->RunFor(60000);
+  EXPECT_FALSE(b.s.form().MultiShot);
+  const auto bodies = receiver.Wait([](const auto& got) { return got.size() >= 3; });
+  ASSERT_EQ(bodies.size(), 3u);
+  EXPECT_EQ(EventOf(bodies[1]), "disk-low");
+  EXPECT_NE(bodies[1].find("The disk is full in "), std::string::npos) << bodies[1];
+  EXPECT_NE(bodies[2].find(R"("event":"series-stopped")"), std::string::npos) << bodies[2];
+  EXPECT_NE(bodies[2].find(R"("reason":"disk")"), std::string::npos) << bodies[2];
 }
 
 TEST(Notify, AReceiverThatIsDownHoldsNothingAndIsLoggedOnce) {
