@@ -54,6 +54,21 @@ class Retries {
 
 enum class Outcome { Picture, Dropped, GaveUp };
 
+// Shows each band of the copy to the checks, which read it from memory, then to the
+// display, which finds it in the cache.
+class ChecksThenDisplay final : public LineObserver {
+ public:
+  ChecksThenDisplay(LineObserver& checks, LineObserver* display) : checks_(checks), display_(display) {}
+  void Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) override {
+    checks_.Lines(first, count, pixels, pitch);
+    if (display_ != nullptr) display_->Lines(first, count, pixels, pitch);
+  }
+
+ private:
+  LineObserver& checks_;
+  LineObserver* display_;
+};
+
 // Gives the held request back to the camera (step 1).
 bool ReleaseHeldRequest(Form1& f, Retries& retries) {
   AcquisitionState& st = f.st;
@@ -169,8 +184,9 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   std::optional<CheckWalk> checks;
   if (st.NoSignalCheckOn || st.SaturationCheckOn || st.HistogramOn) {
     checks.emplace(f);
+    ChecksThenDisplay shown(*checks, f.dev.display->PictureLines(st.DisplayHandle));
     f.dev.camera.GetImageRequestBufferImageLines(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
-                                                 st.FrameBytes.data(), room, *checks);
+                                                 st.FrameBytes.data(), room, shown);
   } else {
     f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
                                                 st.FrameBytes.data(), room);

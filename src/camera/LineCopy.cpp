@@ -6,6 +6,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #endif
 
 namespace ostrelo {
@@ -14,6 +15,12 @@ namespace {
 
 // A band stays in the core's second-level cache between its two readings.
 constexpr int64_t kBandBytes = int64_t{64} * 1024;
+// A picture copied past the cache goes in bands of a few lines, and each band's copy asks
+// for the bytes kCopyAhead further on: they come from memory while the observer reads
+// the next bands from the cache. Of bands of 8, 11, 16, 32 and 64 KB, 11 KB measured
+// fastest at both 2448 x 2048 and 5472 x 3648 (16 KB slower at the first, 8 KB at both).
+constexpr int64_t kStreamBandBytes = int64_t{11} * 1024;
+constexpr int64_t kCopyAhead = int64_t{64} * 1024;
 // Smaller pictures are copied into the cache, where a shot's writer finds them next.
 constexpr int64_t kStreamFrom = int64_t{4} * 1024 * 1024;
 
@@ -25,6 +32,7 @@ void CopyBytes(uint8_t* destination, const uint8_t* source, size_t bytes, bool s
     std::memcpy(destination, source, head);
     size_t at = head;
     for (; at + 64 <= bytes; at += 64) {
+      _mm_prefetch(reinterpret_cast<const char*>(source + at + kCopyAhead), _MM_HINT_T2);
       const auto* from = reinterpret_cast<const __m128i*>(source + at);
       auto* to = reinterpret_cast<__m128i*>(destination + at);
       const __m128i a = _mm_loadu_si128(from), b = _mm_loadu_si128(from + 1);
@@ -60,8 +68,9 @@ void CopyLinesShown(const uint8_t* source, int64_t sourcePitch, int32_t width, i
     CopyRows(destination, source, sourcePitch, width, lines, false);
     return;
   }
-  const auto band = static_cast<int32_t>(std::clamp<int64_t>(kBandBytes / width, 1, lines));
   const bool stream = int64_t{width} * lines >= kStreamFrom;
+  const auto band =
+      static_cast<int32_t>(std::clamp<int64_t>((stream ? kStreamBandBytes : kBandBytes) / width, 1, lines));
   for (int32_t first = 0; first < lines; first += band) {
     const int32_t count = std::min(band, lines - first);
     const uint8_t* from = source + first * sourcePitch;

@@ -14,6 +14,7 @@ void SurfaceDisplay::SetImage(int32_t, const uint8_t* pixels, int32_t width, int
   bytesPerPixel_ = bitsPerPixel > 8 ? (bitsPerPixel + 7) / 8 : 1;
   pitch_ = pitch > 0 ? pitch : width * bytesPerPixel_;
   pending_ = pixels != nullptr && width > 0 && height > 0 && pitch_ >= width * bytesPerPixel_;
+  early_ = {};
 }
 
 void SurfaceDisplay::PrepareTables(const Geometry& g) {
@@ -65,25 +66,62 @@ void SurfaceDisplay::Update(int32_t) {
     target_.Touch();
     return;
   }
+  early_ = {};
   if (target_.borrowing) {
+    if (g.bytesPerPixel == 1) {
+      PrepareTables(g);
+      early_ = {pictures_.Free(), pixels_, g, 0};
+      early_.view->width = g.viewWidth;
+      early_.view->height = g.viewHeight;
+      early_.view->grey.resize(static_cast<size_t>(g.viewWidth) * static_cast<size_t>(g.viewHeight));
+    }
     target_.Lay(std::make_shared<BorrowedPicture>(*this, pixels_, g));
   } else {
     target_.Lay(std::make_shared<GreyLayer>(TakeView(pixels_, g)));
   }
 }
 
+LineObserver* SurfaceDisplay::PictureLines(int32_t) { return this; }
+
+void SurfaceDisplay::Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) {
+  EarlyView& e = early_;
+  if (e.view == nullptr || count <= 0 || first < 0 || pitch != e.geometry.pitch) return;
+  PrepareTables(e.geometry);
+  const size_t firstByte = static_cast<size_t>(first) * static_cast<size_t>(pitch);
+  const size_t endByte = firstByte + static_cast<size_t>(count) * static_cast<size_t>(pitch);
+  // A view line above the band was not shown: it and those below it are taken at the end.
+  if (e.lines >= e.geometry.viewHeight || lineOffsets_[static_cast<size_t>(e.lines)] < firstByte) return;
+  int32_t to = e.lines;
+  while (to < e.geometry.viewHeight && lineOffsets_[static_cast<size_t>(to)] < endByte) ++to;
+  TakeLines(pixels, firstByte, e.geometry, *e.view, e.lines, to);
+  e.lines = to;
+}
+
 std::shared_ptr<const GreyPicture> SurfaceDisplay::TakeView(const uint8_t* pixels, const Geometry& g) {
   PrepareTables(g);
-  const int32_t dw = g.viewWidth, dh = g.viewHeight;
+  if (early_.view != nullptr && early_.pixels == pixels && early_.geometry == g) {
+    std::shared_ptr<GreyPicture> view = std::move(early_.view);
+    TakeLines(pixels, 0, g, *view, early_.lines, g.viewHeight);
+    early_ = {};
+    return view;
+  }
   std::shared_ptr<GreyPicture> view = pictures_.Free();
-  view->width = dw;
-  view->height = dh;
-  view->grey.resize(static_cast<size_t>(dw) * static_cast<size_t>(dh));
+  view->width = g.viewWidth;
+  view->height = g.viewHeight;
+  view->grey.resize(static_cast<size_t>(g.viewWidth) * static_cast<size_t>(g.viewHeight));
+  TakeLines(pixels, 0, g, *view, 0, g.viewHeight);
+  return view;
+}
+
+// View lines from to to (excluded); base holds the picture's byte baseOffset.
+void SurfaceDisplay::TakeLines(const uint8_t* base, size_t baseOffset, const Geometry& g, GreyPicture& view,
+                               int32_t from, int32_t to) {
+  const int32_t dw = g.viewWidth;
   const size_t lineBytes = static_cast<size_t>(g.width) * static_cast<size_t>(g.bytesPerPixel);
-  size_t previousLine = ~size_t{0};
-  for (int32_t y = 0; y < dh; ++y) {
+  size_t previousLine = from > 0 ? lineOffsets_[static_cast<size_t>(from) - 1] : ~size_t{0};
+  for (int32_t y = from; y < to; ++y) {
     const size_t line = lineOffsets_[static_cast<size_t>(y)];
-    uint8_t* out = view->grey.data() + static_cast<size_t>(y) * dw;
+    uint8_t* out = view.grey.data() + static_cast<size_t>(y) * dw;
     if (line == previousLine) {
       // Enlarged pictures repeat lines: copy the one just taken.
       std::memcpy(out, out - dw, static_cast<size_t>(dw));
@@ -91,13 +129,12 @@ std::shared_ptr<const GreyPicture> SurfaceDisplay::TakeView(const uint8_t* pixel
     }
     previousLine = line;
     // The buffer may not be in cache: ask for the next line while this one is read.
-    if (y + 1 < dh) {
-      const uint8_t* next = pixels + lineOffsets_[static_cast<size_t>(y) + 1];
+    if (y + 1 < to) {
+      const uint8_t* next = base + (lineOffsets_[static_cast<size_t>(y) + 1] - baseOffset);
       for (size_t k = 0; k < lineBytes; k += 64) __builtin_prefetch(next + k);
     }
-    columns_.Run(pixels + line, out);
+    columns_.Run(base + (line - baseOffset), out);
   }
-  return view;
 }
 
 void SurfaceDisplay::Deinit(int32_t*) {

@@ -5,6 +5,8 @@
 // Update takes the picture's grey levels at the view's size (at once, as the camera may
 // take its buffer back right after, or at the end of a BorrowScope open on the surface)
 // and lays them on the surface; they become 32-bit pixels only when the view is read.
+// Inside a BorrowScope, the lines of an 8-bit picture shown through PictureLines are taken
+// as they come, while the copy has them in the cache; the rest at the end of the scope.
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +19,7 @@
 
 namespace ostrelo {
 
-class SurfaceDisplay final : public Display {
+class SurfaceDisplay final : public Display, private LineObserver {
  public:
   explicit SurfaceDisplay(Surface& target) : target_(target) {}
 
@@ -27,6 +29,7 @@ class SurfaceDisplay final : public Display {
   void SetImage(int32_t display, const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
                 int32_t pitch) override;
   void Update(int32_t display) override;
+  LineObserver* PictureLines(int32_t display) override;
   void Deinit(int32_t* display) override;
 
  private:
@@ -38,6 +41,9 @@ class SurfaceDisplay final : public Display {
   void PrepareTables(const Geometry& g);
   // The picture's grey levels at the view's size.
   std::shared_ptr<const GreyPicture> TakeView(const uint8_t* pixels, const Geometry& g);
+  void TakeLines(const uint8_t* base, size_t baseOffset, const Geometry& g, GreyPicture& view, int32_t from,
+                 int32_t to);
+  void Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) override;
 
   Surface& target_;
   const uint8_t* pixels_ = nullptr;
@@ -51,6 +57,14 @@ class SurfaceDisplay final : public Display {
   // Grey pictures for the view: one that no pending drawing holds any more is reused.
   ReusePool<GreyPicture, 3> pictures_;
   Geometry tablesFor_;
+  // The view of the borrowed picture, taken down to line `lines` while the copy showed it.
+  struct EarlyView {
+    std::shared_ptr<GreyPicture> view;
+    const uint8_t* pixels = nullptr;
+    Geometry geometry;
+    int32_t lines = 0;
+  };
+  EarlyView early_;
 };
 
 }  // namespace ostrelo

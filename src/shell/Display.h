@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "shell/CameraDriver.h"
+
 namespace ostrelo {
 
 class Display {
@@ -15,6 +17,9 @@ class Display {
                         int32_t pitch) = 0;
   // Paints the whole picture stretched over the whole view.
   virtual void Update(int32_t display) = 0;
+  // For a display that takes the picture's lines as a copy of it brings them into the
+  // cache: the observer to show them to, from the first line down. nullptr otherwise.
+  virtual LineObserver* PictureLines(int32_t /*display*/) { return nullptr; }
   virtual void Deinit(int32_t* display) = 0;
 };
 
