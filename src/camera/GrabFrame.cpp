@@ -187,6 +187,10 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     ChecksThenDisplay shown(*checks, f.dev.display->PictureLines(st.DisplayHandle));
     f.dev.camera.GetImageRequestBufferImageLines(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
                                                  st.FrameBytes.data(), room, shown);
+  } else if (LineObserver* display = f.dev.display->PictureLines(st.DisplayHandle)) {
+    // Without checks the display alone takes its lines from the bands in the cache.
+    f.dev.camera.GetImageRequestBufferImageLines(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
+                                                 st.FrameBytes.data(), room, *display);
   } else {
     f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
                                                 st.FrameBytes.data(), room);
