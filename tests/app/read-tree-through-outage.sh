@@ -9,6 +9,8 @@ Xvfb -displayfd 3 -nolisten tcp 3>"$XDG_RUNTIME_DIR/display" 2>/dev/null &
 trap 'kill $!; rm -rf "$XDG_RUNTIME_DIR"' EXIT
 for _ in $(seq 100); do [ -s "$XDG_RUNTIME_DIR/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$XDG_RUNTIME_DIR/display")
+# The program aborts when the display refuses it: wait until the server takes clients.
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 # The offscreen platform has no accessibility bridge. Qt looks for the accessibility bus
 # at start-up and may miss one that comes later: it is started first.
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
