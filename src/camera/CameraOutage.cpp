@@ -9,8 +9,7 @@ namespace {
 void EndOutage(Form1& f, const char* how) {
   CameraOutage& o = f.Outage;
   if (!o.active) return;
-  const int64_t seconds = (f.dev.clock.SteadyMs() - o.sinceMs + 500) / 1000;
-  f.Log(OutageLine("Camera", o.since, f.dev.clock.Now(), seconds, how, o.shotsWaited));
+  f.Log(OutageLine("Camera", o.since, o.sinceMs, f.dev.clock, how, o.shotsWaited));
   o = CameraOutage{};
   f.ui.CameraNotice.clear();
 }

@@ -126,8 +126,7 @@ namespace {
 void EndOutage(Form1& f, const char* how) {
   CardOutage& o = f.CardAway;
   if (!o.active) return;
-  const int64_t seconds = (f.dev.clock.SteadyMs() - o.sinceMs + 500) / 1000;
-  f.Log(OutageLine("DAQ card", o.since, f.dev.clock.Now(), seconds, how, o.shotsWaited));
+  f.Log(OutageLine("DAQ card", o.since, o.sinceMs, f.dev.clock, how, o.shotsWaited));
   o.active = false;
   o.taskMade = false;
   o.shotsWaited = 0;

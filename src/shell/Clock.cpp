@@ -59,9 +59,10 @@ std::string DateAndTimeText(const LocalTime& t) {
          TimeOfDayText(t);
 }
 
-std::string OutageLine(const std::string& device, const LocalTime& from, const LocalTime& to, int64_t seconds,
+std::string OutageLine(const std::string& device, const LocalTime& from, int64_t fromSteadyMs, Clock& clock,
                        const std::string& how, int32_t shotsWaited) {
-  return device + " not answering from " + DateAndTimeText(from) + " to " + DateAndTimeText(to) + " (" +
+  const int64_t seconds = (clock.SteadyMs() - fromSteadyMs + 500) / 1000;
+  return device + " not answering from " + DateAndTimeText(from) + " to " + DateAndTimeText(clock.Now()) + " (" +
          std::to_string(seconds) + " s" + how + "), " + std::to_string(shotsWaited) +
          (shotsWaited == 1 ? " shot waited" : " shots waited");
 }

@@ -23,9 +23,10 @@ double DateTimeDays(const LocalTime& t);
 // "14:02:33" and "2011-03-25 14:02:33".
 std::string TimeOfDayText(const LocalTime& t);
 std::string DateAndTimeText(const LocalTime& t);
-// The log line of a device's outage once it is over: "<device> not answering from
+// The log line of a device's outage that ends now: "<device> not answering from
 // <date time> to <date time> (N s<how>), K shots waited".
-std::string OutageLine(const std::string& device, const LocalTime& from, const LocalTime& to, int64_t seconds,
+class Clock;
+std::string OutageLine(const std::string& device, const LocalTime& from, int64_t fromSteadyMs, Clock& clock,
                        const std::string& how, int32_t shotsWaited);
 
 class Clock {
