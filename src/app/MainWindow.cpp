@@ -326,9 +326,10 @@ void MainWindow::Refresh() {
     client_->update();
   }
   banner_->setSimulated(ui_.SimulatedDevices);
-  // The card's notice goes beside the camera's when both are away.
-  const std::string separator = ui_.CameraNotice.empty() || ui_.CardNotice.empty() ? "" : "   ";
-  banner_->setCameraNotice(Q(ui_.CameraNotice + separator + ui_.CardNotice));
+  // With both devices away, their notices stand side by side in the order the outages began.
+  std::string notices;
+  for (const std::string& notice : ui_.DeviceNotices()) notices += (notices.empty() ? "" : "   ") + notice;
+  banner_->setCameraNotice(Q(notices));
   banner_->setDiskNotice(Q(ui_.DiskNotice), ui_.DiskNoticeUrgent);
   cam_->setNotice(Q(ui_.CameraNotice));
   SyncTimer(visuTimer_, ui_.VisuTimer, visuGeneration_);

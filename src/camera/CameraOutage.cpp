@@ -9,8 +9,8 @@ namespace {
 void EndOutage(Form1& f, const char* how) {
   CameraOutage& o = f.Outage;
   if (!o.active) return;
-  f.Log(OutageLine("Camera", o.since, o.sinceMs, f.dev.clock, how, o.shotsWaited));
-  o = CameraOutage{};
+  EndDeviceOutage(f, o, "Camera", how);
+  o.restUntilMs = 0;
   f.ui.CameraNotice.clear();
 }
 
@@ -20,20 +20,15 @@ std::string CameraNoticeText(const LocalTime& since) { return "Camera not answer
 
 void NoteCameraSilent(Form1& f) {
   CameraOutage& o = f.Outage;
-  const int64_t now = f.dev.clock.SteadyMs();
-  o.restUntilMs = now + kCameraRestMs;
+  o.restUntilMs = f.dev.clock.SteadyMs() + kCameraRestMs;
   if (o.active) return;
-  o.active = true;
-  o.sinceMs = now;
-  o.since = f.dev.clock.Now();
-  o.shotsWaited = f.ShotWaiting ? 1 : 0;  // a shot waiting for the card waits for the camera now
+  BeginDeviceOutage(f, o);
   f.ui.CameraNotice = CameraNoticeText(o.since);
 }
 
-void NoteCameraAnswered(Form1& f) { EndOutage(f, ""); }
-
-void NoteShotWaiting(Form1& f) {
-  if (f.Outage.active) ++f.Outage.shotsWaited;
+void NoteCameraAnswered(Form1& f) {
+  EndOutage(f, "");
+  NoteDeviceAnswer(f, f.Outage);
 }
 
 void NoteCameraClosed(Form1& f) { EndOutage(f, ", still away at shut-down"); }

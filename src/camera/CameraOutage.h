@@ -22,8 +22,6 @@ std::string CameraNoticeText(const LocalTime& since);
 void NoteCameraSilent(Form1& f);
 // A picture came: an outage in progress is over.
 void NoteCameraAnswered(Form1& f);
-// A shot found no picture when it was due (counted once per shot, not per try).
-void NoteShotWaiting(Form1& f);
 // Shut-down during an outage: its line is written with what is known so far.
 void NoteCameraClosed(Form1& f);
 

@@ -150,8 +150,16 @@ Outcome Acquire(Form1& f, GrabPurpose purpose, Retries& retries, RequestBufferIn
 bool GrabFrame(Form1& f, GrabPurpose purpose) {
   AcquisitionState& st = f.st;
   Clock& clock = f.dev.clock;
-  if (clock.SteadyMs() < f.Outage.restUntilMs) return false;
-  Retries retries(clock, kGrabBudgetMs);
+  // While the camera is away the card is read all the same. The grab's time pays for
+  // that reading and for the one a picture brings, so the window is held no longer.
+  if (clock.SteadyMs() < f.Outage.restUntilMs) {
+    ReadDaqChannelsWithoutPicture(f);
+    return false;
+  }
+  const int64_t startMs = clock.SteadyMs();
+  if (f.Outage.active) ReadDaqChannelsWithoutPicture(f);
+  const int64_t cardMs = clock.SteadyMs() - startMs;
+  Retries retries(clock, std::max<int64_t>(kGrabBudgetMs - 2 * cardMs, 1));
 
   RequestBufferInfo info;
   RequestChannelInfo channel;

@@ -126,10 +126,8 @@ namespace {
 void EndOutage(Form1& f, const char* how) {
   CardOutage& o = f.CardAway;
   if (!o.active) return;
-  f.Log(OutageLine("DAQ card", o.since, o.sinceMs, f.dev.clock, how, o.shotsWaited));
-  o.active = false;
+  EndDeviceOutage(f, o, "DAQ card", how);
   o.taskMade = false;
-  o.shotsWaited = 0;
   f.ui.CardNotice.clear();
 }
 
@@ -154,6 +152,7 @@ std::string CardNoticeText(const LocalTime& since) { return "DAQ card not answer
 bool ReadDaqChannels(Form1& f) {
   CardOutage& o = f.CardAway;
   const int64_t now = f.dev.clock.SteadyMs();
+  o.triedMs = now;
   if (o.active && !o.taskMade) {
     if (now < o.nextTryMs) return false;
     o.nextTryMs = now + kCardRetryMs;
@@ -170,11 +169,8 @@ bool ReadDaqChannels(Form1& f) {
     if (!o.hasRead) throw;
     o.taskMade = false;
     if (!o.active) {
-      o.active = true;
-      o.sinceMs = now;
-      o.since = f.dev.clock.Now();
+      BeginDeviceOutage(f, o);
       o.nextTryMs = now + kCardRetryMs;
-      o.shotsWaited = f.ShotWaiting ? 1 : 0;  // a shot waiting for the camera waits for the card now
       f.ui.CardNotice = CardNoticeText(o.since);
     }
     return false;
@@ -185,14 +181,18 @@ bool ReadDaqChannels(Form1& f) {
   }
   o.hasRead = true;
   EndOutage(f, "");
+  NoteDeviceAnswer(f, o);
   return true;
 }
 
-void NoteCardTaskNew(Form1& f) { f.CardAway.hasRead = false; }
-
-void NoteCardShotWaiting(Form1& f) {
-  if (f.CardAway.active) ++f.CardAway.shotsWaited;
+void ReadDaqChannelsWithoutPicture(Form1& f) {
+  const CardOutage& o = f.CardAway;
+  if (!f.st.DaqAcquisitionOn || !o.hasRead) return;
+  if (o.triedMs >= 0 && f.dev.clock.SteadyMs() - o.triedMs < kCardAloneEveryMs) return;
+  ReadDaqChannels(f);
 }
+
+void NoteCardTaskNew(Form1& f) { f.CardAway.hasRead = false; }
 
 void NoteCardOff(Form1& f) { EndOutage(f, ", acquisition switched off"); }
 

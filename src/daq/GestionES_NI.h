@@ -69,8 +69,11 @@ std::string CardNoticeText(const LocalTime& since);
 bool ReadDaqChannels(Form1& f);
 // A new task is made for the card by the operator: it has yet to read.
 void NoteCardTaskNew(Form1& f);
-// A shot found the card away when it was due (counted once per shot).
-void NoteCardShotWaiting(Form1& f);
+// While the camera gives no picture: the channels are read on their own, no more
+// often than every kCardAloneEveryMs, so the card's outage keeps its own times. A card
+// that has not read since its task was made is left to the next picture.
+inline constexpr int64_t kCardAloneEveryMs = 500;
+void ReadDaqChannelsWithoutPicture(Form1& f);
 // Acquisition switched off, or shut-down, during an outage: its line is written.
 void NoteCardOff(Form1& f);
 void NoteCardClosed(Form1& f);

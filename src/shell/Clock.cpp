@@ -59,12 +59,16 @@ std::string DateAndTimeText(const LocalTime& t) {
          TimeOfDayText(t);
 }
 
+int64_t OutageSeconds(int64_t fromSteadyMs, Clock& clock) { return (clock.SteadyMs() - fromSteadyMs + 500) / 1000; }
+
+std::string ShotsNotTakenText(int32_t shots) {
+  return std::to_string(shots) + (shots == 1 ? " shot not taken" : " shots not taken");
+}
+
 std::string OutageLine(const std::string& device, const LocalTime& from, int64_t fromSteadyMs, Clock& clock,
-                       const std::string& how, int32_t shotsWaited) {
-  const int64_t seconds = (clock.SteadyMs() - fromSteadyMs + 500) / 1000;
+                       const std::string& how, int32_t shotsNotTaken) {
   return device + " not answering from " + DateAndTimeText(from) + " to " + DateAndTimeText(clock.Now()) + " (" +
-         std::to_string(seconds) + " s" + how + "), " + std::to_string(shotsWaited) +
-         (shotsWaited == 1 ? " shot waited" : " shots waited");
+         std::to_string(OutageSeconds(fromSteadyMs, clock)) + " s" + how + "), " + ShotsNotTakenText(shotsNotTaken);
 }
 
 LocalTime SystemClock::Now() {

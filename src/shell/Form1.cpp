@@ -1,5 +1,6 @@
 #include "shell/Form1.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -58,5 +59,81 @@ void Form1::EndProgram(int exitCode) {
 }
 
 void Form1::InfoContainer_Click() { about.Open(); }
+
+namespace {
+
+// Longer than any time between two calls to a device in a running series (the longest
+// period and its grab): a device nobody asked for longer (the live view off, no series)
+// is taken to have gone away when it is found away.
+constexpr int64_t kLongestQuietMs = 65000;
+
+void CountShotsNotTaken(Form1& f, DeviceOutage& o, bool givenUp) {
+  if (!o.active) return;
+  const int64_t now = f.dev.clock.SteadyMs();
+  o.shotsNotTaken += DueShotsBetween(f, o.countedToMs, now);
+  if (givenUp && f.ShotWaiting && o.sinceMs <= f.ShotWaitingSinceMs) ++o.shotsNotTaken;
+  o.countedToMs = now;
+}
+
+}  // namespace
+
+void NoteDeviceAnswer(Form1& f, DeviceOutage& o) {
+  o.answered = true;
+  o.answeredMs = f.dev.clock.SteadyMs();
+  o.answeredAt = f.dev.clock.Now();
+}
+
+void BeginDeviceOutage(Form1& f, DeviceOutage& o) {
+  const int64_t now = f.dev.clock.SteadyMs();
+  o.active = true;
+  if (o.answered && now - o.answeredMs <= kLongestQuietMs) {
+    o.sinceMs = o.answeredMs;
+    o.since = o.answeredAt;
+  } else {
+    o.sinceMs = now;
+    o.since = f.dev.clock.Now();
+  }
+  o.shotsNotTaken = 0;
+  o.countedToMs = o.sinceMs;
+  OrderDeviceNotices(f);
+}
+
+void EndDeviceOutage(Form1& f, DeviceOutage& o, const std::string& device, const std::string& how) {
+  if (!o.active) return;
+  CountShotsNotTaken(f, o, false);
+  o.endedSeconds = OutageSeconds(o.sinceMs, f.dev.clock);
+  o.endedShotsNotTaken = o.shotsNotTaken;
+  f.Log(OutageLine(device, o.since, o.sinceMs, f.dev.clock, how, o.shotsNotTaken));
+  o.active = false;
+  o.shotsNotTaken = 0;
+  OrderDeviceNotices(f);
+}
+
+void OrderDeviceNotices(Form1& f) {
+  f.ui.CardNoticeFirst = f.CardAway.active && f.Outage.active && f.CardAway.sinceMs < f.Outage.sinceMs;
+}
+
+int32_t DueShotsBetween(const Form1& f, int64_t fromMs, int64_t toMs) {
+  const int64_t every = f.ShotDueEveryMs;
+  const int64_t first = f.ShotWaitingSinceMs;
+  if (!f.ShotWaiting || every <= 0 || toMs <= first) return 0;
+  // k = 1, 2, ...: the shot due at first + k * every.
+  const int64_t lowest = fromMs <= first + every ? 1 : (fromMs - first + every - 1) / every;
+  const int64_t highest = (toMs - first - 1) / every;
+  return static_cast<int32_t>(std::clamp<int64_t>(highest - lowest + 1, 0, INT32_MAX));
+}
+
+void StartShotWaiting(Form1& f, int64_t triedAtMs, int64_t dueEveryMs) {
+  f.ShotWaiting = true;
+  f.ShotWaitingSinceMs = triedAtMs;
+  f.ShotDueEveryMs = dueEveryMs;
+}
+
+void EndShotWaiting(Form1& f, bool taken) {
+  if (!f.ShotWaiting) return;
+  CountShotsNotTaken(f, f.Outage, !taken);
+  CountShotsNotTaken(f, f.CardAway, !taken);
+  f.ShotWaiting = false;
+}
 
 }  // namespace ostrelo

@@ -36,24 +36,34 @@ inline constexpr int32_t kKeyEnter = 13;
 
 enum class Phase { Starting, Running, Ended };
 
-// A camera that stops answering, as the grab follows it (camera/CameraOutage.h).
-struct CameraOutage {
+// A device that stops answering. Its outage runs from its last answer to its next one,
+// so its times are the device's own whatever else held the window meanwhile.
+struct DeviceOutage {
   bool active = false;
-  int64_t sinceMs = 0;      // steady clock, first grab that got no picture
-  LocalTime since{};        // the same moment on the wall clock
-  int64_t restUntilMs = 0;  // grabs leave the camera alone until then
-  int32_t shotsWaited = 0;  // shots that could not be taken when due
+  int64_t sinceMs = 0;        // steady clock, the last answer before the outage
+  LocalTime since{};          // the same moment on the wall clock
+  int32_t shotsNotTaken = 0;  // shots due meanwhile that were never taken
+  int64_t countedToMs = 0;    // the shots due before this are in shotsNotTaken
+  // The last answer, whether an outage followed or not.
+  bool answered = false;
+  int64_t answeredMs = 0;
+  LocalTime answeredAt{};
+  // The last outage once over, as its log line tells it.
+  int64_t endedSeconds = 0;
+  int32_t endedShotsNotTaken = 0;
 };
 
-// A DAQ card that stops answering after it has read (daq/CardOutage.h).
-struct CardOutage {
-  bool hasRead = false;  // the card has read since its task was made by the operator or start-up
-  bool active = false;
-  int64_t sinceMs = 0;      // steady clock, the first read that failed
-  LocalTime since{};        // the same moment on the wall clock
-  int64_t nextTryMs = 0;    // the card is brought back no sooner than this
-  bool taskMade = false;    // brought back, its task yet to read
-  int32_t shotsWaited = 0;  // shots that could not be taken when due
+// A camera that stops answering, as the grab follows it (camera/CameraOutage.h).
+struct CameraOutage : DeviceOutage {
+  int64_t restUntilMs = 0;  // grabs leave the camera alone until then
+};
+
+// A DAQ card that stops answering after it has read (daq/GestionES_NI.h).
+struct CardOutage : DeviceOutage {
+  bool hasRead = false;   // the card has read since its task was made by the operator or start-up
+  int64_t nextTryMs = 0;  // the card is brought back no sooner than this
+  bool taskMade = false;  // brought back, its task yet to read
+  int64_t triedMs = -1;   // steady clock of the last read or try
 };
 
 // The room left for shots on the picture folder's file system (shots/DiskGuard.h).
@@ -97,6 +107,9 @@ class Form1 {
   // timer; a one shot gives up kOneShotPatienceMs after its first try.
   bool ShotWaiting = false;
   int64_t ShotWaitingSinceMs = 0;
+  // The waiting shot's schedule: a shot is due every this many ms after it (0: none,
+  // a one shot).
+  int64_t ShotDueEveryMs = 0;
   // The newest picture asked for and still owed is a shot's.
   bool ShotRequestOwed = false;
 
@@ -173,5 +186,22 @@ std::string AreaText(const AcquisitionState& st);
 
 // Stops both timers and closes the camera connection in order.
 void CloseCamera(Form1& f);
+
+// A device answered.
+void NoteDeviceAnswer(Form1& f, DeviceOutage& o);
+// A device is found away: its outage starts at its last answer.
+void BeginDeviceOutage(Form1& f, DeviceOutage& o);
+// Its outage ends now: the log line is written, and what the outage came to is kept.
+void EndDeviceOutage(Form1& f, DeviceOutage& o, const std::string& device, const std::string& how);
+// With both devices away, the notices in the order their outages began.
+void OrderDeviceNotices(Form1& f);
+
+// Shots of the waiting shot's schedule, the first excepted, due in [fromMs, toMs).
+int32_t DueShotsBetween(const Form1& f, int64_t fromMs, int64_t toMs);
+// A shot found a device away and waits; dueEveryMs as ShotDueEveryMs.
+void StartShotWaiting(Form1& f, int64_t triedAtMs, int64_t dueEveryMs);
+// The waiting shot is taken, or given up (STOP, a one shot out of patience): each outage
+// counts the shots due meanwhile, the waiting one too when it is given up.
+void EndShotWaiting(Form1& f, bool taken);
 
 }  // namespace ostrelo

@@ -186,4 +186,13 @@ Surface* MainWindowModel::SurfaceById(int32_t id) {
   }
 }
 
+std::vector<std::string> MainWindowModel::DeviceNotices() const {
+  std::vector<std::string> notices;
+  for (const std::string* notice :
+       {CardNoticeFirst ? &CardNotice : &CameraNotice, CardNoticeFirst ? &CameraNotice : &CardNotice}) {
+    if (!notice->empty()) notices.push_back(*notice);
+  }
+  return notices;
+}
+
 }  // namespace ostrelo

@@ -110,6 +110,10 @@ struct MainWindowModel {
   std::string CameraNotice;
   // While the DAQ card does not answer, shown beside it: "DAQ card not answering since 14:02:33".
   std::string CardNotice;
+  // Both away, the card's outage began first: its notice stands first.
+  bool CardNoticeFirst = false;
+  // The device notices shown, in the order their outages began.
+  std::vector<std::string> DeviceNotices() const;
   // While a series runs and the disk holds less than a day of it: "Disk full in 5 h 12 min",
   // urgent (red) under an hour; after the guard has stopped a series, why.
   std::string DiskNotice;

@@ -24,10 +24,14 @@ double DateTimeDays(const LocalTime& t);
 std::string TimeOfDayText(const LocalTime& t);
 std::string DateAndTimeText(const LocalTime& t);
 // The log line of a device's outage that ends now: "<device> not answering from
-// <date time> to <date time> (N s<how>), K shots waited".
+// <date time> to <date time> (N s<how>), K shots not taken", N counted from fromSteadyMs.
 class Clock;
 std::string OutageLine(const std::string& device, const LocalTime& from, int64_t fromSteadyMs, Clock& clock,
-                       const std::string& how, int32_t shotsWaited);
+                       const std::string& how, int32_t shotsNotTaken);
+// Whole seconds from fromSteadyMs to now.
+int64_t OutageSeconds(int64_t fromSteadyMs, Clock& clock);
+// "1 shot not taken", "302 shots not taken".
+std::string ShotsNotTakenText(int32_t shots);
 
 class Clock {
  public:

@@ -4,7 +4,6 @@
 #include <exception>
 #include <string>
 
-#include "camera/CameraOutage.h"
 #include "camera/GrabFrame.h"
 #include "daq/GestionES_NI.h"
 #include "shell/Form1.h"
@@ -151,7 +150,7 @@ void Form1::Command2_Click() {
     st.LastShotTime = 0;
     ui.VisuTimer.SetEnabled(ui.LiveCheck.value == 1);
     MultiShot = false;
-    ShotWaiting = false;
+    EndShotWaiting(*this, false);
     return;
   }
 
@@ -161,7 +160,7 @@ void Form1::Command2_Click() {
   ui.Command2.caption = "STOP !";
   ui.Command2.backColour = kRed;
   MultiShot = true;
-  ShotWaiting = false;
+  EndShotWaiting(*this, false);
   // A name chosen for this start is given up with it, as a cancel leaves none.
   const bool chooses = st.PictureFileName.empty();
   try {
@@ -193,7 +192,7 @@ void Form1::Command2_Click() {
     ui.Timer1.Stop();
     ui.VisuTimer.SetEnabled(ui.LiveCheck.value == 1);
     MultiShot = false;
-    ShotWaiting = false;
+    EndShotWaiting(*this, false);
   }
 }
 
@@ -229,19 +228,17 @@ void Form1::Timer1_Timer() {
     NoteShotWritten(*this);
     // A shot taken late: the next wait of a countdown runs from this one.
     if (ShotWaiting && st.WaitMinutes != 0) st.LastShotTime = now;
-    ShotWaiting = false;
+    EndShotWaiting(*this, true);
   } else if (!ShotWaiting) {
-    ShotWaiting = true;
-    ShotWaitingSinceMs = triedAtMs;
-    NoteShotWaiting(*this);
-    NoteCardShotWaiting(*this);
+    // The shots due meanwhile follow the series' wait from this one; a one shot has none.
+    StartShotWaiting(*this, triedAtMs, OneShot ? 0 : SeriesShotSpacingMs(st));
   }
   // A one shot ends when another try could not end within its patience.
   const bool gaveUp =
       OneShot && ShotWaiting && dev.clock.SteadyMs() + kGrabBudgetMs > ShotWaitingSinceMs + kOneShotPatienceMs;
   if (OneShot && (!ShotWaiting || gaveUp)) {
     OneShot = false;
-    ShotWaiting = false;
+    EndShotWaiting(*this, false);
     ui.Timer1.Stop();
     st.LastShotTime = 0;
     ui.VisuTimer.Start();

@@ -47,16 +47,20 @@ void RunEvents::Emit(const Form1& f, const ShotSeen& lastShot, const char* event
   sink_.Send(event, json);
 }
 
-void RunEvents::WatchDevice(const Form1& f, const ShotSeen& shot, bool away, int64_t sinceMs, const LocalTime& since,
-                            const char* name, const char* what, bool& told) {
+void RunEvents::WatchDevice(const Form1& f, const ShotSeen& shot, const DeviceOutage& o, const char* name,
+                            const char* what, bool& told) {
   const int64_t now = f.dev.clock.SteadyMs();
-  if (away && !told && now - sinceMs > options_.awayMs) {
+  if (o.active && !told && now - o.sinceMs > options_.awayMs) {
     told = true;
     Emit(f, shot, (std::string(name) + "-lost").c_str(),
-         std::string(what) + " has not answered since " + DateAndTimeText(since) + ".");
-  } else if (!away && told) {
+         std::string(what) + " has not answered since " + DateAndTimeText(o.since) + ".");
+  } else if (!o.active && told) {
     told = false;
-    Emit(f, shot, (std::string(name) + "-back").c_str(), std::string(what) + " answers again.");
+    Emit(f, shot, (std::string(name) + "-back").c_str(),
+         std::string(what) + " answers again after " + std::to_string(o.endedSeconds) + " s, " +
+             ShotsNotTakenText(o.endedShotsNotTaken) + ".",
+         Field("awaySeconds", std::to_string(o.endedSeconds)) +
+             Field("shotsNotTaken", std::to_string(o.endedShotsNotTaken)));
   }
 }
 
@@ -96,8 +100,8 @@ void RunEvents::Observe(const Form1& f, const ShotSeen& lastShot) {
   outages_ += (f.Outage.active && !cameraWasAway_ ? 1 : 0) + (f.CardAway.active && !cardWasAway_ ? 1 : 0);
   cameraWasAway_ = f.Outage.active;
   cardWasAway_ = f.CardAway.active;
-  WatchDevice(f, lastShot, f.Outage.active, f.Outage.sinceMs, f.Outage.since, "camera", "The camera", cameraTold_);
-  WatchDevice(f, lastShot, f.CardAway.active, f.CardAway.sinceMs, f.CardAway.since, "card", "The DAQ card", cardTold_);
+  WatchDevice(f, lastShot, f.Outage, "camera", "The camera", cameraTold_);
+  WatchDevice(f, lastShot, f.CardAway, "card", "The DAQ card", cardTold_);
 
   const int64_t diskLeftMs = series ? DiskTimeLeftMs(f) : -1;
   if (diskLeftMs >= 0 && ((diskLeftMs < kDayMs && !underDay_) || (diskLeftMs < kHourMs && !underHour_))) {

@@ -13,6 +13,7 @@
 namespace ostrelo {
 
 class Form1;
+struct DeviceOutage;
 
 // Where events go; Send never waits for a delivery.
 class EventSink {
@@ -36,8 +37,8 @@ class RunEvents {
  private:
   void Emit(const Form1& f, const ShotSeen& lastShot, const char* event, const std::string& text,
             const std::string& more = "");
-  void WatchDevice(const Form1& f, const ShotSeen& shot, bool away, int64_t sinceMs, const LocalTime& since,
-                   const char* name, const char* what, bool& told);
+  void WatchDevice(const Form1& f, const ShotSeen& shot, const DeviceOutage& o, const char* name, const char* what,
+                   bool& told);
 
   EventOptions options_;
   EventSink& sink_;

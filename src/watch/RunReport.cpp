@@ -34,9 +34,8 @@ RunReport TakeReport(const Form1& f, const ShotSeen& lastShot) {
   r.cardAway = f.CardAway.active;
   r.cardAwaySince = f.CardAway.since;
   r.diskLeftMs = f.MultiShot ? DiskTimeLeftMs(f) : -1;
-  for (const std::string* notice : {&f.ui.CameraNotice, &f.ui.CardNotice, &f.ui.DiskNotice}) {
-    if (!notice->empty()) r.notices.push_back(*notice);
-  }
+  r.notices = f.ui.DeviceNotices();
+  if (!f.ui.DiskNotice.empty()) r.notices.push_back(f.ui.DiskNotice);
   r.errorNumber = f.fatalNumber;
   r.errorText = f.fatalText;
   return r;

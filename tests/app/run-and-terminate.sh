@@ -21,7 +21,7 @@ if [ "$2" = outage ]; then
   kill -USR2 "$pid"
   sleep 2
   for device in Camera 'DAQ card'; do
-    grep -q "^$device not answering from .* [0-9]* shots* waited\$" "$log" ||
+    grep -q "^$device not answering from .* [0-9]* shots* not taken\$" "$log" ||
       { echo "no $device outage line in the log:"; cat "$log"; exit 1; }
   done
 fi

@@ -96,10 +96,9 @@ TEST_P(DaqFaultInSeries, TheCardIsAwayForAWhileAndTheSeriesGoesOn) {
   EXPECT_LE(w.loop->longestMs, 1300) << "the longest hold of the window";
   EXPECT_EQ(f.ui.CardNotice, "");
   ASSERT_EQ(log.size(), 1u);
-  const int32_t waited = inShot ? 1 : 0;
   EXPECT_EQ(log[0].rfind("DAQ card not answering from 2011-03-25 12:0", 0), 0u) << log[0];
-  EXPECT_NE(log[0].find(std::to_string(waited) + (waited == 1 ? " shot waited" : " shots waited")), std::string::npos)
-      << log[0];
+  // Only a period series has shots due while the card is away; a countdown's shot is late.
+  EXPECT_EQ(log[0].find("), 0 shots not taken") == std::string::npos, c.where == Where::PeriodShot) << log[0];
   // Whole shots after it, with no gap and their voltages; nothing before it changed.
   if (c.where != Where::LiveAfterSeries) {
     EXPECT_GE(f.ShotCounter, taken + 2);

@@ -147,8 +147,8 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
        {R"("state":"series","waitSeconds":1,"lastShot":1,"lastShotTime":"2011-03-25T11:59:58+00:00")",
         R"("voltages":{"Canal 0":)", R"("camera":{"answering":true},"card":{"answering":true},"diskSecondsLeft":5)"}},
       {[](SeriesRig& r) { r.rig.camera.script.noPicture = true, r.loop->RunFor(10000); },
-       {R"("camera":{"answering":false,"awaySince":"2011-03-25T12:00:00+00:00")",
-        R"("notices":["Camera not answering since 12:00:00","Disk full in 15 h )"}},
+       {R"("camera":{"answering":false,"awaySince":"2011-03-25T11:59:58+00:00")",
+        R"("notices":["Camera not answering since 11:59:58","Disk full in 15 h )"}},
       {[](SeriesRig& r) {
          r.rig.camera.script.noPicture = false, r.loop->RunFor(3000);
          r.rig.daq.script.awayUntilMs = INT64_MAX, r.loop->RunFor(10000);
@@ -177,7 +177,10 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
     EXPECT_NE(bodies[i].find(R"("host":"bench","picture":")" + s.folder / "im110325-\""), std::string::npos)
         << bodies[i];
   }
-  EXPECT_NE(bodies[3].find(R"("text":"No shot for 4 s while the series runs.")"), std::string::npos) << bodies[3];
+  EXPECT_NE(bodies[3].find(R"("text":"No shot for 3 s while the series runs.")"), std::string::npos) << bodies[3];
+  EXPECT_NE(bodies[5].find(R"(again after 12 s, 10 shots not taken.","awaySeconds":12,"shotsNotTaken":10})"),
+            std::string::npos)
+      << bodies[5];
   EXPECT_NE(bodies[2].find(R"("shots":1,"outages":1,"voltages":{"Canal 0":)"), std::string::npos) << bodies[2];
   EXPECT_NE(bodies.back().find(R"("reason":"error","errorNumber":76,"errorText":"Cannot write )"), std::string::npos)
       << bodies.back();
