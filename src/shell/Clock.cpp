@@ -75,7 +75,12 @@ LocalTime SystemClock::Now() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
   std::tm local{};
+  // The same call in both C libraries, its arguments swapped.
+#ifdef _WIN32
+  localtime_s(&local, &secs);
+#else
   localtime_r(&secs, &local);
+#endif
   const auto sub = std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(secs)).count();
   LocalTime t;
   t.year = local.tm_year + 1900;
@@ -85,7 +90,11 @@ LocalTime SystemClock::Now() {
   t.minute = local.tm_min;
   t.second = local.tm_sec;
   t.secondsSinceMidnight = t.hour * 3600.0 + t.minute * 60.0 + t.second + sub;
-  t.utcOffsetMinutes = static_cast<int32_t>(local.tm_gmtoff / 60);
+  // The local calendar read as if it were UTC, less the instant: tm_gmtoff is not in Windows' C library.
+  using namespace std::chrono;
+  const sys_seconds localAsUtc =
+      sys_days{year{t.year} / t.month / t.day} + hours{t.hour} + minutes{t.minute} + seconds{t.second};
+  t.utcOffsetMinutes = static_cast<int32_t>((localAsUtc.time_since_epoch().count() - secs) / 60);
   return t;
 }
 

@@ -9,7 +9,9 @@ ProgramError FileError(int errnoValue, const std::string& fileName) {
   int32_t number = ErrorNumber::kFileAccess;
   switch (errnoValue) {
     case ENOSPC:
+#ifdef EDQUOT  // no quotas in Windows' C library
     case EDQUOT:
+#endif
     case EFBIG: number = ErrorNumber::kDiskFull; break;
     case EACCES:
     case EPERM:

@@ -12,7 +12,12 @@
 
 namespace ostrelo::testing {
 
+#ifdef _WIN32
+// The Windows C library (msvcrt) has no UTF-8 locales; "fr_FR" is its French_France.1252.
+inline const char* const kOperatorLocales[] = {"C", "fr_FR", "de_DE"};
+#else
 inline const char* const kOperatorLocales[] = {"C.UTF-8", "fr_FR.UTF-8", "de_DE.UTF-8"};
+#endif
 
 // For one test; a locale the machine lacks fails it rather than letting it pass in C.
 class ProcessLocale {

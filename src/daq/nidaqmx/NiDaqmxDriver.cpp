@@ -7,12 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
-#else
-#include <dlfcn.h>
+#ifndef _WIN32
 #include <glob.h>
 
 #include <filesystem>
@@ -65,37 +60,14 @@ struct NiDaqmxDriver::Api {
 namespace {
 
 #ifdef _WIN32
-void* OpenLibrary(const std::string& path, std::string& error) {
-  HMODULE module = LoadLibraryA(path.c_str());
-  if (module == nullptr) error = path + ": cannot be loaded (error " + std::to_string(GetLastError()) + ")";
-  return reinterpret_cast<void*>(module);
-}
-template <typename Fn>
-void Resolve(void* library, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)));
-}
-void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+// The name its Windows run-time installs, found by the system's own search (System32).
+constexpr const char* kLinkName = "nicaiu.dll";
 #else
 // The link name exists only with the driver's development package; a run-time
 // installation has the versioned names alone (libnidaqmx.so.<major>,
 // libnidaqmx.so.<version>), which dlopen does not guess.
 constexpr const char* kLinkName = "libnidaqmx.so";
 constexpr std::string_view kVersionedPrefix = "libnidaqmx.so.";
-
-void* OpenLibrary(const std::string& path, std::string& error) {
-  dlerror();
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* why = dlerror();
-    error = why != nullptr ? why : path + ": cannot be loaded";
-  }
-  return library;
-}
-template <typename Fn>
-void Resolve(void* library, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(dlsym(library, name));
-}
-void CloseLibrary(void* library) { dlclose(library); }
 
 void AddDirectory(std::vector<std::string>& dirs, std::string dir) {
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
@@ -216,23 +188,21 @@ constexpr int32_t kMaxErrorText = 64 * 1024;
 NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
   std::vector<std::string> tried;
   auto attempt = [&](const std::string& path) {
-    std::string error;
-    library_ = OpenLibrary(path, error);
-    if (library_ != nullptr) {
+    library_ = std::make_unique<SharedLibrary>(path);
+    if (library_->loaded()) {
       loadedFrom_ = path;
-    } else {
-      // dlerror names the file itself.
-      tried.push_back(error.compare(0, path.size() + 2, path + ": ") == 0 ? error : path + ": " + error);
+      return true;
     }
-    return library_ != nullptr;
+    tried.push_back(library_->error());
+    library_.reset();
+    return false;
   };
   if (!libraryPath.empty()) {
     attempt(libraryPath);
   } else {
-#ifdef _WIN32
-    attempt("nicaiu.dll");
-#else
-    if (!attempt(kLinkName)) {
+    [[maybe_unused]] const bool found = attempt(kLinkName);
+#ifndef _WIN32
+    if (!found) {
       const std::vector<std::string> dirs = LibrarySearchPath();
       const std::vector<std::string> versioned = VersionedLibraries(dirs);
       for (const std::string& path : versioned) {
@@ -250,7 +220,7 @@ NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
   auto api = std::make_unique<Api>();
   std::string missing;
   auto resolve = [&](const char* name, auto& fn) {
-    Resolve(library_, name, fn);
+    library_->Resolve(name, fn);
     if (fn == nullptr) missing += (missing.empty() ? "" : ", ") + std::string(name);
   };
   resolve("DAQmxCreateTask", api->createTask);
@@ -260,13 +230,12 @@ NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
   resolve("DAQmxGetTaskNumChans", api->getTaskNumChans);
   resolve("DAQmxReadAnalogF64", api->readAnalogF64);
   resolve("DAQmxGetErrorString", api->getErrorString);
-  Resolve(library_, "DAQmxResetDevice", api->resetDevice);
+  library_->Resolve("DAQmxResetDevice", api->resetDevice);
   if (!missing.empty()) {
     // A partial driver is no driver: none of its functions is called.
     loadError_ = loadedFrom_ + " lacks " + missing;
     loadedFrom_.clear();
-    CloseLibrary(library_);
-    library_ = nullptr;
+    library_.reset();
     return;
   }
   api_ = std::move(api);
@@ -275,7 +244,6 @@ NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
 NiDaqmxDriver::~NiDaqmxDriver() {
   if (reset_.valid()) reset_.wait();  // it calls into the library
   api_.reset();
-  if (library_ != nullptr) CloseLibrary(library_);
 }
 
 int32_t NiDaqmxDriver::Reported(const std::string& call, int32_t status) {

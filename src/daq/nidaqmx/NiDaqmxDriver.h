@@ -17,6 +17,7 @@
 #include <string>
 
 #include "shell/DaqDriver.h"
+#include "shell/SharedLibrary.h"
 
 namespace ostrelo {
 
@@ -61,7 +62,7 @@ class NiDaqmxDriver final : public DaqDriver {
  private:
   int32_t Reported(const std::string& call, int32_t status);
 
-  void* library_ = nullptr;
+  std::unique_ptr<SharedLibrary> library_;
   std::unique_ptr<Api> api_;
   std::string loadError_;
   std::string loadedFrom_;
