@@ -45,10 +45,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       "status-file", "Keep a JSON document of the run's state up to date in PATH (replaced whole at each change).",
       "PATH");
   parser.addOption(statusFile);
-  const QCommandLineOption notify("notify", "Post the run's events as JSON to URL (http or https; may be repeated).",
+  const QCommandLineOption notify("notify",
+                                  "Post the run's events as JSON to URL (http or https; may be repeated); a prefix\n"
+                                  "slack+, discord+, teams+, gchat+, ntfy+ or gotify+ posts what that service takes.",
                                   "URL");
   const QCommandLineOption notifyCommand(
-      "notify-command", "Run CMD for each event instead, the JSON on its standard input, the event in OSTRELO_EVENT.",
+      "notify-command", "Run CMD for each event too, its JSON on the standard input, the event in OSTRELO_EVENT.",
       "CMD");
   const QCommandLineOption notifyAfter("notify-after", "Tell a camera or card away for longer than SECONDS (120).",
                                        "SECONDS", "120");
@@ -103,7 +105,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   };
   for (const QString& url : result.notifyUrls) {
     const std::string problem = NotifyUrlProblem(url.toStdString());
-    if (!problem.empty()) return refuse("--notify '" + url + "' refused: " + QString::fromStdString(problem) + ".");
+    if (!problem.empty()) {
+      const QString shown = QString::fromStdString(ShownTarget(url.toStdString()));
+      return refuse("--notify '" + shown + "' refused: " + QString::fromStdString(problem) + ".");
+    }
   }
   bool number = false;
   result.notifyAfterSeconds = parser.value(notifyAfter).toInt(&number);

@@ -92,20 +92,25 @@ Session::Session(const SessionOptions& options) {
   form_->ResumeWithoutAsking = options.resume;
   const bool notifying = !options.notifyUrls.empty() || !options.notifyCommand.empty();
   if (notifying) {
-    std::vector<std::string> targets = options.notifyUrls;
-    if (!options.notifyCommand.empty()) {
-      transport_ = std::make_unique<CommandTransport>();
-      targets = {options.notifyCommand};
-    } else {
-      transport_ = std::make_unique<CurlTransport>();
+    auto log = [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); };
+    // URLs and the command each get every event, each on a delivery of its own so
+    // that a slow one never holds the other.
+    if (!options.notifyUrls.empty()) {
+      curl_ = std::make_unique<CurlTransport>();
+      urlDelivery_ = std::make_unique<Delivery>(*curl_, options.notifyUrls, DeliveryOptions{}, log);
+      sinks_.Add(*urlDelivery_);
     }
-    delivery_ = std::make_unique<Delivery>(*transport_, targets, DeliveryOptions{},
-                                           [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); });
+    if (!options.notifyCommand.empty()) {
+      command_ = std::make_unique<CommandTransport>();
+      commandDelivery_ = std::make_unique<Delivery>(*command_, std::vector<std::string>{options.notifyCommand},
+                                                    DeliveryOptions{}, log);
+      sinks_.Add(*commandDelivery_);
+    }
     EventOptions events;
     events.awayMs = int64_t{options.notifyAfterSeconds} * 1000;
     events.dailyMinute = options.notifyDailyMinute;
     events.host = QSysInfo::machineHostName().toStdString();
-    events_ = std::make_unique<RunEvents>(events, *delivery_);
+    events_ = std::make_unique<RunEvents>(events, sinks_);
   }
   if (!options.statusFile.empty() || notifying) {
     watcher_ = std::make_unique<Watcher>(*form_, options.statusFile);

@@ -11,12 +11,12 @@
 #include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "shell/Platform.h"
+#include "watch/RunEvents.h"
 
 class QTimer;
 
 namespace ostrelo {
 class Watcher;
-class RunEvents;
 class Delivery;
 class Transport;
 class SimulatedCamera;
@@ -32,7 +32,7 @@ struct SessionOptions {
   bool simulate = false;                // simulated camera and card instead of the real ones
   std::string statusFile;               // kept up to date with the run's state; empty: none
   std::vector<std::string> notifyUrls;  // where the run's events are posted
-  std::string notifyCommand;            // or the command they are handed to
+  std::string notifyCommand;            // and the command they are handed to
   int notifyAfterSeconds = 120;
   int notifyDailyMinute = -1;
   // For tests: pictures ready at once rather than at the camera's frame rate.
@@ -82,8 +82,9 @@ class Session {
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
   std::unique_ptr<MainWindow> window_;
-  std::unique_ptr<Transport> transport_;
-  std::unique_ptr<Delivery> delivery_;
+  std::unique_ptr<Transport> curl_, command_;
+  std::unique_ptr<Delivery> urlDelivery_, commandDelivery_;
+  EventSinks sinks_;
   std::unique_ptr<RunEvents> events_;
   std::unique_ptr<Watcher> watcher_;
   std::unique_ptr<QTimer> watchTimer_;

@@ -90,6 +90,9 @@ class Form1 {
   // Kept by the window rather than in the shared record.
   bool OneShot = false;
   bool MultiShot = false;
+  // The series really runs: its name is chosen and its first tick is under way.
+  // MultiShot is already set while the save dialog is open.
+  bool SeriesRuns = false;
   // Kept by the shot-timer tick from one tick to the next.
   bool TickBusy = false;
   int32_t ShotCounter = 0;

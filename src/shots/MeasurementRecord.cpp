@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <charconv>
 
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
@@ -65,6 +66,14 @@ std::string RecordShotLine(const AcquisitionState& st, const std::string& pictur
     }
   }
   return line + kLineEnd;
+}
+
+double RecordedVoltage(double value) {
+  // Read back from the very text the line holds, so both round alike.
+  const std::string text = FormatNumber(value + 0.0, kVoltagePattern, '.');
+  double voltage = 0;
+  std::from_chars(text.data(), text.data() + text.size(), voltage);
+  return voltage + 0.0;
 }
 
 void WriteRecordLine(Form1& f, const std::string& pictureName, const std::string& stamp) {

@@ -15,6 +15,9 @@ std::string RecordHeaderLine(const AcquisitionState& st);
 // with "-00.000;00.000" and the given decimal mark; CRLF.
 std::string RecordShotLine(const AcquisitionState& st, const std::string& pictureName, const std::string& stamp,
                            char decimalSeparator);
+// A channel's Value as its line writes it: the voltage read (Value is minus it) to three
+// decimals; a reading of 0 V gives 0.
+double RecordedVoltage(double value);
 
 // Appends the shot's line to RecordFileName; at the run's first shot (ShotCounter 1)
 // the file is first emptied and given its header. The file is opened and closed for

@@ -149,7 +149,7 @@ void Form1::Command2_Click() {
     ui.Timer1.Stop();
     st.LastShotTime = 0;
     ui.VisuTimer.SetEnabled(ui.LiveCheck.value == 1);
-    MultiShot = false;
+    MultiShot = SeriesRuns = false;
     EndShotWaiting(*this, false);
     return;
   }
@@ -175,6 +175,7 @@ void Form1::Command2_Click() {
     }
     ui.VisuTimer.Stop();
     st.LastShotTime = 0;
+    SeriesRuns = true;
     Timer1_Timer();
     // The series runs at the period of the wait shown, whatever a one shot or the
     // start-up state left in the timer.
@@ -191,7 +192,7 @@ void Form1::Command2_Click() {
     st.LastShotTime = 0;
     ui.Timer1.Stop();
     ui.VisuTimer.SetEnabled(ui.LiveCheck.value == 1);
-    MultiShot = false;
+    MultiShot = SeriesRuns = false;
     EndShotWaiting(*this, false);
   }
 }

@@ -61,7 +61,7 @@ bool Form1::Load() {
   // 5
   st.WaitLength = 0;
   st.HistogramOn = st.NoSignalCheckOn = st.SaturationCheckOn = false;
-  MultiShot = OneShot = false;
+  MultiShot = SeriesRuns = OneShot = false;
   st.DaqAcquisitionOn = true;
 
   // 6-10: display, driver, device.

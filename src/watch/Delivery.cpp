@@ -5,7 +5,11 @@
 
 namespace ostrelo {
 
-std::string NotifyUrlProblem(const std::string& url) {
+std::string NotifyUrlProblem(const std::string& given) {
+  if (const std::string unknown = UnknownReceiver(given); !unknown.empty()) {
+    return "no receiver is named " + unknown + " (slack, discord, teams, gchat, ntfy, gotify)";
+  }
+  const std::string url = ReadNotifyTarget(given).address;
   std::string lower;
   for (const char c : url) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   size_t at = 0;
@@ -52,6 +56,29 @@ std::string NotifyUrlProblem(const std::string& url) {
   return {};
 }
 
+std::string ShownTarget(const std::string& target) {
+  const std::string url = ReadNotifyTarget(target).address;
+  const size_t scheme = url.find("://");
+  if (scheme != std::string::npos && url.find_first_of(" \t") > scheme) {
+    // Secrets ride in the user info and the query: both are left out.
+    std::string shown = target.substr(0, target.size() - url.size() + scheme + 3);
+    const size_t end = url.find_first_of("/?#", scheme + 3);
+    const std::string authority =
+        url.substr(scheme + 3, end == std::string::npos ? std::string::npos : end - scheme - 3);
+    const size_t at = authority.rfind('@');
+    shown += at == std::string::npos ? authority : "***" + authority.substr(at);
+    if (end == std::string::npos) return shown;
+    const std::string rest = url.substr(end);
+    const size_t query = rest.find_first_of("?#");
+    return shown + rest.substr(0, query) + (query == std::string::npos ? "" : rest[query] == '?' ? "?***" : "#***");
+  }
+  // A command may hold anything on its line: its program names it.
+  const size_t start = target.find_first_not_of(" \t");
+  if (start == std::string::npos) return target;
+  const size_t end = target.find_first_of(" \t", start);
+  return target.substr(start, end - start) + (target.find_first_not_of(" \t", end) == std::string::npos ? "" : " ...");
+}
+
 Delivery::Delivery(Transport& transport, std::vector<std::string> targets, DeliveryOptions options,
                    std::function<void(const std::string&)> log)
     : transport_(transport), targets_(std::move(targets)), options_(options), log_(std::move(log)), thread_([this] {
@@ -68,14 +95,14 @@ Delivery::~Delivery() {
   thread_.join();
 }
 
-void Delivery::Send(const std::string& event, const std::string& json) {
+void Delivery::Send(const RunEvent& event) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (queue_.size() >= options_.capacity) {
       ++dropped_;
       return;
     }
-    queue_.emplace_back(event, json);
+    queue_.push_back(event);
   }
   wake_.notify_one();
 }
@@ -88,7 +115,7 @@ int64_t Delivery::dropped() const {
 void Delivery::Run() {
   int64_t droppedTold = 0;
   for (;;) {
-    std::pair<std::string, std::string> item;
+    RunEvent item;
     int64_t droppedNow = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -103,16 +130,18 @@ void Delivery::Run() {
       log_("Notifications: " + std::to_string(droppedNow - droppedTold) + " events dropped, the queue was full");
       droppedTold = droppedNow;
     }
-    DeliverToAll(item.first, item.second);
+    DeliverToAll(item);
   }
 }
 
-void Delivery::DeliverToAll(const std::string& event, const std::string& json) {
+void Delivery::DeliverToAll(const RunEvent& event) {
   for (const std::string& target : targets_) {
+    const NotifyTarget to = ReadNotifyTarget(target);
+    const Posting posting = PostingFor(to.receiver, event);
     std::string problem;
     int64_t pauseMs = options_.firstPauseMs;
     for (int32_t attempt = 1; attempt <= options_.tries; ++attempt) {
-      problem = transport_.Deliver(target, event, json);
+      problem = transport_.Deliver(to.address, event.name, posting);
       if (problem.empty()) break;
       std::unique_lock<std::mutex> lock(mutex_);
       // While the program ends, what is queued gets one try only.
@@ -121,7 +150,7 @@ void Delivery::DeliverToAll(const std::string& event, const std::string& json) {
       pauseMs *= 2;
     }
     bool& failing = failing_[target];
-    std::string line = "Notification to " + target;
+    std::string line = "Notification to " + ShownTarget(target);
     if (!problem.empty() && !failing) log_(line.append(" failed: ").append(problem));
     if (problem.empty() && failing) log_(line.append(" works again"));
     failing = !problem.empty();

@@ -1,5 +1,6 @@
 #pragma once
-// Delivers the run's events on a thread of its own, so the window never waits: a
+// Delivers the run's events on a thread of its own, so the window never waits: each
+// target gets the request its receiver takes (NotifyFormat.h); a
 // bounded queue (events beyond it are dropped and counted), three tries a target with
 // a growing pause between them, and one log line per target when delivery fails and
 // one when it works again.
@@ -16,16 +17,18 @@
 #include <utility>
 #include <vector>
 
+#include "watch/NotifyFormat.h"
 #include "watch/RunEvents.h"
 
 namespace ostrelo {
 
-// How the platform hands one event to one target (an URL, a command).
+// How the platform hands one event to one target (an URL, its prefix taken off; a
+// command): the posting as it is, the event's name beside it.
 class Transport {
  public:
   virtual ~Transport() = default;
   // Empty when delivered, otherwise why not. Returns within the transport's own time-out.
-  virtual std::string Deliver(const std::string& target, const std::string& event, const std::string& json) = 0;
+  virtual std::string Deliver(const std::string& target, const std::string& event, const Posting& posting) = 0;
 };
 
 struct DeliveryOptions {
@@ -34,8 +37,13 @@ struct DeliveryOptions {
   int64_t firstPauseMs = 2000;  // doubled after each failed try
 };
 
-// "http://host[:port][/path]" or https: empty when the URL can be posted to, else why not.
-std::string NotifyUrlProblem(const std::string& url);
+// "http://host[:port][/path]" or https, after a receiver's prefix if any: empty when the
+// URL can be posted to, else why not.
+std::string NotifyUrlProblem(const std::string& given);
+
+// A target as messages and log lines name it: an URL without its user info and query
+// ("https://***@host/path?***"), a command by its program only ("notify.sh ...").
+std::string ShownTarget(const std::string& target);
 
 class Delivery final : public EventSink {
  public:
@@ -48,12 +56,12 @@ class Delivery final : public EventSink {
   Delivery(const Delivery&) = delete;
   Delivery& operator=(const Delivery&) = delete;
 
-  void Send(const std::string& event, const std::string& json) override;
+  void Send(const RunEvent& event) override;
   int64_t dropped() const;
 
  private:
   void Run();
-  void DeliverToAll(const std::string& event, const std::string& json);
+  void DeliverToAll(const RunEvent& event);
 
   Transport& transport_;
   std::vector<std::string> targets_;
@@ -61,7 +69,7 @@ class Delivery final : public EventSink {
   std::function<void(const std::string&)> log_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<std::pair<std::string, std::string>> queue_;
+  std::deque<RunEvent> queue_;
   int64_t dropped_ = 0;
   bool stopping_ = false;
   std::chrono::steady_clock::time_point drainUntil_;

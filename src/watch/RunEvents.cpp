@@ -1,10 +1,11 @@
 #include "watch/RunEvents.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cctype>
 #include <utility>
 
 #include "shell/Form1.h"
+#include "shell/Numbers.h"
 #include "shots/DiskGuard.h"
 #include "shots/ShotProcedure.h"
 
@@ -20,12 +21,13 @@ int32_t DayKey(const LocalTime& t) { return t.year * 10000 + t.month * 100 + t.d
 
 std::string Field(const char* name, const std::string& json) { return "," + JsonText(name) + ":" + json; }
 
-std::string VoltagesJson(const Form1& f) {
-  std::string json = "{";
-  for (size_t i = 0; f.st.DaqAcquisitionOn && i < f.st.ChannelTable.size(); ++i) {
-    json += (i > 0 ? "," : "") + JsonText(f.st.ChannelTable[i].Name) + ":" + std::to_string(f.st.ChannelTable[i].Value);
-  }
-  return json + "}";
+// Seconds to a tenth, rounded: "2.5", "121".
+std::string SecondsText(int64_t ms) {
+  return GeneralNumber(RoundHalfEven(static_cast<double>(ms) / 100.0) / 10.0, '.');
+}
+
+std::string PictureOf(const Form1& f) {
+  return f.st.PictureFileName.empty() ? "" : DropLastCharacters(f.st.PictureFileName, 4);
 }
 
 std::string DurationText(int64_t ms) {
@@ -37,14 +39,21 @@ std::string DurationText(int64_t ms) {
 
 RunEvents::RunEvents(EventOptions options, EventSink& sink) : options_(std::move(options)), sink_(sink) {}
 
-void RunEvents::Emit(const Form1& f, const ShotSeen& lastShot, const char* event, const std::string& text,
+void RunEvents::Emit(const Form1& f, const ShotSeen& lastShot, const char* event, const std::string& said,
                      const std::string& more) {
-  const std::string picture = f.st.PictureFileName.empty() ? "" : DropLastCharacters(f.st.PictureFileName, 4);
+  const std::string picture = PictureOf(f);
+  // Who tells, then what: "bench-3, essai: the camera ...", the series by its name's base.
+  std::string who = options_.host;
+  const std::string series = picture.substr(picture.find_last_of('/') + 1);
+  if (!series.empty()) who += (who.empty() ? "" : ", ") + series;
+  std::string text = said;
+  if (who.empty() && !text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  if (!who.empty()) text = who + ": " + text;
   const std::string json = "{" + JsonText("event") + ":" + JsonText(event) +
                            Field("time", JsonText(IsoTime(f.dev.clock.Now()))) +
                            Field("host", JsonText(options_.host)) + Field("picture", JsonText(picture)) +
                            Field("shot", std::to_string(lastShot.number)) + Field("text", JsonText(text)) + more + "}";
-  sink_.Send(event, json);
+  sink_.Send(RunEvent{event, text, json});
 }
 
 void RunEvents::WatchDevice(const Form1& f, const ShotSeen& shot, const DeviceOutage& o, const char* name,
@@ -75,24 +84,25 @@ void RunEvents::Observe(const Form1& f, const ShotSeen& lastShot) {
   }
 
   const bool ended = f.phase() == Phase::Ended;
-  const bool series = f.MultiShot && !ended;
+  // From its first tick: while the save dialog is open nothing runs yet.
+  const bool series = f.SeriesRuns && !ended;
   if (series && !series_) {
     seriesStartMs_ = nowMs;
     underDay_ = underHour_ = false;
-    char wait[32];
-    std::snprintf(wait, sizeof wait, "%g", f.st.WaitTime);
-    Emit(f, lastShot, "series-started", std::string("A series of shots started, one every ") + wait + " s.");
+    const std::string wait = JsonNumber(static_cast<double>(SeriesShotSpacingMs(f.st)) / 1000.0);
+    Emit(f, lastShot, "series-started", "a series of shots started, one every " + wait + " s.",
+         Field("waitSeconds", wait));
   } else if (!series && series_) {
     if (ended && f.fatalNumber != 0) {
       Emit(f, lastShot, "series-stopped",
-           "The series ended with error " + std::to_string(f.fatalNumber) + ": " + f.fatalText,
+           "the series ended with error " + std::to_string(f.fatalNumber) + ": " + f.fatalText,
            Field("reason", JsonText("error")) + Field("errorNumber", std::to_string(f.fatalNumber)) +
                Field("errorText", JsonText(f.fatalText)));
     } else if (f.Disk.stoppedSeries) {
-      Emit(f, lastShot, "series-stopped", "The series stopped itself: the disk is nearly full.",
+      Emit(f, lastShot, "series-stopped", "the series stopped itself: the disk is nearly full.",
            Field("reason", JsonText("disk")));
     } else {
-      Emit(f, lastShot, "series-stopped", "The series was stopped.", Field("reason", JsonText("stop")));
+      Emit(f, lastShot, "series-stopped", "the series was stopped.", Field("reason", JsonText("stop")));
     }
   }
   series_ = series;
@@ -100,23 +110,25 @@ void RunEvents::Observe(const Form1& f, const ShotSeen& lastShot) {
   outages_ += (f.Outage.active && !cameraWasAway_ ? 1 : 0) + (f.CardAway.active && !cardWasAway_ ? 1 : 0);
   cameraWasAway_ = f.Outage.active;
   cardWasAway_ = f.CardAway.active;
-  WatchDevice(f, lastShot, f.Outage, "camera", "The camera", cameraTold_);
-  WatchDevice(f, lastShot, f.CardAway, "card", "The DAQ card", cardTold_);
+  WatchDevice(f, lastShot, f.Outage, "camera", "the camera", cameraTold_);
+  WatchDevice(f, lastShot, f.CardAway, "card", "the DAQ card", cardTold_);
 
   const int64_t diskLeftMs = series ? DiskTimeLeftMs(f) : -1;
   if (diskLeftMs >= 0 && ((diskLeftMs < kDayMs && !underDay_) || (diskLeftMs < kHourMs && !underHour_))) {
     underDay_ = true;
     underHour_ = diskLeftMs < kHourMs;
-    Emit(f, lastShot, "disk-low", "The disk is full in " + DurationText(diskLeftMs) + " at this wait.",
+    Emit(f, lastShot, "disk-low", "the disk is full in " + DurationText(diskLeftMs) + " at this wait.",
          Field("diskSecondsLeft", std::to_string(diskLeftMs / 1000)));
   }
 
   if (series) {
     const int64_t lastMs = std::max(seriesStartMs_, lastShot.steadyMs);
     const int64_t quietMs = nowMs - lastMs;
-    if (quietMs > kWatchdogWaits * SeriesShotSpacingMs(f.st) && watchdogShotMs_ != lastMs) {
+    if (quietMs > std::max(kWatchdogWaits * SeriesShotSpacingMs(f.st), options_.awayMs) && watchdogShotMs_ != lastMs) {
       watchdogShotMs_ = lastMs;
-      Emit(f, lastShot, "watchdog", "No shot for " + std::to_string(quietMs / 1000) + " s while the series runs.");
+      // The time without a shot as it is now, when told.
+      Emit(f, lastShot, "watchdog", "no shot for " + SecondsText(quietMs) + " s while the series runs.",
+           Field("secondsWithoutShot", JsonNumber(static_cast<double>(quietMs) / 1000.0)));
     }
   }
 
@@ -126,7 +138,7 @@ void RunEvents::Observe(const Form1& f, const ShotSeen& lastShot) {
     Emit(f, lastShot, "daily",
          std::to_string(shots) + " shots and " + std::to_string(outages_) + " outages since the last summary.",
          Field("shots", std::to_string(shots)) + Field("outages", std::to_string(outages_)) +
-             Field("voltages", VoltagesJson(f)) +
+             Field("voltages", VoltagesJson(TakeReport(f, lastShot))) +
              Field("diskSecondsLeft", diskLeftMs < 0 ? "null" : std::to_string(diskLeftMs / 1000)));
     shotsAtDaily_ = lastShot.number;
     outages_ = 0;

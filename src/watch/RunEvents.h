@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "watch/RunReport.h"
 
@@ -15,15 +16,35 @@ namespace ostrelo {
 class Form1;
 struct DeviceOutage;
 
+// One event: its name, what it says to people (the JSON's text) and the JSON object.
+struct RunEvent {
+  std::string name;
+  std::string text;
+  std::string json;
+};
+
 // Where events go; Send never waits for a delivery.
 class EventSink {
  public:
   virtual ~EventSink() = default;
-  virtual void Send(const std::string& event, const std::string& json) = 0;
+  virtual void Send(const RunEvent& event) = 0;
+};
+
+// Hands every event to each of its sinks in turn.
+class EventSinks final : public EventSink {
+ public:
+  void Add(EventSink& sink) { sinks_.push_back(&sink); }
+  void Send(const RunEvent& event) override {
+    for (EventSink* sink : sinks_) sink->Send(event);
+  }
+
+ private:
+  std::vector<EventSink*> sinks_;
 };
 
 struct EventOptions {
-  int64_t awayMs = 120000;   // a device away for longer than this is told
+  // A device away for longer than this is told; the watchdog waits as long at least.
+  int64_t awayMs = 120000;
   int32_t dailyMinute = -1;  // minutes after midnight of the daily summary; -1: none
   std::string host;          // this machine's name
 };
@@ -35,7 +56,7 @@ class RunEvents {
   void Observe(const Form1& f, const ShotSeen& lastShot);
 
  private:
-  void Emit(const Form1& f, const ShotSeen& lastShot, const char* event, const std::string& text,
+  void Emit(const Form1& f, const ShotSeen& lastShot, const char* event, const std::string& said,
             const std::string& more = "");
   void WatchDevice(const Form1& f, const ShotSeen& shot, const DeviceOutage& o, const char* name, const char* what,
                    bool& told);

@@ -1,19 +1,16 @@
 #include "watch/RunReport.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "shell/Form1.h"
+#include "shell/Numbers.h"
 #include "shots/DiskGuard.h"
+#include "shots/MeasurementRecord.h"
 
 namespace ostrelo {
 
 namespace {
-
-std::string Number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", v);
-  return text;
-}
 
 std::string Field(const char* name, const std::string& json) { return JsonText(name) + ":" + json; }
 
@@ -21,19 +18,19 @@ std::string Field(const char* name, const std::string& json) { return JsonText(n
 
 RunReport TakeReport(const Form1& f, const ShotSeen& lastShot) {
   RunReport r;
-  r.state = f.phase() == Phase::Ended ? "ended" : f.MultiShot ? "series" : f.OneShot ? "one shot" : "idle";
+  r.state = f.phase() == Phase::Ended ? "ended" : f.SeriesRuns ? "series" : f.OneShot ? "one shot" : "idle";
   r.waitSeconds = f.st.WaitTime;
   r.lastShot = lastShot;
   r.acquisitionOn = f.st.DaqAcquisitionOn;
   for (size_t i = 0; i < r.voltages.size(); ++i) {
     r.channelNames[i] = f.st.ChannelTable[i].Name;
-    r.voltages[i] = f.st.ChannelTable[i].Value;
+    r.voltages[i] = RecordedVoltage(f.st.ChannelTable[i].Value);
   }
   r.cameraAway = f.Outage.active;
   r.cameraAwaySince = f.Outage.since;
   r.cardAway = f.CardAway.active;
   r.cardAwaySince = f.CardAway.since;
-  r.diskLeftMs = f.MultiShot ? DiskTimeLeftMs(f) : -1;
+  r.diskLeftMs = f.SeriesRuns ? DiskTimeLeftMs(f) : -1;
   r.notices = f.ui.DeviceNotices();
   if (!f.ui.DiskNotice.empty()) r.notices.push_back(f.ui.DiskNotice);
   r.errorNumber = f.fatalNumber;
@@ -66,12 +63,17 @@ std::string JsonText(const std::string& s) {
   return out + "\"";
 }
 
-std::string StatusJson(const RunReport& r) {
+std::string JsonNumber(double v) { return std::isfinite(v) ? GeneralNumber(v, '.') : "null"; }
+
+std::string VoltagesJson(const RunReport& r) {
   std::string voltages = "{";
   for (size_t i = 0; r.acquisitionOn && i < r.voltages.size(); ++i) {
-    voltages += (i > 0 ? "," : "") + Field(r.channelNames[i].c_str(), Number(r.voltages[i]));
+    voltages += (i > 0 ? "," : "") + Field(r.channelNames[i].c_str(), JsonNumber(r.voltages[i]));
   }
-  voltages += "}";
+  return voltages + "}";
+}
+
+std::string StatusJson(const RunReport& r) {
   auto device = [](bool away, const LocalTime& since) {
     return std::string("{") + Field("answering", away ? "false" : "true") +
            (away ? "," + Field("awaySince", JsonText(IsoTime(since))) : "") + "}";
@@ -79,11 +81,12 @@ std::string StatusJson(const RunReport& r) {
   std::string notices = "[";
   for (size_t i = 0; i < r.notices.size(); ++i) notices += (i > 0 ? "," : "") + JsonText(r.notices[i]);
   notices += "]";
-  std::string json = "{" + Field("state", JsonText(r.state)) + "," + Field("waitSeconds", Number(r.waitSeconds)) + "," +
-                     Field("lastShot", std::to_string(r.lastShot.number)) + "," +
+  std::string json = "{" + Field("state", JsonText(r.state)) + "," + Field("waitSeconds", JsonNumber(r.waitSeconds)) +
+                     "," + Field("lastShot", std::to_string(r.lastShot.number)) + "," +
                      Field("lastShotTime", r.lastShot.number > 0 ? JsonText(IsoTime(r.lastShot.time)) : "null") + "," +
-                     Field("voltages", voltages) + "," + Field("camera", device(r.cameraAway, r.cameraAwaySince)) +
-                     "," + Field("card", device(r.cardAway, r.cardAwaySince)) + "," +
+                     Field("voltages", VoltagesJson(r)) + "," +
+                     Field("camera", device(r.cameraAway, r.cameraAwaySince)) + "," +
+                     Field("card", device(r.cardAway, r.cardAwaySince)) + "," +
                      Field("diskSecondsLeft", r.diskLeftMs < 0 ? "null" : std::to_string(r.diskLeftMs / 1000)) + "," +
                      Field("notices", notices);
   if (r.errorNumber != 0) {

@@ -41,6 +41,10 @@ RunReport TakeReport(const Form1& f, const ShotSeen& lastShot);
 std::string IsoTime(const LocalTime& t);
 // A JSON string literal, quotes included.
 std::string JsonText(const std::string& s);
+// A JSON number, with a point whatever the locale; null for what is no number.
+std::string JsonNumber(double v);
+// The four voltages as one JSON object by channel name; {} while acquisition is off.
+std::string VoltagesJson(const RunReport& r);
 // The report as one JSON object.
 std::string StatusJson(const RunReport& r);
 

@@ -10,13 +10,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <climits>
+#include <clocale>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include "shots/SeriesTestSupport.h"
+#include "support/ProcessLocale.h"
 #include "watch/Delivery.h"
 #include "watch/Watcher.h"
 #include "watch/command/CommandTransport.h"
@@ -25,8 +31,10 @@
 namespace ostrelo::testing {
 namespace {
 
-// Answers every POST with 200 and keeps its body; a silent one takes the connection and
-// never answers.
+using Json = nlohmann::json;
+
+// Answers every POST with 200 and keeps it, headers and body; a silent one takes the
+// connection and never answers.
 class Receiver {
  public:
   explicit Receiver(uint16_t port = 0, bool silent = false) : fd_(::socket(AF_INET, SOCK_STREAM, 0)), silent_(silent) {
@@ -70,14 +78,18 @@ class Receiver {
       }
       std::string in;
       char buffer[4096];
-      // Every event is one JSON object: the request ends with its closing brace.
-      for (ssize_t n; (in.empty() || in.back() != '}') && (n = ::read(c, buffer, sizeof buffer)) > 0;) {
+      size_t end = std::string::npos, length = 0;
+      for (ssize_t n;
+           (end == std::string::npos || in.size() < end + 4 + length) && (n = ::read(c, buffer, sizeof buffer)) > 0;) {
         in.append(buffer, static_cast<size_t>(n));
+        end = in.find("\r\n\r\n");
+        const size_t at = in.find("Content-Length: ");
+        if (at < end) length = std::stoul(in.substr(at + 16));
       }
       const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
       EXPECT_EQ(::write(c, ok.data(), ok.size()), static_cast<ssize_t>(ok.size()));
       const std::lock_guard<std::mutex> lock(mutex_);
-      bodies_.push_back(in.substr(in.find("\r\n\r\n") + 4));
+      bodies_.push_back(in);
     }
     for (const int c : held) ::close(c);
   }
@@ -126,6 +138,8 @@ struct NotifyBench {
   Watcher watcher;
 };
 
+std::string BodyOf(const std::string& request) { return request.substr(request.find("\r\n\r\n") + 4); }
+
 std::string EventOf(const std::string& body) {
   const size_t at = body.find("\"event\":\"") + 9;
   return body.substr(at, body.find('"', at) - at);
@@ -134,18 +148,42 @@ std::string EventOf(const std::string& body) {
 struct Step {
   std::function<void(SeriesRig&)> act;
   std::vector<const char*> status;  // what the status file holds after it
+  bool asRecorded = false;          // its voltages are those of the last shot's line
 };
 
-TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
+// Shot n's voltages as its record line writes them, by channel.
+Json RecordedVoltages(const Form1& f, const std::string& record, int32_t n) {
+  Json voltages = Json::object();
+  for (size_t i = 0; i < f.st.ChannelTable.size(); ++i) {
+    std::string text = SplitFields(SplitLines(record).at(static_cast<size_t>(n))).at(2 + i);
+    std::replace(text.begin(), text.end(), ',', '.');
+    std::from_chars(text.data(), text.data() + text.size(),
+                    (voltages[f.st.ChannelTable[i].Name] = 0.0).get_ref<double&>());
+  }
+  return voltages;
+}
+
+class WatcherInLocale : public ::testing::TestWithParam<std::tuple<int, const char*>> {};
+
+// Every document is JSON whatever the locale, and its voltages are the record's.
+TEST_P(WatcherInLocale, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
+  const ProcessLocale inLocale(std::get<1>(GetParam()));
   Receiver receiver;
-  NotifyBench b(receiver.url(), LocalTime{2011, 3, 25, 11, 59, 58, 43198.0});
+  NotifyBench b(receiver.url(), LocalTime{2011, 3, 25, 11, 59, 38, 43178.0});
   SeriesRig& s = b.s;
   s.form().st.DaqAcquisitionOn = true;
+  s.form().dev.locale.decimalSeparator = *std::localeconv()->decimal_point;
+  s.rig.dialogs.whileModal = [&] {  // the save dialog open for 10 s
+    s.rig.clock.Advance(10000), b.watcher.Update();
+    EXPECT_NE(ReadFile(b.statusFile).find(R"("state":"idle")"), std::string::npos);
+  };
   const std::vector<Step> steps = {
       {[](SeriesRig& r) { r.EnterWait("1"); }, {R"("state":"idle")", R"("lastShot":0,"lastShotTime":null)"}},
-      {[](SeriesRig& r) { r.AnswerDialog(), r.ClickSeries(); },
+      {[](SeriesRig& r) { r.ClickSeries(); }, {R"("state":"idle")"}},  // the dialog cancelled
+      {[](SeriesRig& r) { r.AnswerDialog(), r.ClickSeries(), r.rig.dialogs.whileModal = nullptr; },
        {R"("state":"series","waitSeconds":1,"lastShot":1,"lastShotTime":"2011-03-25T11:59:58+00:00")",
-        R"("voltages":{"Canal 0":)", R"("camera":{"answering":true},"card":{"answering":true},"diskSecondsLeft":5)"}},
+        R"("voltages":{"Canal 0":)", R"("camera":{"answering":true},"card":{"answering":true},"diskSecondsLeft":5)"},
+       true},
       {[](SeriesRig& r) { r.rig.camera.script.noPicture = true, r.loop->RunFor(10000); },
        {R"("camera":{"answering":false,"awaySince":"2011-03-25T11:59:58+00:00")",
         R"("notices":["Camera not answering since 11:59:58","Disk full in 15 h )"}},
@@ -161,31 +199,49 @@ TEST(Watcher, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
        },
        {R"("state":"ended")", R"("card":{"answering":true})", R"("error":{"number":76,"text":"Cannot write )"}},
   };
+  std::string record;
   for (const Step& step : steps) {
     step.act(s);
     const std::string json = ReadFile(b.statusFile);
     for (const char* part : step.status) EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
     EXPECT_EQ(FolderContent(b.elsewhere.path()).size(), 1u) << "no temporary file left";
+    ASSERT_TRUE(Json::accept(json)) << json;
+    if (fs::exists(s.Record())) record = ReadFile(s.Record());
+    if (step.asRecorded) {
+      EXPECT_EQ(Json::parse(json)["voltages"], RecordedVoltages(s.form(), record, 1)) << record;
+    }
   }
-  const std::vector<const char*> expected = {"series-started", "disk-low", "daily",     "watchdog",  "camera-lost",
-                                             "camera-back",    "watchdog", "card-lost", "card-back", "series-stopped"};
+  const std::vector<const char*> expected = {"series-started", "disk-low",      "daily",     "camera-lost",
+                                             "watchdog",       "camera-back",   "card-lost", "watchdog",
+                                             "card-back",      "series-stopped"};
   const auto bodies = receiver.Wait([&](const auto& got) { return got.size() >= expected.size(); });
   ASSERT_EQ(bodies.size(), expected.size());
   for (size_t i = 0; i < bodies.size(); ++i) {
+    ASSERT_TRUE(Json::accept(BodyOf(bodies[i]))) << bodies[i];
+    EXPECT_EQ(Json::parse(BodyOf(bodies[i]))["text"].get<std::string>().rfind("bench, im110325-: ", 0), 0u)
+        << bodies[i];
     EXPECT_EQ(EventOf(bodies[i]), expected[i]) << bodies[i];
     EXPECT_NE(bodies[i].find(R"("time":"2011-03-25T1)"), std::string::npos) << bodies[i];
     EXPECT_NE(bodies[i].find(R"("host":"bench","picture":")" + s.folder / "im110325-\""), std::string::npos)
         << bodies[i];
   }
-  EXPECT_NE(bodies[3].find(R"("text":"No shot for 3 s while the series runs.")"), std::string::npos) << bodies[3];
+  EXPECT_NE(bodies[4].find(R"(: no shot for 5.7 s while the series runs.","secondsWithoutShot":5.68})"),
+            std::string::npos)
+      << bodies[4];
   EXPECT_NE(bodies[5].find(R"(again after 12 s, 10 shots not taken.","awaySeconds":12,"shotsNotTaken":10})"),
             std::string::npos)
       << bodies[5];
   EXPECT_NE(bodies[2].find(R"("shots":1,"outages":1,"voltages":{"Canal 0":)"), std::string::npos) << bodies[2];
+  const Json daily = Json::parse(BodyOf(bodies[2]));
+  EXPECT_EQ(daily["voltages"], RecordedVoltages(s.form(), record, daily["shot"].get<int32_t>())) << record;
   EXPECT_NE(bodies.back().find(R"("reason":"error","errorNumber":76,"errorText":"Cannot write )"), std::string::npos)
       << bodies.back();
   EXPECT_EQ(b.delivery.dropped(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Locales, WatcherInLocale,
+                         ::testing::Combine(::testing::Values(0), ::testing::ValuesIn(kOperatorLocales)),
+                         [](const auto& info) { return NameInLocale(info, "Series"); });
 
 // Room for 40 shots beyond the guard's margin: under an hour from the start, then the
 // guard's stop, told with its reason.
@@ -201,7 +257,7 @@ TEST(Notify, TheDiskGuardsStopIsTold) {
   const auto bodies = receiver.Wait([](const auto& got) { return got.size() >= 3; });
   ASSERT_EQ(bodies.size(), 3u);
   EXPECT_EQ(EventOf(bodies[1]), "disk-low");
-  EXPECT_NE(bodies[1].find("The disk is full in "), std::string::npos) << bodies[1];
+  EXPECT_NE(bodies[1].find(": the disk is full in "), std::string::npos) << bodies[1];
   EXPECT_NE(bodies[2].find(R"("event":"series-stopped")"), std::string::npos) << bodies[2];
   EXPECT_NE(bodies[2].find(R"("reason":"disk")"), std::string::npos) << bodies[2];
 }
@@ -242,7 +298,7 @@ TEST(Notify, AReceiverSlowerThanTheTimeOutIsLoggedOnce) {
     const std::lock_guard<std::mutex> lock(mutex);
     log.push_back(line);
   });
-  for (int i = 0; i < 5; ++i) delivery.Send("watchdog", "{}");
+  for (int i = 0; i < 5; ++i) delivery.Send({"watchdog", "", "{}"});
   for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
     const std::lock_guard<std::mutex> lock(mutex);
     if (log.size() >= 2) break;
@@ -262,18 +318,56 @@ TEST(Notify, ACommandGetsTheJsonOnItsInputAndTheEventInItsEnvironment) {
   TempFolder folder;
   const std::string out = folder / "got";
   CommandTransport command;
-  EXPECT_EQ(command.Deliver("cat > " + out + "; echo \" $OSTRELO_EVENT\" >> " + out, "watchdog", "{}"), "");
-  EXPECT_EQ(ReadFile(out), "{} watchdog\n");
-  EXPECT_EQ(command.Deliver("exit 3", "daily", "{}"), "the command ended with status 3");
+  const Posting posting = PostingFor(ReceiverKind::Json, {"watchdog", "", "{}"});
+  EXPECT_EQ(command.Deliver("cat > " + out + "; echo \" $OSTRELO_EVENT\" >> " + out, "watchdog", posting), "");
+  EXPECT_EQ(ReadFile(out), "{}\n watchdog\n");
+  EXPECT_EQ(command.Deliver("exit 3", "daily", posting), "the command ended with status 3");
+}
+
+// Each receiver's prefix gets the body its service documents, on the URL without it: the
+// text at a JSON pointer (none: the body is the text), so many members, and a part of its own.
+TEST(Notify, EachReceiverGetsTheBodyItsServiceTakes) {
+  const std::string text = "bench-3, essai: the camera has not answered since 2011-03-25 14:02:33.";
+  const RunEvent event{"camera-lost", text, R"({"event":"camera-lost","text":)" + Json(text).dump() + "}"};
+  const std::tuple<std::string, std::string, const char*, size_t, const char*> receivers[] = {
+      {"", "application/json", "/text", 2, R"("event":"camera-lost")"},
+      {"slack+", "application/json", "/text", 1, ""},
+      {"discord+", "application/json", "/content", 1, ""},
+      {"teams+", "application/json", "/attachments/0/content/body/1/text", 2,
+       R"("contentType":"application/vnd.microsoft.card.adaptive","contentUrl":null,"content":{)"},
+      {"gchat+", "application/json; charset=UTF-8", "/text", 1, ""},
+      {"ntfy+", "text/plain; charset=utf-8", "", 1, "\r\nTitle: Ostrelo: camera-lost\r\n"},
+      {"gotify+", "application/json", "/message", 3, R"("priority":8)"}};
+  for (const auto& [prefix, type, textAt, members, part] : receivers) {
+    Receiver receiver;
+    CurlTransport curl;
+    Delivery(curl, {prefix + receiver.url()}, DeliveryOptions{}, [](const std::string&) {}).Send(event);
+    const std::string head = receiver.Wait([](const auto&g) { return !g.empty(); }).at(0), got = BodyOf(head);
+    EXPECT_EQ(head.rfind("POST /hook ", 0), 0u) << head;
+    EXPECT_NE(head.find("\r\nContent-Type: " + type + "\r\n"), std::string::npos) << head;
+    EXPECT_NE(head.find(part), std::string::npos) << prefix << head;
+    const Json j = *textAt != '\0' ? Json::parse(got) : Json(got);
+    EXPECT_EQ(j.size(), members) << got;
+    EXPECT_EQ(j.at(Json::json_pointer(textAt)), text) << got;
+  }
 }
 
 TEST(Notify, RefusesWhatIsNotAnHttpUrl) {
-  for (const char* url : {"http://example.org/hook", "https://[::1]:8443/x?y", "HTTP://host:1"}) {
+  for (const char* url : {"http://example.org/hook", "https://[::1]:8443/x?y", "HTTP://host:1", "NTFY+http://h/t"}) {
     EXPECT_EQ(NotifyUrlProblem(url), "") << url;
   }
-  for (const char* url : {"ftp://host/", "host/hook", "http://", "http://:80/", "http://host:0/", "http://host:99999",
-                          "http://user@host/", "http://ho st/", "https://[::1/"}) {
+  for (const char* url :
+       {"ftp://host/", "host/hook", "http://", "http://:80/", "http://host:0/", "http://host:99999",
+        "http://user@host/", "http://ho st/", "https://[::1/", "mail+https://host/", "slack+ftp://h/"}) {
     EXPECT_NE(NotifyUrlProblem(url), "") << url;
+  }
+  // Named in messages and log lines without what may be secret.
+  for (const auto& [given, shown] : std::vector<std::pair<std::string, std::string>>{
+           {"ntfy+https://u:pw@h:81/t?auth=x#f", "ntfy+https://***@h:81/t?***"},
+           {"http://h#f", "http://h#***"},
+           {" /bin/n.sh tok https://x", "/bin/n.sh ..."},
+           {"notify", "notify"}}) {
+    EXPECT_EQ(ShownTarget(given), shown);
   }
 }
 

@@ -19,7 +19,8 @@ constexpr int kPollMs = 20;
 
 }  // namespace
 
-std::string CommandTransport::Deliver(const std::string& command, const std::string& event, const std::string& json) {
+std::string CommandTransport::Deliver(const std::string& command, const std::string& event, const Posting& posting) {
+  const std::string& json = posting.body;
   // Everything the child needs is made before the fork: between fork and exec, in a
   // program with threads, only async-signal-safe calls are allowed.
   std::vector<std::string> environment{"OSTRELO_EVENT=" + event};

@@ -1,5 +1,6 @@
 #pragma once
-// Hands an event to a user's command: run by /bin/sh, the JSON on its standard input,
+// Hands an event to a user's command: run by /bin/sh, the posting's body (the JSON and
+// a newline) on its standard input,
 // the event's name in OSTRELO_EVENT; it fails when the command ends otherwise than
 // with status 0 or runs longer than 10 s (it is then killed).
 
@@ -11,7 +12,7 @@ namespace ostrelo {
 
 class CommandTransport final : public Transport {
  public:
-  std::string Deliver(const std::string& command, const std::string& event, const std::string& json) override;
+  std::string Deliver(const std::string& command, const std::string& event, const Posting& posting) override;
 };
 
 }  // namespace ostrelo

@@ -14,16 +14,16 @@ CurlTransport::CurlTransport(long timeoutMs) : timeoutMs_(timeoutMs) { curl_glob
 
 CurlTransport::~CurlTransport() { curl_global_cleanup(); }
 
-std::string CurlTransport::Deliver(const std::string& url, const std::string& event, const std::string& json) {
+std::string CurlTransport::Deliver(const std::string& url, const std::string& event, const Posting& posting) {
   CURL* curl = curl_easy_init();
   if (curl == nullptr) return "libcurl could not start";
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-  headers = curl_slist_append(headers, ("X-Ostrelo-Event: " + event).c_str());
+  curl_slist* headers = curl_slist_append(nullptr, ("X-Ostrelo-Event: " + event).c_str());
+  for (const std::string& header : posting.headers) headers = curl_slist_append(headers, header.c_str());
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, json.c_str());
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(json.size()));
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, posting.body.c_str());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(posting.body.size()));
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs_);
   // No signals: the delivery runs on a thread of its own.
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

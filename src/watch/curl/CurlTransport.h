@@ -1,6 +1,6 @@
 #pragma once
-// Posts an event's JSON to an http or https URL with libcurl, within 10 s (tests give
-// a shorter time).
+// Posts an event's posting to an http or https URL with libcurl, its headers and the
+// event's name in X-Ostrelo-Event, within 10 s (tests give a shorter time).
 
 #include <string>
 
@@ -14,7 +14,7 @@ class CurlTransport final : public Transport {
   ~CurlTransport() override;
   CurlTransport(const CurlTransport&) = delete;
   CurlTransport& operator=(const CurlTransport&) = delete;
-  std::string Deliver(const std::string& url, const std::string& event, const std::string& json) override;
+  std::string Deliver(const std::string& url, const std::string& event, const Posting& posting) override;
 
  private:
   long timeoutMs_;
