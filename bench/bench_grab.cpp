@@ -57,7 +57,7 @@ struct InstantDaq : ConstantDaq {
 class SilentDialogs final : public Dialogs {
  public:
   void MessageBox(const std::string&, const std::string&) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  bool AskYesNo(const std::string&, const std::string&, Answer) override { return true; }
   std::optional<std::string> ShowSave(const SaveDialogRequest&) override { return std::nullopt; }
   void SetBusyPointer(bool) override {}
 };

@@ -49,7 +49,7 @@ class QuietDialogs final : public Dialogs {
   void MessageBox(const std::string& text, const std::string&) override {
     std::fprintf(stderr, "message: %s\n", text.c_str());
   }
-  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  bool AskYesNo(const std::string&, const std::string&, Answer) override { return true; }
   std::optional<std::string> ShowSave(const SaveDialogRequest&) override { return std::nullopt; }
   void SetBusyPointer(bool) override {}
 };

@@ -65,7 +65,7 @@ class AnsweringDialogs final : public ostrelo::Dialogs {
     messages.push_back(text);
     std::printf("  [message box] %s\n", text.c_str());
   }
-  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  bool AskYesNo(const std::string&, const std::string&, ostrelo::Answer) override { return true; }
   std::optional<std::string> ShowSave(const ostrelo::SaveDialogRequest&) override { return saveAs; }
   void SetBusyPointer(bool) override {}
 };

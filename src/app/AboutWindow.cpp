@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 
@@ -114,6 +115,15 @@ void AboutWindow::mouseReleaseEvent(QMouseEvent* event) {
   const bool click = leftDown_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
   leftDown_ = false;
   if (click) dispatch_([this] { model_.Click(); });
+}
+
+void AboutWindow::keyPressEvent(QKeyEvent* event) {
+  // Escape closes the box as it closes any dialog, the way its close button does.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (model_.exists) dispatch_([this] { model_.Unload(); });
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void AboutWindow::closeEvent(QCloseEvent* event) {

@@ -234,6 +234,18 @@ void MainWindow::Build() {
   for (size_t i = 1; i < focusable.size(); ++i) setTabOrder(focusable[i - 1]->widget, focusable[i]->widget);
   // The banner comes after every control, whatever its tab index.
   if (!focusable.empty()) setTabOrder(focusable.back()->widget, banner_);
+  for (const Binding* b : focusable) tabChain_.push_back(b->widget);
+}
+
+void MainWindow::FocusFirstControl() {
+  // Left to the toolkit, the focus would start on whatever widget was made first (the
+  // banner, where Enter opens the About box), not where Tab starts.
+  for (QWidget* w : tabChain_) {
+    if (w->isEnabled() && !w->isHidden()) {
+      w->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
 }
 
 AboutWindow* MainWindow::aboutWindow() const { return about_; }
@@ -383,6 +395,10 @@ bool MainWindow::event(QEvent* event) {
   // room the frame leaves (a maximised window keeps the place the user chose).
   if (event->type() == QEvent::Move && windowState() == Qt::WindowNoState && FrameMargins() != placedFrame_) {
     PlaceWindow();
+  }
+  if (event->type() == QEvent::Show && !focusPlaced_) {
+    focusPlaced_ = true;
+    FocusFirstControl();
   }
   return QScrollArea::event(event);
 }

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "shell/Form1.h"
 
@@ -76,6 +77,7 @@ class MainWindow final : public QScrollArea {
   void LiveTick();
   void EndProgram();
   void SetAboutScreen();
+  void FocusFirstControl();
 
   void AddTextBox(Control& box, void (Form1::*keyPress)(int32_t), void (Form1::*change)());
   void AddCheckBox(Control& box, void (Form1::*click)());
@@ -98,6 +100,8 @@ class MainWindow final : public QScrollArea {
   SurfaceView* histo_ = nullptr;
   WarningPanel* picture1_ = nullptr;
   Banner* banner_ = nullptr;
+  std::vector<QWidget*> tabChain_;  // the controls in Tab order
+  bool focusPlaced_ = false;
 
   QTimer visuTimer_, shotTimer_;
   // A screen reader that has not asked anything for this long has done reading.

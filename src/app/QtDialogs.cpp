@@ -1,9 +1,11 @@
 #include "app/QtDialogs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -65,10 +67,10 @@ void QtDialogs::MessageBox(const std::string& text, const std::string& title) {
   box.exec();
 }
 
-bool QtDialogs::AskYesNo(const std::string& text, const std::string& title) {
+bool QtDialogs::AskYesNo(const std::string& text, const std::string& title, Answer onEnter) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), Wrappable(text),
                   QMessageBox::Yes | QMessageBox::No, parent_);
-  box.setDefaultButton(QMessageBox::Yes);
+  box.setDefaultButton(onEnter == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
 
@@ -83,6 +85,7 @@ class CheckedSaveDialog final : public QFileDialog {
         check_(request.check) {}
 
   void accept() override {
+    TypedNameFirst();
     const QStringList files = selectedFiles();
     // A folder is entered by the dialog itself, as the operator expects.
     if (check_ && !files.isEmpty() && !QFileInfo(files.first()).isDir()) {
@@ -102,6 +105,18 @@ class CheckedSaveDialog final : public QFileDialog {
   }
 
  private:
+  // The dialog takes the list's selection before the name field, and typing a path
+  // selects the names it matches in the list as it goes: the first Enter after a whole
+  // path went to a name merely passed on the way (a folder, so the dialog only went into
+  // it). What the name field holds is what the operator means, unless it is a folder.
+  void TypedNameFirst() {
+    const auto* name = findChild<QLineEdit*>("fileNameEdit");
+    auto* list = findChild<QAbstractItemView*>("listView");
+    if (name == nullptr || list == nullptr || list->selectionModel() == nullptr || name->text().isEmpty()) return;
+    if (QFileInfo(QDir(directory().absolutePath()).absoluteFilePath(name->text())).isDir()) return;
+    list->selectionModel()->clearSelection();
+  }
+
   std::function<std::string(const std::string&)> check_;
 };
 

@@ -28,7 +28,7 @@ class QtDialogs final : public Dialogs {
   void setParent(QWidget* parent) { parent_ = parent; }
 
   void MessageBox(const std::string& text, const std::string& title) override;
-  bool AskYesNo(const std::string& text, const std::string& title) override;
+  bool AskYesNo(const std::string& text, const std::string& title, Answer onEnter = Answer::Yes) override;
   std::optional<std::string> ShowSave(const SaveDialogRequest& request) override;
   void SetBusyPointer(bool busy) override;
   bool busy() const { return busy_; }

@@ -25,8 +25,8 @@ void Form1::Text_Gain_KeyPress(int32_t keyAscii) {
   std::string& text = ui.Text_Gain.caption;
   const char separator = dev.locale.decimalSeparator;
 
-  // The zero test reads the text as the locale does when it is a number there: read
-  // with a point as decimal mark, "0,5" in a comma locale would be taken for 0.
+  // The zero test reads the text as a whole number first, so a text that is one is never
+  // judged by a reading that stops earlier.
   std::optional<double> typed = LocaleNumber(text, separator);
   // Assigned from a temporary: GCC 12 wrongly warns of overlapping copies for a literal here.
   if (text.empty() || typed.value_or(LeadingNumber(text)) == 0.0) {
@@ -35,11 +35,16 @@ void Form1::Text_Gain_KeyPress(int32_t keyAscii) {
   }
   if (st.GainHandle == -1) return;
 
-  // A text that starts like a number but is not one as a whole ("12dB", or a point
-  // where the locale writes a comma) is left for the operator to correct: sending a
-  // guess would change the camera to a gain nobody typed.
-  if (!typed) return;
-  double value = *typed;
+  // A text that starts like a number but is not one as a whole ("12dB") sends nothing:
+  // a guess would change the camera to a gain nobody typed. The box shows the gain the
+  // camera keeps, so the refused entry does not look applied.
+  double value = 0.0;
+  if (!typed) {
+    dev.camera.GetF(st.GainHandle, &value, 0);
+    text = GeneralNumber(value, separator);
+    return;
+  }
+  value = *typed;
 
   double maximum = 0.0;
   double minimum = 0.0;

@@ -85,7 +85,8 @@ double LeadingNumber(std::string_view text) {
     ++i;
     c = next();
   }
-  if (c == '.') {
+  // Operators write the decimal mark as their locale does: the first point or comma is it.
+  if (c == '.' || c == ',') {
     number += '.';
     ++i;
     c = next();
@@ -135,7 +136,7 @@ std::optional<double> LocaleNumber(std::string_view text, char decimalSeparator)
     clean += text[i++];
     digits = true;
   }
-  if (i < e && text[i] == decimalSeparator) {
+  if (i < e && (text[i] == decimalSeparator || text[i] == '.' || text[i] == ',')) {
     clean += '.';
     ++i;
     while (i < e && IsDigit(text[i])) {

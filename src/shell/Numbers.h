@@ -16,13 +16,14 @@ double RoundHalfEven(double value);
 int32_t RoundToInt32(double value);
 
 // The leading-number reading: blanks anywhere are skipped, an optional sign, digits,
-// a point as decimal mark and an exponent (E or D) are taken; reading stops at the
+// a decimal mark (the first point or comma) and an exponent (E or D) are taken; reading stops at the
 // first character that cannot continue the number; no number gives 0. Values beyond
 // the double range saturate to +/- the largest finite double.
 double LeadingNumber(std::string_view text);
 
 // The whole text as a number by the locale's rules (leading and trailing blanks allowed,
-// optional sign, digits with at most one decimal separator, optional exponent).
+// optional sign, digits with at most one decimal mark, optional exponent). A point or a
+// comma is taken for the mark as well as the locale's own: an operator types either.
 // Anything else, an empty text included, is not a number.
 std::optional<double> LocaleNumber(std::string_view text, char decimalSeparator);
 

@@ -81,13 +81,16 @@ struct SaveDialogRequest {
   std::function<std::string(const std::string&)> check;
 };
 
+// The answer of a question that Enter (its default button) gives.
+enum class Answer { Yes, No };
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
   // Modal message box: OK button, no icon.
   virtual void MessageBox(const std::string& text, const std::string& title) = 0;
-  // Modal Yes/No question; true for Yes.
-  virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+  // Modal Yes/No question; true for Yes. A question whose Yes loses data has No on Enter.
+  virtual bool AskYesNo(const std::string& text, const std::string& title, Answer onEnter = Answer::Yes) = 0;
   // Modal save-file dialog; nullopt when the user cancels.
   virtual std::optional<std::string> ShowSave(const SaveDialogRequest& request) = 0;
   // The application-wide busy pointer.

@@ -78,7 +78,10 @@ bool RoomForSeries(Form1& f) {
   if (!ReadDisk(f)) return true;
   const int64_t shots = SeriesShotsLeft(f.Disk.freeBytes, PerShot(f));
   if (shots >= kSeriesLeastShots) return true;
-  f.dev.dialogs.MessageBox(NoRoomText(shots, f.Disk.mountPoint), kAppTitle);
+  // The free space the operator sees elsewhere includes what a series leaves untouched.
+  const std::string kept =
+      std::to_string(kDiskReserveBytes >> 20) + " MiB and " + std::to_string(kDiskSpareShots) + " shots kept free";
+  f.dev.dialogs.MessageBox(NoRoomText(shots, f.Disk.mountPoint) + " (" + kept + ")", kAppTitle);
   return false;
 }
 

@@ -75,7 +75,8 @@ bool ConfirmReplace(Form1& f, const std::string& chosen) {
     for (const std::string& name : existing) text += name + "\n";
     text += "Do you want to replace them?";
   }
-  return f.dev.dialogs.AskYesNo(text, kAppTitle);
+  // Enter keeps the earlier run's files.
+  return f.dev.dialogs.AskYesNo(text, kAppTitle, Answer::No);
 }
 
 }  // namespace

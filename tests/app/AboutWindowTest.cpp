@@ -109,11 +109,12 @@ TEST_P(QtAboutBoxCloses, ClickOnListedControlOrBackground) {
   AboutWindow* about = w.window->aboutWindow();
   ASSERT_NE(about, nullptr);
   const std::string target = GetParam();
-  QWidget* widget = target == "APropos" ? about : about->controlWidget(target);
+  QWidget* widget = target == "APropos" || target == "Escape" ? about : about->controlWidget(target);
   ASSERT_NE(widget, nullptr);
   // The background is clicked where no control lies.
   const QPoint at = target == "APropos" ? QPoint(4, 4) : QPoint(3, 3);
-  QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+  target == "Escape" ? QTest::keyClick(about->windowHandle(), Qt::Key_Escape)
+                     : QTest::mouseClick(widget, Qt::LeftButton, {}, at);
   EXPECT_FALSE(w.form().about.exists);
   SettleEvents();
   EXPECT_EQ(w.window->aboutWindow(), nullptr);
@@ -121,7 +122,7 @@ TEST_P(QtAboutBoxCloses, ClickOnListedControlOrBackground) {
 INSTANTIATE_TEST_SUITE_P(Targets, QtAboutBoxCloses,
                          ::testing::Values("APropos", "Etiquette3(0)", "Etiquette3(1)", "Etiquette4(0)",
                                            "Etiquette4(1)", "Etiquette4(2)", "Etiquette4(3)", "Etiquette5",
-                                           "Etiquette7", "Image1(0)", "Image1(1)"),
+                                           "Etiquette7", "Image1(0)", "Image1(1)", "Escape"),
                          [](const auto& info) {
                            std::string n = info.param;
                            for (char& c : n) {

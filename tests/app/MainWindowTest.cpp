@@ -169,6 +169,8 @@ TEST(QtMainWindow, KeyboardFocusFollowsTheTabIndexes) {
   }
   ASSERT_EQ(chain.size(), expected.size());
   for (size_t i = 0; i < chain.size(); ++i) EXPECT_EQ(chain[i], expected[i].second) << i;
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.window));
+  EXPECT_EQ(QApplication::focusWidget(), expected.front().second) << "at start, not on the banner";
 }
 
 TEST(QtMainWindow, ModelChangesReachOnlyTheWidgetsThatChanged) {

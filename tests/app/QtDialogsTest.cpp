@@ -75,6 +75,10 @@ TEST(QtDialogs, AskYesNoReportsTheAnswer) {
     EXPECT_EQ(dialogs.AskYesNo("Overwrite it?", "Ostrelo"), answer == QMessageBox::Yes);
     EXPECT_EQ(text, "Overwrite it?");
   }
+  for (const Answer onEnter : {Answer::Yes, Answer::No}) {
+    testing::AnswerNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return), modal->close(); });
+    EXPECT_EQ(dialogs.AskYesNo("Overwrite it?", "Ostrelo", onEnter), onEnter == Answer::Yes);
+  }
 }
 
 TEST(QtDialogs, SaveDialogTakesTheRequestAndLeavesOverwriteQuestionsToTheCaller) {
@@ -156,8 +160,11 @@ TEST(QtDialogs, SaveDialogRefusesWhatTheCheckRefusesAndStaysOpen) {
       readyToRetype = readyToRetype && dialog->focusWidget() == name && !name->text().isEmpty() &&
                       name->selectedText() == name->text();
     }
-    name->setText(QDir(dir.path()).filePath("good-.bmp"));
-    static_cast<QDialog*>(dialog)->accept();
+    // Typed whole over the refused name: the first Enter saves it.
+    QTest::keyClicks(name, QDir(dir.path()).filePath("good-.bmp"));
+    QTest::keyClick(QApplication::activePopupWidget() != nullptr ? QApplication::activePopupWidget() : name,
+                    Qt::Key_Return);
+    if (dialog->isVisible()) dialog->reject();
   });
   const std::optional<std::string> chosen = dialogs.ShowSave(request);
   ASSERT_EQ(told.size(), 3);

@@ -201,9 +201,11 @@ TEST(QtShots, NumbersTypedInTheOperatorsLocale) {
     QTest::qWait(20);
     return box->text().toStdString();
   };
-  // The gain follows the locale, the wait always takes a point.
+  // The gain is shown in the locale; either box takes a comma or a point.
   const std::string gain = std::string("6") + separator + "5";
   EXPECT_EQ(enter("Text_Gain", gain), gain);
+  EXPECT_EQ(enter("Text_Gain", "2dB"), gain) << "a refused entry shows the gain kept";
+  EXPECT_EQ(enter("TimeText", "0,1"), "0,1");
   EXPECT_EQ(enter("TimeText", "1.5"), "1.5");
   EXPECT_EQ(form.ui.Timer1.interval(), 1500);
 

@@ -95,7 +95,7 @@ TEST(AravisFakeCamera, StartsTheWindowGrabsSetsTheGainAndShutsDown) {
   EXPECT_EQ(rig.form.ui.Text_Gain.caption, GeneralNumber(middle, '.'));
   EnterGain(rig.form, "12dB");
   EXPECT_EQ(cameraGain(), middle);
-  EXPECT_EQ(rig.form.ui.Text_Gain.caption, "12dB");
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, GeneralNumber(middle, '.')) << "a refused entry shows the gain kept";
 
   rig.form.Dispatch([&] { rig.form.Unload(); });
   EXPECT_EQ(rig.form.phase(), Phase::Ended);
@@ -107,7 +107,7 @@ TEST(AravisFakeCamera, GainInACommaLocale) {
   AravisRig rig(FakeCameraOptions(), NumberLocale{','});
   ASSERT_TRUE(rig.form.Load());
   EnterGain(rig.form, "1.5");
-  EXPECT_EQ(rig.form.ui.Text_Gain.caption, "1.5");
+  EXPECT_EQ(rig.form.ui.Text_Gain.caption, "1") << "a point taken too, shown as the camera keeps it";
   EnterGain(rig.form, "3,0");
   double v = 0;
   ASSERT_EQ(rig.camera.GetF(rig.form.st.GainHandle, &v, 0), 0);

@@ -123,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
                           ThresholdCase{"NoAbc", false, "abc", 0}, ThresholdCase{"No2_5", false, "2.5", 2},
                           ThresholdCase{"No240", false, "240", 240}, ThresholdCase{"NoHuge", false, "1e300", 240},
                           ThresholdCase{"NoHugeNegative", false, "-1e300", 0},
-                          ThresholdCase{"NoBeyondInt32", false, "-4294967296", 0}),
+                          ThresholdCase{"NoBeyondInt32", false, "-4294967296", 0},
+                          ThresholdCase{"Sat13_5C", true, "13,5", 14}, ThresholdCase{"No2_5C", false, "2 , 5", 2}),
         ::testing::ValuesIn(testing::kOperatorLocales)),
     [](const auto& info) { return testing::NameInLocale(info, std::get<0>(info.param).name); });
 

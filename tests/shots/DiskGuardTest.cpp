@@ -72,7 +72,8 @@ TEST_P(DiskGuardTest, StartsStopsAndWarnsByTheRoomLeft) {
 
 INSTANTIATE_TEST_SUITE_P(
     Room, DiskGuardTest,
-    ::testing::Values(GuardCase{"1", false, 64, 3 + 8.5, 0, "Only room for 9 shots on /mnt/lab", "", false},
+    ::testing::Values(GuardCase{"1", false, 64, 3 + 8.5, 0,
+                                "Only room for 9 shots on /mnt/lab (64 MiB and 3 shots kept free)", "", false},
                       GuardCase{"1", false, 64, 3 + 11.5, 12, kDiskNearlyFullText, "Disk full in 0 min", true},
                       GuardCase{"1", true, 0, 0.5, 0, "Only room for 0 shots on /mnt/lab", "", false},
                       GuardCase{"1", true, 0, 1.5, 1, "", "", false},

@@ -177,6 +177,7 @@ TEST_P(ReplaceQuestionTest, AsksAboutTheFilesTheNextShotWrites) {
     EXPECT_EQ(q.find(folder / "im110325.xls") != std::string::npos, c.recordExists && c.shotCounter == 0) << q;
     EXPECT_EQ(q.find(folder / next) != std::string::npos, c.pictureExists) << q;
     EXPECT_EQ(q.find("im110325-.bmp"), std::string::npos) << q;
+    EXPECT_EQ(rig.dialogs.questionsOnEnter, std::vector<Answer>{Answer::No}) << "Enter keeps the earlier files";
   }
   EXPECT_EQ(rig.form.st.PictureFileName, folder / "im110325-.bmp");
 }

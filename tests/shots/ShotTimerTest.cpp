@@ -66,13 +66,14 @@ INSTANTIATE_TEST_SUITE_P(
             WaitCase{"59.5", 4, 0, "59.5", 59.5, 1, 60, 500},  // countdown from here
             WaitCase{"90.5", 4, 0, "90.5", 90.5, 1, 90, 500},  // the half goes to 90
             WaitCase{"0.1", 3, 0, "0.1", 0.1, 0, 100, 100}, WaitCase{"86400", 5, 0, "86400", 86400, 1440, 86400, 500},
-            WaitCase{" 12.5 s", 7, 0, " 12.5 s", 12.5, 0, 12500, 12500}, WaitCase{"2,5", 3, 0, "2,5", 2, 0, 2000, 2000},
-            WaitCase{"1e3", 3, 0, "1e3", 1000, 16, 1000, 500},
+            WaitCase{" 12.5 s", 7, 0, " 12.5 s", 12.5, 0, 12500, 12500},
+            WaitCase{"2,5", 3, 0, "2,5", 2.5, 0, 2500, 2500}, WaitCase{"1e3", 3, 0, "1e3", 1000, 16, 1000, 500},
+            WaitCase{"0,1", 3, 0, "0,1", 0.1, 0, 100, 100},
             // Out of range or no number: 0.5 at the caret or over the selection.
             WaitCase{"0", 1, 0, "00.5", 0.5, 0, 500, 500}, WaitCase{"0.05", 0, 4, "0.5", 0.5, 0, 500, 500},
             WaitCase{"100000", 0, 6, "0.5", 0.5, 0, 500, 500},
             WaitCase{"86400.5", 0, 0, "0.586400.5", 0.5, 0, 500, 500}, WaitCase{"abc", 1, 1, "a0.5c", 0.5, 0, 500, 500},
-            WaitCase{"0,5", 3, 0, "0,50.5", 0.5, 0, 500, 500}, WaitCase{"-2", 0, 0, "0.5-2", 0.5, 0, 500, 500},
+            WaitCase{"0,05", 4, 0, "0,050.5", 0.5, 0, 500, 500}, WaitCase{"-2", 0, 0, "0.5-2", 0.5, 0, 500, 500},
             WaitCase{"x\xC3\xA9y", 2, 1,
                      "x\xC3\xA9"
                      "0.5",
@@ -235,7 +236,7 @@ TEST_P(PeriodSeriesTest, FirstShotAtTheClickThenOneEveryPeriod) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Waits, PeriodSeriesTest,
-                         ::testing::Values(PeriodCase{"0.5", 500}, PeriodCase{"0.1", 100}, PeriodCase{"2,5", 2000},
+                         ::testing::Values(PeriodCase{"0.5", 500}, PeriodCase{"0.1", 100}, PeriodCase{"2,5", 2500},
                                            PeriodCase{"59.4", 59400}));
 
 TEST(Series, StopWithLiveUntickedLeavesTheLiveViewStopped) {

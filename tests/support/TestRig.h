@@ -27,6 +27,7 @@ class FakeDialogs final : public Dialogs {
   std::deque<std::optional<std::string>> saveAnswers;
   std::vector<std::string> questions;
   std::deque<bool> yesNoAnswers;  // when empty: Yes
+  std::vector<Answer> questionsOnEnter;
   std::vector<bool> busyChanges;
   bool busy = false;
   // Runs while a modal dialog or message box is open, as the timers keep ticking then.
@@ -36,8 +37,9 @@ class FakeDialogs final : public Dialogs {
     messages.push_back({text, title});
     if (whileModal) whileModal();
   }
-  bool AskYesNo(const std::string& text, const std::string&) override {
+  bool AskYesNo(const std::string& text, const std::string&, Answer onEnter) override {
     questions.push_back(text);
+    questionsOnEnter.push_back(onEnter);
     if (yesNoAnswers.empty()) return true;
     const bool answer = yesNoAnswers.front();
     yesNoAnswers.pop_front();
