@@ -196,6 +196,10 @@ __attribute__((target("avx2"))) Walked WalkChunks32(const uint8_t* p, int64_t sp
   const __m256i high = _mm256_set1_epi8(static_cast<char>(b.saturated));
   const __m256i low = _mm256_set1_epi8(static_cast<char>(b.none));
   const __m256i highOn = _mm256_set1_epi8(b.saturatedOn ? -1 : 0), lowOn = _mm256_set1_epi8(b.noneOn ? -1 : 0);
+  // Unmarked levels lie in [from, from + count): one comparison finds a marked byte.
+  const int32_t from = b.noneOn ? b.none + 1 : 0, to = b.saturatedOn ? b.saturated : 256;
+  const __m256i unmarkedFrom = _mm256_set1_epi8(static_cast<char>(from));
+  const __m256i unmarkedCount = _mm256_set1_epi8(static_cast<char>(std::max(to - from, 0)));
   int64_t i = 0;
   for (; i + 95 <= span; i += 96, s += 8) {
     _mm_prefetch(reinterpret_cast<const char*>(p + i + kPrefetchAhead), _MM_HINT_T1);
@@ -204,11 +208,19 @@ __attribute__((target("avx2"))) Walked WalkChunks32(const uint8_t* p, int64_t sp
     if constexpr (kMarking) {
       // The sampled bytes of each thirty-two: 0, 12, 24; 4, 16, 28; 8, 20.
       constexpr uint32_t kSampled[3] = {0x01001001u, 0x10010010u, 0x00100100u};
+      __m256i v[3];
+      uint32_t any = 0;
+      for (int64_t k = 0; k < 3; ++k) {
+        v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32 * k));
+        const __m256i d = _mm256_sub_epi8(v[k], unmarkedFrom);
+        any |= static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(d, unmarkedCount), d))) &
+               kSampled[k];
+      }
+      if (any == 0) continue;
       uint32_t z[3];
       for (int64_t k = 0; k < 3; ++k) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32 * k));
-        const __m256i hi = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(v, high), v), highOn);
-        const __m256i lo = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v, low), v), lowOn);
+        const __m256i hi = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(v[k], high), v[k]), highOn);
+        const __m256i lo = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v[k], low), v[k]), lowOn);
         z[k] = (static_cast<uint32_t>(_mm256_movemask_epi8(hi)) & kSampled[k]) |
                (static_cast<uint32_t>(_mm256_movemask_epi8(lo)) & kSampled[k]) << 1;
       }
