@@ -9,12 +9,6 @@
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shell/ReusePool.h"
-#include "shell/VectorLevel.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#include <immintrin.h>
-#endif
 
 namespace ostrelo {
 
@@ -144,119 +138,6 @@ size_t WalkLine(const uint8_t* p, int64_t span, uint64_t s, const MarkTables& ma
   return n;
 }
 
-#if defined(__SSE2__)
-// The chunks of a line walked sixteen or thirty-two bytes at a time: every byte of a
-// chunk is tested against both thresholds at once and the sampled ones are picked from
-// the comparison's bit mask, so that a chunk without a mark costs its counts alone. The
-// mark bits of sample j of a chunk land at bits 2j and 2j + 1, as in the group entries.
-// Each returns where it stopped, after a whole number of groups, and leaves the rest to
-// WalkLine.
-struct Walked {
-  int64_t bytes;
-  uint64_t sample;
-  size_t marked;
-};
-
-template <bool kMarking>
-Walked WalkChunks16(const uint8_t* p, int64_t span, uint64_t s, const CheckWalk::Bounds& b,
-                    std::array<std::array<uint32_t, 256>, 4>& counts, uint64_t* out, size_t n) {
-  const __m128i high = _mm_set1_epi8(static_cast<char>(b.saturated)), low = _mm_set1_epi8(static_cast<char>(b.none));
-  const __m128i highOn = _mm_set1_epi8(b.saturatedOn ? -1 : 0), lowOn = _mm_set1_epi8(b.noneOn ? -1 : 0);
-  int64_t i = 0;
-  for (; i + 47 <= span; i += 48, s += 4) {
-    _mm_prefetch(reinterpret_cast<const char*>(p + i + kPrefetchAhead), _MM_HINT_T1);
-    ++counts[0][p[i]];
-    ++counts[1][p[i + 12]];
-    ++counts[2][p[i + 24]];
-    ++counts[3][p[i + 36]];
-    if constexpr (kMarking) {
-      // The sampled bytes of each sixteen: 0 and 12; 8; 4.
-      constexpr uint32_t kSampled[3] = {0x1001u, 0x0100u, 0x0010u};
-      uint32_t z[3];
-      for (int64_t k = 0; k < 3; ++k) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
-        const __m128i hi = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(v, high), v), highOn);
-        const __m128i lo = _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, low), v), lowOn);
-        z[k] = (static_cast<uint32_t>(_mm_movemask_epi8(hi)) & kSampled[k]) |
-               (static_cast<uint32_t>(_mm_movemask_epi8(lo)) & kSampled[k]) << 1;
-      }
-      const uint64_t m = (z[0] & 3u) | (z[0] >> 10 & 0xCu) | (z[1] >> 4 & 0x30u) | (z[2] << 2 & 0xC0u);
-      out[n] = s << 8 | m;
-      n += m != 0;
-    }
-  }
-  return {i, s, n};
-}
-
-template <bool kMarking>
-__attribute__((target("avx2"))) Walked WalkChunks32(const uint8_t* p, int64_t span, uint64_t s,
-                                                    const CheckWalk::Bounds& b,
-                                                    std::array<std::array<uint32_t, 256>, 4>& counts, uint64_t* out,
-                                                    size_t n) {
-  const __m256i high = _mm256_set1_epi8(static_cast<char>(b.saturated));
-  const __m256i low = _mm256_set1_epi8(static_cast<char>(b.none));
-  const __m256i highOn = _mm256_set1_epi8(b.saturatedOn ? -1 : 0), lowOn = _mm256_set1_epi8(b.noneOn ? -1 : 0);
-  // Unmarked levels lie in [from, from + count): one comparison finds a marked byte.
-  const int32_t from = b.noneOn ? b.none + 1 : 0, to = b.saturatedOn ? b.saturated : 256;
-  const __m256i unmarkedFrom = _mm256_set1_epi8(static_cast<char>(from));
-  const __m256i unmarkedCount = _mm256_set1_epi8(static_cast<char>(std::max(to - from, 0)));
-  int64_t i = 0;
-  for (; i + 95 <= span; i += 96, s += 8) {
-    _mm_prefetch(reinterpret_cast<const char*>(p + i + kPrefetchAhead), _MM_HINT_T1);
-    _mm_prefetch(reinterpret_cast<const char*>(p + i + kPrefetchAhead + 64), _MM_HINT_T1);
-    for (int64_t k = 0; k < 8; ++k) ++counts[k & 3][p[i + 12 * k]];
-    if constexpr (kMarking) {
-      // The sampled bytes of each thirty-two: 0, 12, 24; 4, 16, 28; 8, 20.
-      constexpr uint32_t kSampled[3] = {0x01001001u, 0x10010010u, 0x00100100u};
-      __m256i v[3];
-      uint32_t any = 0;
-      for (int64_t k = 0; k < 3; ++k) {
-        v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32 * k));
-        const __m256i d = _mm256_sub_epi8(v[k], unmarkedFrom);
-        any |= static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(d, unmarkedCount), d))) &
-               kSampled[k];
-      }
-      if (any == 0) continue;
-      uint32_t z[3];
-      for (int64_t k = 0; k < 3; ++k) {
-        const __m256i hi = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(v[k], high), v[k]), highOn);
-        const __m256i lo = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v[k], low), v[k]), lowOn);
-        z[k] = (static_cast<uint32_t>(_mm256_movemask_epi8(hi)) & kSampled[k]) |
-               (static_cast<uint32_t>(_mm256_movemask_epi8(lo)) & kSampled[k]) << 1;
-      }
-      const uint64_t g = (z[0] & 3u) | (z[0] >> 10 & 0xCu) | (z[0] >> 20 & 0x30u) | (z[1] << 2 & 0xC0u) |
-                         (z[1] >> 8 & 0x300u) | (z[1] >> 18 & 0xC00u) | (z[2] << 4 & 0x3000u) | (z[2] >> 6 & 0xC000u);
-      out[n] = s << 8 | (g & 0xFFu);
-      n += (g & 0xFFu) != 0;
-      out[n] = (s + 4) << 8 | g >> 8;
-      n += (g >> 8) != 0;
-    }
-  }
-  return {i, s, n};
-}
-#endif
-
-// The widest walk the processor has for one line (see WalkLine).
-template <bool kMarking>
-size_t WalkLineAtLevel(VectorLevel level, const uint8_t* p, int64_t span, uint64_t s, const MarkTables& marks,
-                       const CheckWalk::Bounds& b, std::array<std::array<uint32_t, 256>, 4>& counts, uint64_t* out,
-                       size_t n) {
-  int64_t i = 0;
-#if defined(__SSE2__)
-  if (level == VectorLevel::Avx2 || level == VectorLevel::Sse2) {
-    const Walked w = level == VectorLevel::Avx2 ? WalkChunks32<kMarking>(p, span, s, b, counts, out, n)
-                                                : WalkChunks16<kMarking>(p, span, s, b, counts, out, n);
-    i = w.bytes;
-    s = w.sample;
-    n = w.marked;
-  }
-#else
-  (void)level;
-  (void)b;
-#endif
-  return WalkLine<kMarking>(p + i, span - i, s, marks, counts, out, n);
-}
-
 // The histogram as Histo shows it, from the bins in per cent of the largest.
 class HistogramLayer final : public SurfaceLayer {
  public:
@@ -331,18 +212,6 @@ CheckWalk::CheckWalk(Form1& f) : f_(f) {
   empty_ = false;
   marks_ = MarkTable(st);
   marking_ = std::any_of(marks_[0].begin(), marks_[0].end(), [](uint8_t m) { return m != 0; });
-  // The table's marks as two ranges: from the lowest saturated level up, and from 0 up to
-  // the highest level without signal.
-  for (int32_t v = 0; v < 256; ++v) {
-    if ((marks_[0][v] & kMarkSaturated) != 0 && !bounds_.saturatedOn) {
-      bounds_.saturatedOn = true;
-      bounds_.saturated = static_cast<uint8_t>(v);
-    }
-    if ((marks_[0][v] & kMarkNoSignal) != 0) {
-      bounds_.noneOn = true;
-      bounds_.none = static_cast<uint8_t>(v);
-    }
-  }
   lineGroups_ = static_cast<size_t>((lastColumn_ - firstColumn_) / (4 * kSampleStep) + 2);
 }
 
@@ -360,7 +229,6 @@ void CheckWalk::Lines(int32_t first, int32_t count, const uint8_t* pixels, int64
 void CheckWalk::WalkRows(int64_t fromRow, int64_t toRow, const uint8_t* firstLine, int64_t pitch) {
   const uint8_t* line = firstLine;
   int64_t rowStart = fromRow * width_;
-  const VectorLevel level = Vectors();
   for (int64_t row = fromRow; row <= toRow; ++row, rowStart += width_, line += pitch) {
     const int64_t from = rowStart + firstColumn_;
     const int64_t to = std::min(rowStart + lastColumn_, lastByte_);
@@ -369,12 +237,12 @@ void CheckWalk::WalkRows(int64_t fromRow, int64_t toRow, const uint8_t* firstLin
     const uint8_t* p = line + (first - rowStart);
     const auto sample = static_cast<uint64_t>(first / kSampleStep);
     if (!marking_) {
-      WalkLineAtLevel<false>(level, p, to - first, sample, marks_, bounds_, counts_, nullptr, 0);
+      WalkLine<false>(p, to - first, sample, marks_, counts_, nullptr, 0);
       continue;
     }
     std::vector<uint64_t>& groups = list_->groups;
     if (groups.size() < marked_ + lineGroups_) groups.resize(std::max(2 * groups.size(), marked_ + lineGroups_));
-    marked_ = WalkLineAtLevel<true>(level, p, to - first, sample, marks_, bounds_, counts_, groups.data(), marked_);
+    marked_ = WalkLine<true>(p, to - first, sample, marks_, counts_, groups.data(), marked_);
   }
 }
 

@@ -40,12 +40,6 @@ class CheckWalk final : public LineObserver {
   // What a grey level asks for: the mark bits of each kind, shifted into place for the
   // sample's position in a group of four.
   using MarkTables = std::array<std::array<uint8_t, 256>, 4>;
-  // The same marks as ranges of grey levels: saturated from `saturated` up, without
-  // signal from 0 to `none`, each when on.
-  struct Bounds {
-    uint8_t saturated = 255, none = 0;
-    bool saturatedOn = false, noneOn = false;
-  };
 
  private:
   void WalkRows(int64_t fromRow, int64_t toRow, const uint8_t* firstLine, int64_t pitch);
@@ -53,7 +47,6 @@ class CheckWalk final : public LineObserver {
   Form1& f_;
   std::shared_ptr<MarkList> list_;
   MarkTables marks_{};
-  Bounds bounds_;
   std::array<std::array<uint32_t, 256>, 4> counts_{};
   bool marking_ = false;
   bool empty_ = true;  // no sample lies inside both the area and the buffer

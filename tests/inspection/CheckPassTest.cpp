@@ -350,7 +350,7 @@ TEST_P(WalkMatchesReference, MarksAndCountsTheSamePixelsInTheSameOrder) {
   const int64_t pitch = c.width + 5;
   std::vector<uint8_t> padded(static_cast<size_t>(pitch * c.height), 0xA5);
   for (int64_t y = 0; y < c.height; ++y) std::copy_n(&frame[y * c.width], c.width, &padded[y * pitch]);
-  // On every vector level this processor has, the plain one included.
+  // The copy on every vector level this processor has, the plain one included.
   for (const VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
     for (const int32_t shown : {0, c.height * 2 / 3, c.height}) {
       CapVectors(level);
