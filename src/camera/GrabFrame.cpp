@@ -69,6 +69,31 @@ class ChecksThenDisplay final : public LineObserver {
   LineObserver* display_;
 };
 
+// Shows the display each band once the next band comes, so that it reads the band the
+// copy has just brought into the cache rather than from memory before the copy; Flush
+// shows the last one.
+class DisplayOneBandBehind final : public LineObserver {
+ public:
+  explicit DisplayOneBandBehind(LineObserver& display) : display_(display) {}
+  void Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) override {
+    Flush();
+    first_ = first;
+    count_ = count;
+    pixels_ = pixels;
+    pitch_ = pitch;
+  }
+  void Flush() {
+    if (count_ > 0) display_.Lines(first_, count_, pixels_, pitch_);
+    count_ = 0;
+  }
+
+ private:
+  LineObserver& display_;
+  int32_t first_ = 0, count_ = 0;
+  const uint8_t* pixels_ = nullptr;
+  int64_t pitch_ = 0;
+};
+
 // Gives the held request back to the camera (step 1).
 bool ReleaseHeldRequest(Form1& f, Retries& retries) {
   AcquisitionState& st = f.st;
@@ -189,8 +214,10 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
                                                  st.FrameBytes.data(), room, shown);
   } else if (LineObserver* display = f.dev.display->PictureLines(st.DisplayHandle)) {
     // Without checks the display alone takes its lines from the bands in the cache.
+    DisplayOneBandBehind behind(*display);
     f.dev.camera.GetImageRequestBufferImageLines(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
-                                                 st.FrameBytes.data(), room, *display);
+                                                 st.FrameBytes.data(), room, behind);
+    behind.Flush();
   } else {
     f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
                                                 st.FrameBytes.data(), room);
