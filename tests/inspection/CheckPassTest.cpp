@@ -360,11 +360,11 @@ TEST_P(WalkMatchesReference, MarksAndCountsTheSamePixelsInTheSameOrder) {
       std::fill_n(st.FrameBytes.begin(), static_cast<size_t>(shown) * c.width, 0x5A);
       CopyLinesShown(padded.data(), pitch, c.width, shown, st.FrameBytes.data(), &walk);
       walk.Finish();
+      CapVectors(VectorLevel::Avx2);
       ASSERT_TRUE(st.FrameBytes == frame);
       EXPECT_TRUE(f.ui.OverlaySurface.pixels == expected.overlay) << "overlay differs";
       EXPECT_EQ(st.HistogramMax, largest);
       for (int v = 0; v < 256; ++v) EXPECT_EQ(st.HistogramBins[v], expected.counts[v] / largest * 100.0) << v;
-      CapVectors(VectorLevel::Avx2);
     }
 }
 
