@@ -1,5 +1,5 @@
 #pragma once
-// libcurl, opened the first time a notification is posted to a URL: a run without one
+// libcurl, opened when the program is to post notifications to a URL: a run without one
 // neither loads it nor the libraries it pulls in.
 
 #include <curl/curl.h>
