@@ -47,10 +47,11 @@ cameras. The NI-DAQmx driver, when used, comes from National Instruments.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries the program links, as dpkg-shlibdeps finds them, and the Arial-metric
-# font the window's layout is measured in.
+# The libraries the program links, as dpkg-shlibdeps finds them, the Arial-metric font
+# the window's layout is measured in, and libcurl, which the notifications open at run
+# time (dpkg-shlibdeps cannot see it).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, libcurl4")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -54,8 +54,7 @@ class Retries {
 
 enum class Outcome { Picture, Dropped, GaveUp };
 
-// Shows each band of the copy to the checks, which read it from memory, then to the
-// display, which finds it in the cache.
+// Shows each band of the copy to the checks, then to the display.
 class ChecksThenDisplay final : public LineObserver {
  public:
   ChecksThenDisplay(LineObserver& checks, LineObserver* display) : checks_(checks), display_(display) {}
@@ -67,6 +66,31 @@ class ChecksThenDisplay final : public LineObserver {
  private:
   LineObserver& checks_;
   LineObserver* display_;
+};
+
+// Shows each band once the next one comes, so that its readers find in the cache the
+// band the copy has just read, rather than read it from memory before the copy (the
+// grab measured 0.03 to 0.12 x the streaming copy faster); Flush shows the last one.
+class OneBandBehind final : public LineObserver {
+ public:
+  explicit OneBandBehind(LineObserver& readers) : readers_(readers) {}
+  void Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) override {
+    Flush();
+    first_ = first;
+    count_ = count;
+    pixels_ = pixels;
+    pitch_ = pitch;
+  }
+  void Flush() {
+    if (count_ > 0) readers_.Lines(first_, count_, pixels_, pitch_);
+    count_ = 0;
+  }
+
+ private:
+  LineObserver& readers_;
+  int32_t first_ = 0, count_ = 0;
+  const uint8_t* pixels_ = nullptr;
+  int64_t pitch_ = 0;
 };
 
 // Gives the held request back to the camera (step 1).
@@ -186,19 +210,23 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   f.dev.display->Update(st.DisplayHandle);
 
   // 7. Copy its pixels into the frame buffer; the result is not examined. The checks walk
-  // the lines as the copy brings them into the cache.
+  // the lines right after the copy has brought them into the cache.
   const auto room = static_cast<int32_t>(
       std::clamp<int64_t>(static_cast<int64_t>(st.FrameBytes.size()), 0, std::max<int32_t>(st.FrameByteCount, 0)));
   std::optional<CheckWalk> checks;
   if (st.NoSignalCheckOn || st.SaturationCheckOn || st.HistogramOn) {
     checks.emplace(f);
     ChecksThenDisplay shown(*checks, f.dev.display->PictureLines(st.DisplayHandle));
+    OneBandBehind behind(shown);
     f.dev.camera.GetImageRequestBufferImageLines(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
-                                                 st.FrameBytes.data(), room, shown);
+                                                 st.FrameBytes.data(), room, behind);
+    behind.Flush();
   } else if (LineObserver* display = f.dev.display->PictureLines(st.DisplayHandle)) {
     // Without checks the display alone takes its lines from the bands in the cache.
+    OneBandBehind behind(*display);
     f.dev.camera.GetImageRequestBufferImageLines(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
-                                                 st.FrameBytes.data(), room, *display);
+                                                 st.FrameBytes.data(), room, behind);
+    behind.Flush();
   } else {
     f.dev.camera.GetImageRequestBufferImageData(st.DriverHandle, st.RequestNumber, 0, 0, st.ImageWidth, st.ImageHeight,
                                                 st.FrameBytes.data(), room);

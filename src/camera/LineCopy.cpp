@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <cstring>
 
+#include "shell/VectorLevel.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <xmmintrin.h>
 #endif
 
@@ -24,11 +27,38 @@ constexpr int64_t kCopyAhead = int64_t{64} * 1024;
 // Smaller pictures are copied into the cache, where a shot's writer finds them next.
 constexpr int64_t kStreamFrom = int64_t{4} * 1024 * 1024;
 
+#if defined(__SSE2__)
+// The bytes from the destination's first 64-byte boundary on, a line at a time by two
+// 256-bit stores, so that every line is written whole by one pair (from a 32-byte
+// boundary the grab measured 1.4 x slower); returns how many it copied. The bytes
+// 4 KB ahead are asked for into the second-level cache.
+constexpr int64_t kWideAhead = 4096;
+__attribute__((target("avx2"))) size_t StreamWide(uint8_t* destination, const uint8_t* source, size_t bytes) {
+  const size_t head = std::min(bytes, (64 - (reinterpret_cast<uintptr_t>(destination) & 63u)) & 63u);
+  std::memcpy(destination, source, head);
+  size_t at = head;
+  for (; at + 64 <= bytes; at += 64) {
+    _mm_prefetch(reinterpret_cast<const char*>(source + at + kWideAhead), _MM_HINT_T1);
+    const auto* from = reinterpret_cast<const __m256i*>(source + at);
+    auto* to = reinterpret_cast<__m256i*>(destination + at);
+    const __m256i a = _mm256_loadu_si256(from), b = _mm256_loadu_si256(from + 1);
+    _mm256_stream_si256(to, a);
+    _mm256_stream_si256(to + 1, b);
+  }
+  return at;
+}
+#endif
+
 // Past the cache, when stream is set, by streaming stores where the processor has them.
 void CopyBytes(uint8_t* destination, const uint8_t* source, size_t bytes, bool stream) {
 #if defined(__SSE2__)
-  if (stream) {
-    const size_t head = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(destination) & 15u)) & 15u);
+  if (stream && Vectors() == VectorLevel::Avx2) {
+    const size_t at = StreamWide(destination, source, bytes);
+    std::memcpy(destination + at, source + at, bytes - at);
+    return;
+  }
+  if (stream && Vectors() == VectorLevel::Sse2) {
+    const size_t head = std::min(bytes, (64 - (reinterpret_cast<uintptr_t>(destination) & 63u)) & 63u);
     std::memcpy(destination, source, head);
     size_t at = head;
     for (; at + 64 <= bytes; at += 64) {

@@ -14,6 +14,7 @@
 #include "InspectionRig.h"
 #include "camera/LineCopy.h"
 #include "inspection/CheckPass.h"
+#include "shell/VectorLevel.h"
 #include "support/ProcessLocale.h"
 
 namespace ostrelo::testing {
@@ -300,7 +301,7 @@ Reference ReferencePass(const AcquisitionState& st, const Surface& start, int32_
 struct WalkCase {
   const char* name;
   int32_t width, height;
-  int32_t left, top, areaWidth, areaHeight;  // areaWidth 0: the whole picture
+  int32_t left, top, areaWidth, areaHeight;  // areaWidth 0: the whole picture; -1: one drawn from the seed
   const char *sat, *no;
   uint32_t seed;
 };
@@ -325,6 +326,11 @@ TEST_P(WalkMatchesReference, MarksAndCountsTheSamePixelsInTheSameOrder) {
     st.AoiTop = c.top;
     st.AoiWidth = c.areaWidth;
     st.AoiHeight = c.areaHeight;
+  } else if (c.areaWidth < 0) {
+    st.AoiLeft = static_cast<int32_t>(s % c.width) - 3;
+    st.AoiTop = static_cast<int32_t>(s / 7 % c.height) - 3;
+    st.AoiWidth = static_cast<int32_t>(s / 11 % (c.width + 9));
+    st.AoiHeight = static_cast<int32_t>(s / 13 % (c.height + 9));
   }
   f.ui.SatText.caption = c.sat;
   f.ui.CheckSaturation.value = 1;
@@ -345,18 +351,22 @@ TEST_P(WalkMatchesReference, MarksAndCountsTheSamePixelsInTheSameOrder) {
   const int64_t pitch = c.width + 5;
   std::vector<uint8_t> padded(static_cast<size_t>(pitch * c.height), 0xA5);
   for (int64_t y = 0; y < c.height; ++y) std::copy_n(&frame[y * c.width], c.width, &padded[y * pitch]);
-  for (const int32_t shown : {0, c.height * 2 / 3, c.height}) {
-    SCOPED_TRACE(shown);
-    f.ui.OverlaySurface.Fill(kWhite);
-    CheckWalk walk(f);
-    std::fill_n(st.FrameBytes.begin(), static_cast<size_t>(shown) * c.width, 0x5A);
-    CopyLinesShown(padded.data(), pitch, c.width, shown, st.FrameBytes.data(), &walk);
-    walk.Finish();
-    ASSERT_TRUE(st.FrameBytes == frame);
-    EXPECT_TRUE(f.ui.OverlaySurface.pixels == expected.overlay) << "overlay differs";
-    EXPECT_EQ(st.HistogramMax, largest);
-    for (int v = 0; v < 256; ++v) EXPECT_EQ(st.HistogramBins[v], expected.counts[v] / largest * 100.0) << v;
-  }
+  // The copy on every vector level this processor has, the plain one included.
+  for (const VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
+    for (const int32_t shown : {0, c.height * 2 / 3, c.height}) {
+      CapVectors(level);
+      SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(Vectors()) << ", shown " << shown);
+      f.ui.OverlaySurface.Fill(kWhite);
+      CheckWalk walk(f);
+      std::fill_n(st.FrameBytes.begin(), static_cast<size_t>(shown) * c.width, 0x5A);
+      CopyLinesShown(padded.data(), pitch, c.width, shown, st.FrameBytes.data(), &walk);
+      walk.Finish();
+      CapVectors(VectorLevel::Avx2);
+      ASSERT_TRUE(st.FrameBytes == frame);
+      EXPECT_TRUE(f.ui.OverlaySurface.pixels == expected.overlay) << "overlay differs";
+      EXPECT_EQ(st.HistogramMax, largest);
+      for (int v = 0; v < 256; ++v) EXPECT_EQ(st.HistogramBins[v], expected.counts[v] / largest * 100.0) << v;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, WalkMatchesReference,
@@ -369,7 +379,11 @@ INSTANTIATE_TEST_SUITE_P(Frames, WalkMatchesReference,
                                            WalkCase{"SmallArea", 640, 480, 100, 50, 37, 23, "100", "150", 7},
                                            WalkCase{"AreaAtTheFarCorner", 1281, 1023, 1200, 950, 81, 73, "90", "160",
                                                     8},
-                                           WalkCase{"AreaOneWide", 640, 480, 100, 50, 2, 300, "10", "240", 9}),
+                                           WalkCase{"AreaOneWide", 640, 480, 100, 50, 2, 300, "10", "240", 9},
+                                           WalkCase{"RandomArea", 1283, 517, 0, 0, -1, 0, "231", "19", 10},
+                                           WalkCase{"RandomAreaIn2448x2048", 2448, 2048, 0, 0, -1, 0, "180", "-1", 11},
+                                           WalkCase{"RandomAreaOddWidth", 997, 611, 0, 0, -1, 0, "256", "77", 12},
+                                           WalkCase{"RandomAreaIn5472Wide", 5472, 1216, 0, 0, -1, 0, "254", "1", 13}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Areas no selection can give (the limits of the types, or past the frame) are walked
