@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "inspection/PixelChecks.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shots/FileOutput.h"
@@ -21,6 +22,19 @@ namespace {
 using Json = nlohmann::json;
 
 bool Ticked(const Control& box) { return box.value == 1; }
+
+// A text read with its first point or comma as the decimal mark, whatever the locale.
+double EitherMarkNumber(std::string text) {
+  if (const size_t mark = text.find_first_of(".,"); mark != std::string::npos) text[mark] = '.';
+  return LeadingNumber(text);
+}
+
+// A number kept as a number, or as the text an earlier plan kept: a box's text in the
+// locale of the program that wrote it, so either mark is its decimal mark.
+double NumberIn(const Json& value) {
+  if (value.is_number()) return value.get<double>();
+  return EitherMarkNumber(value.get<std::string>());
+}
 
 // mkdir -p: the state folder may not exist yet.
 void MakeFolders(const std::string& path) {
@@ -41,10 +55,12 @@ SeriesPlan PlanOf(const Form1& f) {
   p.record = st.RecordFileName;
   p.nextShot = f.ShotCounter + 1;
   // The wait in force, not a text being typed (read back with a point, whatever the locale).
-  p.wait = st.WaitTime > 0 ? GeneralNumber(st.WaitTime, '.') : ui.TimeText.caption;
-  p.gain = ui.Text_Gain.caption;
-  p.saturationText = ui.SatText.caption;
-  p.noSignalText = ui.NoText.caption;
+  p.wait = st.WaitTime > 0 ? st.WaitTime : EitherMarkNumber(ui.TimeText.caption);
+  // The box shows the gain read back from the camera, written the locale's way.
+  const std::string& gain = ui.Text_Gain.caption;
+  p.gain = LocaleNumber(gain, f.dev.locale.decimalSeparator).value_or(EitherMarkNumber(gain));
+  p.saturationThreshold = ReadThreshold(ui.SatText.caption, kSaturationThresholdMin, kSaturationThresholdMax);
+  p.noSignalThreshold = ReadThreshold(ui.NoText.caption, kNoSignalThresholdMin, kNoSignalThresholdMax);
   p.saturation = Ticked(ui.CheckSaturation);
   p.noSignal = Ticked(ui.CheckNoSignal);
   p.histogram = Ticked(ui.CheckHisto);
@@ -72,8 +88,8 @@ std::string PlanText(const SeriesPlan& p) {
                   {"nextShot", p.nextShot},
                   {"wait", p.wait},
                   {"gain", p.gain},
-                  {"saturationText", p.saturationText},
-                  {"noSignalText", p.noSignalText},
+                  {"saturationThreshold", p.saturationThreshold},
+                  {"noSignalThreshold", p.noSignalThreshold},
                   {"saturation", p.saturation},
                   {"noSignal", p.noSignal},
                   {"histogram", p.histogram},
@@ -101,10 +117,13 @@ std::optional<SeriesPlan> ParsePlan(const std::string& text, const std::string& 
     j.at("picture").get_to(p.picture);
     j.at("record").get_to(p.record);
     j.at("nextShot").get_to(p.nextShot);
-    j.at("wait").get_to(p.wait);
-    j.at("gain").get_to(p.gain);
-    j.at("saturationText").get_to(p.saturationText);
-    j.at("noSignalText").get_to(p.noSignalText);
+    p.wait = NumberIn(j.at("wait"));
+    p.gain = NumberIn(j.at("gain"));
+    // Plans written before the thresholds were numbers kept the boxes' texts.
+    p.saturationThreshold =
+        RoundToInt32(NumberIn(j.contains("saturationText") ? j.at("saturationText") : j.at("saturationThreshold")));
+    p.noSignalThreshold =
+        RoundToInt32(NumberIn(j.contains("noSignalText") ? j.at("noSignalText") : j.at("noSignalThreshold")));
     j.at("saturation").get_to(p.saturation);
     j.at("noSignal").get_to(p.noSignal);
     j.at("histogram").get_to(p.histogram);

@@ -18,7 +18,8 @@ struct SeriesPlan {
   std::string version;
   std::string picture, record;  // the name chosen for the pictures, and the record's
   int32_t nextShot = 1;
-  std::string wait, gain, saturationText, noSignalText;  // as the boxes show them
+  double wait = 0.0, gain = 0.0;                           // seconds, dB: numbers, never a locale's text
+  int32_t saturationThreshold = 0, noSignalThreshold = 0;  // as their boxes give them
   bool saturation = false, noSignal = false, histogram = false, warning = false, live = true;
   bool acquisition = true, singleEnded = true;
   int32_t selLeft = 0, selTop = 0, selWidth = 0, selHeight = 0;  // the area on the camera view

@@ -84,16 +84,19 @@ void Tick(Form1& f, Control& box, bool on, void (Form1::*click)()) {
 // The settings, as the operator's own gestures would set them.
 void ApplySettings(Form1& f, const SeriesPlan& plan) {
   MainWindowModel& ui = f.ui;
-  ui.TimeText.caption = plan.wait;
+  // Numbers typed as the operator of this locale would type them (the wait box reads a point).
+  const char mark = f.dev.locale.decimalSeparator;
+  ui.TimeText.caption = GeneralNumber(plan.wait, '.');
   f.TimeText_Change();
   f.TimeText_KeyPress(kKeyEnter);
-  if (ui.Text_Gain.caption != plan.gain) {
-    ui.Text_Gain.caption = plan.gain;
+  const std::string gain = GeneralNumber(plan.gain, mark);
+  if (ui.Text_Gain.caption != gain) {
+    ui.Text_Gain.caption = gain;
     f.Text_Gain_KeyPress(kKeyEnter);
   }
-  ui.SatText.caption = plan.saturationText;
+  ui.SatText.caption = std::to_string(plan.saturationThreshold);
   f.SatText_KeyPress(kKeyEnter);
-  ui.NoText.caption = plan.noSignalText;
+  ui.NoText.caption = std::to_string(plan.noSignalThreshold);
   f.NoText_KeyPress(kKeyEnter);
   Tick(f, ui.CheckSaturation, plan.saturation, &Form1::CheckSaturation_Click);
   Tick(f, ui.CheckNoSignal, plan.noSignal, &Form1::CheckNoSignal_Click);

@@ -28,9 +28,13 @@ struct Bench {
   std::string Plan() const { return state / "series.json"; }
 };
 
-// A program of version 1.0 on the bench's plan folder; Load() runs the start-up.
+// A program of version 1.0 on the bench's plan folder, in a locale writing numbers with
+// mark; Load() runs the start-up.
 struct Program {
-  explicit Program(const Bench& b) : store(b.state.path(), "1.0") { rig.form.dev.plans = &store; }
+  explicit Program(const Bench& b, char mark = '.') : store(b.state.path(), "1.0") {
+    rig.form.dev.plans = &store;
+    rig.form.dev.locale.decimalSeparator = mark;
+  }
   void Dispatch(const std::function<void()>& handler) { rig.form.Dispatch(handler); }
   FilePlanStore store;
   testing::Rig rig{64, 48};
@@ -42,8 +46,8 @@ struct Program {
 };
 
 // The first program: its settings changed, three shots of a 0.5 s series, then gone.
-void InterruptedSeries(const Bench& b) {
-  Program p(b);
+void InterruptedSeries(const Bench& b, char mark) {
+  Program p(b, mark);
   p.Load();
   Form1& f = p.rig.form;
   auto enter = [&](Control& box, const char* text, void (Form1::*key)(int32_t)) {
@@ -51,7 +55,7 @@ void InterruptedSeries(const Bench& b) {
     p.Dispatch([&] { (f.*key)(kKeyEnter); });
   };
   enter(f.ui.TimeText, "0.5", &Form1::TimeText_KeyPress);
-  enter(f.ui.Text_Gain, "6", &Form1::Text_Gain_KeyPress);
+  enter(f.ui.Text_Gain, (std::string("6") + mark + "5").c_str(), &Form1::Text_Gain_KeyPress);
   enter(f.ui.SatText, "200", &Form1::SatText_KeyPress);
   f.ui.CheckSaturation.value = 1;
   p.Dispatch([&] { f.CheckSaturation_Click(); });
@@ -68,11 +72,19 @@ void InterruptedSeries(const Bench& b) {
   p.Dispatch([&] { f.TimeText_Change(); });
 }
 
+// A plan edited by hand: each text replaced once.
+void Edit(const std::string& file, std::initializer_list<std::pair<std::string, std::string>> changes) {
+  std::string text = ReadFile(file);
+  for (const auto& [from, to] : changes) text.replace(text.find(from), from.size(), to);
+  std::ofstream(file) << text;
+}
+
 struct ResumeCase {
   const char* name;
   std::function<void(const Bench&)> meanwhile;  // what happened before the new start
   bool yes;                                     // the operator's answer
   const char* refused;                          // the reason given, or "" when resumed or declined
+  const char* marks = "..";                     // decimal marks of the first program and the second
 };
 void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
@@ -81,12 +93,12 @@ class Resume : public ::testing::TestWithParam<ResumeCase> {};
 TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   const ResumeCase& c = GetParam();
   Bench b;
-  InterruptedSeries(b);
+  InterruptedSeries(b, c.marks[0]);
   const std::string picture3 = ReadFile(b.Picture(3));
   if (c.meanwhile) c.meanwhile(b);
   const std::string record = ReadFile(b.Record());
 
-  Program p(b);
+  Program p(b, c.marks[1]);
   if (!c.yes) p.rig.dialogs.yesNoAnswers.push_back(false);
   p.Load();
   Form1& f = p.rig.form;
@@ -111,7 +123,8 @@ TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   EXPECT_TRUE(p.rig.dialogs.saveRequests.empty());
   EXPECT_EQ(f.ui.TimeText.caption, "0.7");
   EXPECT_DOUBLE_EQ(f.st.WaitTime, 0.7);
-  EXPECT_EQ(f.ui.Text_Gain.caption, "6");
+  EXPECT_EQ(f.ui.Text_Gain.caption, std::string("6") + c.marks[1] + "5");
+  EXPECT_DOUBLE_EQ(p.rig.camera.gain(), 6.5);
   EXPECT_TRUE(f.st.SaturationCheckOn);
   EXPECT_EQ(f.st.SaturationThreshold, 200);
   EXPECT_EQ(f.ui.CheckWarning.value, 1);
@@ -132,14 +145,21 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Resume,
     ::testing::Values(
         ResumeCase{"GoodPlan", nullptr, true, ""}, ResumeCase{"Declined", nullptr, false, ""},
+        ResumeCase{"KeptWithCommaResumedWithPoint", nullptr, true, "", ",."},
+        ResumeCase{"KeptWithPointResumedWithComma", nullptr, true, "", ".,"},
+        ResumeCase{"PlanKeepingTexts",
+                   [](const Bench& b) {
+                     Edit(b.Plan(), {{"\"gain\": 6.5", "\"gain\": \"6,5\""},
+                                     {"\"wait\": 0.7", "\"wait\": \"0.7\""},
+                                     {"\"saturationThreshold\": 200", "\"saturationText\": \"200\""}});
+                   },
+                   true, ""},
         ResumeCase{"HalfWrittenRecordLine",
                    [](const Bench& b) { std::ofstream(b.Record(), std::ios::app) << b.Picture(4) << "\t2011032"; },
                    true, ""},
         ResumeCase{"StaleVersion",
                    [](const Bench& b) {
-                     std::string plan = ReadFile(b.Plan());
-                     plan.replace(plan.find("\"1.0\""), 5, "\"0.9\"");
-                     std::ofstream(b.Plan()) << plan;
+                     Edit(b.Plan(), {{"\"1.0\"", "\"0.9\""}});
                    },
                    true, "written by version 0.9"},
         ResumeCase{"Unreadable", [](const Bench& b) { std::ofstream(b.Plan()) << "{\"version\": "; }, true,
