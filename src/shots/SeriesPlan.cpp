@@ -174,10 +174,14 @@ void DropSeriesPlan(Form1& f) {
 FilePlanStore::FilePlanStore(std::string folder, std::string version)
     : folder_(std::move(folder)), version_(std::move(version)) {
   MakeFolders(folder_);
-  lockFd_ = ::open((folder_ + "/series.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  lockFd_ = ::open((folder_ + "/series.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
     ::close(lockFd_);
     lockFd_ = -1;
+  }
+  if (owned()) {
+    RemoveStaleTemporaries(folder_);
+    ::unlink((Where() + ".part").c_str());  // the fixed name earlier versions wrote under
   }
 }
 
@@ -206,12 +210,12 @@ std::optional<std::string> FilePlanStore::Read() {
 
 bool FilePlanStore::Write(const std::string& text) {
   if (!owned()) return false;
-  const std::string part = Where() + ".part";
-  FileDescriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  std::string part;
+  FileDescriptor fd(CreateTemporaryFor(Where(), part));
   const bool written = fd.valid() && WriteAll(fd.get(), text.data(), text.size()) == 0 && ::fdatasync(fd.get()) == 0 &&
                        fd.Close() == 0 && ::rename(part.c_str(), Where().c_str()) == 0;
   if (!written) {
-    ::unlink(part.c_str());
+    if (!part.empty()) ::unlink(part.c_str());
     return false;
   }
   SyncFolderOf(Where());
@@ -222,8 +226,19 @@ void FilePlanStore::Remove() {
   if (owned()) ::unlink(Where().c_str());
 }
 
-void FilePlanStore::SetAside() {
-  if (owned()) ::rename(Where().c_str(), (Where() + ".rejected").c_str());
+std::string FilePlanStore::SetAside() {
+  if (!owned()) return "";
+  // A new link never replaces an earlier plan set aside; the first free name is taken.
+  for (int n = 1; n < 1000; ++n) {
+    const std::string aside = Where() + ".rejected" + (n == 1 ? "" : "." + std::to_string(n));
+    if (::link(Where().c_str(), aside.c_str()) == 0) {
+      ::unlink(Where().c_str());
+      SyncFolderOf(aside);
+      return aside;
+    }
+    if (errno != EEXIST) break;
+  }
+  return "";
 }
 
 }  // namespace ostrelo

@@ -53,7 +53,7 @@ class FilePlanStore final : public PlanStore {
   std::optional<std::string> Read() override;
   bool Write(const std::string& text) override;
   void Remove() override;
-  void SetAside() override;
+  std::string SetAside() override;
   std::string Where() const override { return folder_ + "/series.json"; }
   std::string ProgramVersion() const override { return version_; }
 

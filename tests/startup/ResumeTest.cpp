@@ -8,8 +8,11 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "reliability/ReliabilitySupport.h"
 #include "shots/SeriesPlan.h"
+#include "shots/ShotProcedure.h"
 #include "shots/ShotsTestSupport.h"
 #include "support/TestRig.h"
 
@@ -72,11 +75,13 @@ void InterruptedSeries(const Bench& b, char mark) {
   p.Dispatch([&] { f.TimeText_Change(); });
 }
 
-// A plan edited by hand: each text replaced once.
-void Edit(const std::string& file, std::initializer_list<std::pair<std::string, std::string>> changes) {
-  std::string text = ReadFile(file);
-  for (const auto& [from, to] : changes) text.replace(text.find(from), from.size(), to);
-  std::ofstream(file) << text;
+// What happened meanwhile: the plan edited by hand, each text replaced once.
+std::function<void(const Bench&)> PlanEdited(std::vector<std::pair<std::string, std::string>> changes) {
+  return [=](const Bench& b) {
+    std::string text = ReadFile(b.Plan());
+    for (const auto& [from, to] : changes) text.replace(text.find(from), from.size(), to);
+    std::ofstream(b.Plan()) << text;
+  };
 }
 
 struct ResumeCase {
@@ -85,6 +90,7 @@ struct ResumeCase {
   bool yes;                                     // the operator's answer
   const char* refused;                          // the reason given, or "" when resumed or declined
   const char* marks = "..";                     // decimal marks of the first program and the second
+  bool kept = false;                            // refused for now: the plan stays for the next start
 };
 void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
@@ -96,7 +102,7 @@ TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   InterruptedSeries(b, c.marks[0]);
   const std::string picture3 = ReadFile(b.Picture(3));
   if (c.meanwhile) c.meanwhile(b);
-  const std::string record = ReadFile(b.Record());
+  const auto files = testing::Snapshot(b.folder.path());
 
   Program p(b, c.marks[1]);
   if (!c.yes) p.rig.dialogs.yesNoAnswers.push_back(false);
@@ -105,12 +111,12 @@ TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   if (*c.refused != '\0') {
     ASSERT_EQ(p.rig.dialogs.messages.size(), 1u);
     EXPECT_NE(p.rig.dialogs.messages[0].text.find(c.refused), std::string::npos) << p.rig.dialogs.messages[0].text;
-    EXPECT_TRUE(fs::exists(b.Plan() + ".rejected"));
+    EXPECT_NE(fs::exists(b.Plan() + ".rejected"), c.kept);
   }
   if (*c.refused != '\0' || !c.yes) {
     EXPECT_FALSE(f.MultiShot);
-    EXPECT_FALSE(fs::exists(b.Plan()));
-    EXPECT_EQ(ReadFile(b.Record()), record) << "nothing written";
+    EXPECT_EQ(fs::exists(b.Plan()), c.kept);
+    EXPECT_EQ(testing::Snapshot(b.folder.path()), files) << "nothing written, cut or renamed";
     return;
   }
   ASSERT_EQ(p.rig.dialogs.questions.size(), 1u);
@@ -146,28 +152,78 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ResumeCase{"GoodPlan", nullptr, true, ""}, ResumeCase{"Declined", nullptr, false, ""},
         ResumeCase{"KeptWithCommaResumedWithPoint", nullptr, true, "", ",."},
-        ResumeCase{"KeptWithPointResumedWithComma", nullptr, true, "", ".,"},
         ResumeCase{"PlanKeepingTexts",
-                   [](const Bench& b) {
-                     Edit(b.Plan(), {{"\"gain\": 6.5", "\"gain\": \"6,5\""},
-                                     {"\"wait\": 0.7", "\"wait\": \"0.7\""},
-                                     {"\"saturationThreshold\": 200", "\"saturationText\": \"200\""}});
-                   },
+                   PlanEdited({{"\"gain\": 6.5", "\"gain\": \"6,5\""},
+                               {"\"saturationThreshold\": 200", "\"saturationText\": \"200\""}}),
                    true, ""},
         ResumeCase{"HalfWrittenRecordLine",
                    [](const Bench& b) { std::ofstream(b.Record(), std::ios::app) << b.Picture(4) << "\t2011032"; },
                    true, ""},
-        ResumeCase{"StaleVersion",
-                   [](const Bench& b) {
-                     Edit(b.Plan(), {{"\"1.0\"", "\"0.9\""}});
-                   },
-                   true, "written by version 0.9"},
+        ResumeCase{"StaleVersion", PlanEdited({{"\"1.0\"", "\"0.9\""}}), true, "written by version 0.9"},
         ResumeCase{"Unreadable", [](const Bench& b) { std::ofstream(b.Plan()) << "{\"version\": "; }, true,
                    "cannot be read"},
-        ResumeCase{"FolderGone", [](const Bench& b) { fs::remove_all(b.folder.path()); }, true, "cannot be written"},
+        ResumeCase{"FolderGone", [](const Bench& b) { fs::remove_all(b.folder.path()); }, true, "is not there", "..",
+                   true},
+        ResumeCase{"RecordNamesAnotherFile",
+                   [](const Bench& b) {
+                     std::ofstream(b.folder / "other.txt") << "kept\r\nwhole";
+                     PlanEdited({{b.Record(), b.folder / "other.txt"}})(b);
+                   },
+                   true, "is not the one its pictures' name gives"},
+        ResumeCase{"WaitOutOfRange", PlanEdited({{"\"wait\": 0.7", "\"wait\": -1"}}), true, "wait -1 s"},
+        ResumeCase{"NextNumberTooFar", PlanEdited({{"\"nextShot\": 4", "\"nextShot\": 99999"}}), true,
+                   "does not agree"},
+        ResumeCase{"RelativeFolder",
+                   [](const Bench& b) {
+                     PlanEdited({{b.Chosen(), "../run-.bmp"}})(b);
+                   },
+                   true, "not a plain absolute path"},
+        ResumeCase{"AreaOutside", PlanEdited({{"\"area\": [\n    40", "\"area\": [\n    -40"}}), true,
+                   "area of interest"},
+        ResumeCase{"EarlierPlanSetAside",
+                   [](const Bench& b) {
+                     std::ofstream(b.Plan() + ".rejected") << "{}";
+                     PlanEdited({{"\"1.0\"", "\"0.9\""}})(b);
+                   },
+                   true, "series.json.rejected.2"},
         ResumeCase{"NextPicturePresent", [](const Bench& b) { fs::copy_file(b.Picture(3), b.Picture(4)); }, true,
                    "next picture"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Killed after each step of its third shot's files, then started again: every picture
+// named once in the record, in order, none overwritten, no temporary file left.
+class KilledAt : public ::testing::TestWithParam<ShotStep> {};
+
+TEST_P(KilledAt, ResumesWithEveryPictureOnce) {
+  Bench b;
+  static ShotStep step;
+  static int told;
+  step = GetParam(), told = 0;
+  testing::RunInChild([&] {
+    shotStepHook = [](ShotStep s) {
+      if (s == step && ++told == 3) ::_exit(0);
+    };
+    InterruptedSeries(b, '.');
+    ADD_FAILURE() << "not killed";
+  });
+  const auto before = testing::Snapshot(b.folder.path());
+  Program p(b);
+  p.Load();
+  Form1& f = p.rig.form;
+  ASSERT_TRUE(f.MultiShot);
+  ASSERT_TRUE(p.loop->RunUntil([&] { return f.ShotCounter >= 5; }, 10000));
+  p.Dispatch([&] { f.Command2_Click(); });
+  const auto after = testing::Snapshot(b.folder.path());
+  for (const auto& [name, bytes] : before)
+    EXPECT_TRUE(name == "run.xls" || name.ends_with(".part") || after.at(name) == bytes) << name;
+  const auto lines = testing::SplitLines(after.at("run.xls"));
+  ASSERT_EQ(after.size(), lines.size()) << "one picture a line, the record, nothing else";
+  for (size_t n = 1; n < lines.size(); ++n) EXPECT_EQ(testing::SplitFields(lines[n]).at(0), b.Picture(int(n)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, KilledAt,
+                         ::testing::Values(ShotStep::PictureSynced, ShotStep::RecordWritten, ShotStep::RecordSynced,
+                                           ShotStep::Renamed, ShotStep::FolderSynced));
 
 // Only one program keeps plans: a second one started meanwhile reads and writes none.
 TEST(ResumeLock, ASecondProgramDoesNotTakeTheSamePlan) {
