@@ -231,7 +231,7 @@ void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, Fil
 std::string WriteAoiBitmapAside(Form1& f, const std::string& fileName) {
   BusyPointer busy(f.dev.dialogs);
   std::vector<iovec>& pieces = AoiBitmapPieces(f.st);
-  const std::string partName =
+  std::string partName =
       WriteTemporary(fileName, FileSync::ToDisk, [&](int fd) { return WritePieces(fd, pieces); });
   Tell(ShotStep::PictureSynced);
   return partName;

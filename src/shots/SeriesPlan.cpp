@@ -230,7 +230,7 @@ std::string FilePlanStore::SetAside() {
   if (!owned()) return "";
   // A new link never replaces an earlier plan set aside; the first free name is taken.
   for (int n = 1; n < 1000; ++n) {
-    const std::string aside = Where() + ".rejected" + (n == 1 ? "" : "." + std::to_string(n));
+    std::string aside = Where() + ".rejected" + (n == 1 ? "" : "." + std::to_string(n));
     if (::link(Where().c_str(), aside.c_str()) == 0) {
       ::unlink(Where().c_str());
       SyncFolderOf(aside);
