@@ -8,7 +8,6 @@
 #include "shell/Form1.h"
 #include "shell/ProgramError.h"
 #include "shots/FileOutput.h"
-#include "shots/ShotProcedure.h"
 
 namespace ostrelo {
 
@@ -231,8 +230,7 @@ void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, Fil
 std::string WriteAoiBitmapAside(Form1& f, const std::string& fileName) {
   BusyPointer busy(f.dev.dialogs);
   std::vector<iovec>& pieces = AoiBitmapPieces(f.st);
-  std::string partName =
-      WriteTemporary(fileName, FileSync::ToDisk, [&](int fd) { return WritePieces(fd, pieces); });
+  std::string partName = WriteTemporary(fileName, FileSync::ToDisk, [&](int fd) { return WritePieces(fd, pieces); });
   Tell(ShotStep::PictureSynced);
   return partName;
 }

@@ -10,6 +10,12 @@
 
 namespace ostrelo {
 
+// The steps of a shot's files, in the order they are made durable: the picture's bytes
+// under a temporary name, the record's line, the picture's name.
+enum class ShotStep { PictureSynced, RecordWritten, RecordSynced, Renamed, FolderSynced };
+// Told after each step (tests end the program there, as a kill would); none by default.
+inline void (*shotStepHook)(ShotStep) = nullptr;
+
 // Owns a file descriptor; closes it on destruction unless released or closed.
 class FileDescriptor {
  public:

@@ -9,7 +9,6 @@
 #include "shell/Numbers.h"
 #include "shell/ProgramError.h"
 #include "shots/FileOutput.h"
-#include "shots/ShotProcedure.h"
 
 namespace ostrelo {
 

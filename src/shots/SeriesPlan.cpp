@@ -77,7 +77,6 @@ SeriesPlan PlanOf(const Form1& f) {
   p.aoiWidth = st.AoiWidth;
   p.aoiHeight = st.AoiHeight;
   p.started = f.Plan.startedAt;
-  p.lastShot = f.Plan.lastShotAt;
   return p;
 }
 
@@ -158,11 +157,12 @@ void KeepSeriesPlan(Form1& f) {
     return;
   }
   if (kept.startedAt.empty()) kept.startedAt = DateAndTimeText(f.dev.clock.Now());
-  if (f.ShotCounter != kept.shotSeen) {
-    if (kept.shotSeen >= 0) kept.lastShotAt = DateAndTimeText(f.dev.clock.Now());
-    kept.shotSeen = f.ShotCounter;
-  }
-  const std::string text = PlanText(PlanOf(f));
+  // The next number and the last shot's time change at every shot and the record tells
+  // them at resume: the plan is written (and synced) only when a setting changes.
+  SeriesPlan plan = PlanOf(f);
+  if (kept.text.empty()) kept.nextShot = plan.nextShot;
+  plan.nextShot = kept.nextShot;
+  const std::string text = PlanText(plan);
   if (text != kept.text && store->Write(text)) kept.text = text;
 }
 

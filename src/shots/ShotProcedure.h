@@ -9,12 +9,6 @@
 
 namespace ostrelo {
 
-// The steps of a shot's files, in the order they are made durable: the picture's bytes
-// under a temporary name, the record's line, the picture's name.
-enum class ShotStep { PictureSynced, RecordWritten, RecordSynced, Renamed, FolderSynced };
-// Told after each step (tests end the program there, as a kill would); none by default.
-inline void (*shotStepHook)(ShotStep) = nullptr;
-
 // The waits a series takes, in seconds.
 inline constexpr double kMinWaitSeconds = 0.1;
 inline constexpr double kMaxWaitSeconds = 86400.0;

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -40,9 +42,20 @@ std::string ReadWhole(const std::string& name) {
 // off its end before the series goes on. Found by reading only.
 struct RecordFound {
   int32_t shots = 0;
-  size_t keepBytes = 0;  // the record's length once its end is taken off
-  std::string cut;       // what is taken off, for the log; empty when nothing is
+  size_t keepBytes = 0;   // the record's length once its end is taken off
+  std::string cut;        // what is taken off, for the log; empty when nothing is
+  std::string lastStamp;  // the last whole shot's
 };
+
+// "2011-03-25 12:00:00" from a record line's stamp ("2011032543200.50").
+std::string StampTime(const std::string& stamp) {
+  if (stamp.size() < 13) return stamp;
+  const int seconds = std::atoi(stamp.substr(8, 5).c_str());
+  char text[64];
+  std::snprintf(text, sizeof text, "%s-%s-%s %02d:%02d:%02d", stamp.substr(0, 4).c_str(), stamp.substr(4, 2).c_str(),
+                stamp.substr(6, 2).c_str(), seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
 
 // The record's lines after the header each name the next picture. A last line the
 // interruption cut short is no shot. Nor is a last line whose picture never got its
@@ -52,22 +65,27 @@ std::string ReadRecord(const SeriesPlan& plan, RecordFound& found) {
   const std::string record = ReadWhole(plan.record);
   const size_t wholeEnd = record.rfind("\r\n");
   if (record.empty() || wholeEnd == std::string::npos) return "";  // no shot recorded
-  size_t lastLine = 0;
+  std::vector<size_t> lines;
   for (size_t at = record.find("\r\n") + 2; at < wholeEnd + 2; at = record.find("\r\n", at) + 2) {
     const std::string picture = PictureNameFor(plan.picture, found.shots + 1);
     if (record.compare(at, picture.size() + 1, picture + "\t") != 0)
       return "its record does not list its pictures in order";
     if (found.shots > 0 && !Exists(PictureNameFor(plan.picture, found.shots)))
       return "its picture " + PictureNameFor(plan.picture, found.shots) + " is missing";
-    lastLine = at;
+    lines.push_back(at);
     ++found.shots;
   }
   found.keepBytes = wholeEnd + 2;
   if (found.shots > 0 && !Exists(PictureNameFor(plan.picture, found.shots))) {
-    found.keepBytes = lastLine;
+    found.keepBytes = lines.back();
+    lines.pop_back();
     --found.shots;
   }
   found.cut = record.substr(found.keepBytes);
+  if (!lines.empty()) {
+    const size_t stamp = record.find('\t', lines.back()) + 1;
+    found.lastStamp = record.substr(stamp, record.find_first_of("\t\r", stamp) - stamp);
+  }
   return "";
 }
 
@@ -189,7 +207,7 @@ void OfferInterruptedSeries(Form1& f) {
   }
   const int32_t shots = found.shots;
   const std::string last = shots > 0 ? PictureNameFor(plan->picture, shots) : plan->picture;
-  const std::string at = plan->lastShot.empty() ? plan->started : plan->lastShot;
+  const std::string at = shots > 0 ? StampTime(found.lastStamp) : plan->started;
   if (!f.ResumeWithoutAsking && !f.dev.dialogs.AskYesNo("A series was interrupted at " + at + " after shot " +
                                                             std::to_string(shots) + " (" + last + "). Continue it?",
                                                         kAppTitle)) {
@@ -222,8 +240,6 @@ void OfferInterruptedSeries(Form1& f) {
     f.ui.Label1.caption = " " + last;
   }
   f.Plan.startedAt = plan->started;
-  f.Plan.shotSeen = shots;
-  f.Plan.lastShotAt = plan->lastShot;
   f.Command2_Click();
   KeepSeriesPlan(f);
 }
