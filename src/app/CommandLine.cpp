@@ -1,6 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <sys/stat.h>
+
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -110,6 +113,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       return refuse("--notify '" + shown + "' refused: " + QString::fromStdString(problem) + ".");
     }
   }
+  // Replaced whole at each change: a device, a folder or a link there would be replaced
+  // by a regular file.
+  if (struct stat info{}; !result.statusFile.isEmpty() &&
+                          ::lstat(QFile::encodeName(result.statusFile).constData(), &info) == 0 &&
+                          !S_ISREG(info.st_mode))
+    return refuse("--status-file '" + result.statusFile + "' refused: it is not a regular file.");
   bool number = false;
   result.notifyAfterSeconds = parser.value(notifyAfter).toInt(&number);
   if (!number || result.notifyAfterSeconds < 0) return refuse("--notify-after takes a number of seconds.");

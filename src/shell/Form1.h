@@ -152,8 +152,8 @@ class Form1 {
   // The running series' plan as kept (shots/SeriesPlan.h).
   struct KeptPlan {
     std::string text;  // as last written; empty when none is kept
-    std::string startedAt, lastShotAt;
-    int32_t shotSeen = -1;
+    std::string startedAt;
+    int32_t nextShot = 1;  // as the plan holds it: the record tells the later ones
   } Plan;
   // Set when the program is ended from outside (the system shutting down) or by an
   // error: the series did not end at the operator's will, so its plan stays.

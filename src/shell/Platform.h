@@ -105,7 +105,9 @@ class PlanStore {
   virtual std::optional<std::string> Read() = 0;    // nullopt: no plan
   virtual bool Write(const std::string& text) = 0;  // whole or not at all, through a power cut
   virtual void Remove() = 0;
-  virtual void SetAside() = 0;  // a plan that is not used is kept aside, not lost
+  // A plan that is not used is kept aside under a name of its own, not lost: that name,
+  // or "" when it cannot be.
+  virtual std::string SetAside() = 0;
   virtual std::string Where() const = 0;
   virtual std::string ProgramVersion() const = 0;
 };

@@ -130,33 +130,54 @@ void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out) {
 
 namespace {
 
-// Writes the new content under a temporary name in the same folder and renames it over
-// fileName once it is complete and closed. On any failure the temporary file goes and
-// fileName keeps what it held. Synced, the bytes reach the disk before the name does,
-// and the name before the call returns: after a power cut fileName holds either its
-// earlier content or the whole new one.
+// Writes the new content to a new temporary file in fileName's folder and closes it;
+// synced, its bytes are on the disk. Returns its name; on a failure it is gone and the
+// program's file error names fileName.
 template <typename Body>
-void ReplaceFile(const std::string& fileName, FileSync sync, Body&& writeBody) {
-  const std::string partName = TemporaryNameFor(fileName);
-  FileDescriptor fd(::open(partName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+std::string WriteTemporary(const std::string& fileName, FileSync sync, Body&& writeBody) {
+  std::string partName;
+  FileDescriptor fd(CreateTemporaryFor(fileName, partName));
   if (!fd.valid()) throw FileError(errno, fileName);
   int error = writeBody(fd.get());
   if (error == 0 && sync == FileSync::ToDisk && ::fdatasync(fd.get()) != 0) error = errno;
   if (error == 0) error = fd.Close();
-  if (error == 0 && ::rename(partName.c_str(), fileName.c_str()) != 0) error = errno;
   if (error != 0) {
     fd.Close();
     ::unlink(partName.c_str());
     throw FileError(error, fileName);
   }
+  return partName;
+}
+
+void Tell(ShotStep step) {
+  if (shotStepHook != nullptr) shotStepHook(step);
+}
+
+// Renames a complete temporary file over fileName; synced, the name reaches the disk
+// before the call returns. On a failure neither name is left and fileName's earlier
+// content (when the rename did not happen) stays.
+void GiveItsName(const std::string& partName, const std::string& fileName, FileSync sync) {
+  if (::rename(partName.c_str(), fileName.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(partName.c_str());
+    throw FileError(error, fileName);
+  }
   if (sync == FileSync::ToDisk) {
-    error = SyncFolderOf(fileName);
+    Tell(ShotStep::Renamed);
     // A name that may not survive a power cut is no picture to record.
-    if (error != 0) {
+    if (const int error = SyncFolderOf(fileName); error != 0) {
       ::unlink(fileName.c_str());
       throw FileError(error, fileName);
     }
+    Tell(ShotStep::FolderSynced);
   }
+}
+
+// fileName holds either its earlier content or the whole new one, even after a power
+// cut when synced: the bytes reach the disk before the name does.
+template <typename Body>
+void ReplaceFile(const std::string& fileName, FileSync sync, Body&& writeBody) {
+  GiveItsName(WriteTemporary(fileName, sync, writeBody), fileName, sync);
 }
 
 }  // namespace
@@ -165,7 +186,10 @@ void ReplaceFileContents(const std::string& fileName, const void* data, size_t s
   ReplaceFile(fileName, sync, [&](int fd) { return WriteAll(fd, data, size); });
 }
 
-void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, FileSync sync) {
+namespace {
+
+// The pieces of the picture file, for writev, which consumes them.
+std::vector<iovec>& AoiBitmapPieces(const AcquisitionState& st) {
   CheckAreaInsideFrame(st);
 
   // The file is gathered straight from the frame: the header, then for each line of the
@@ -191,12 +215,30 @@ void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, Fil
     pieces.push_back({const_cast<uint8_t*>(line), width});
     if (pad != 0) pieces.push_back({const_cast<uint8_t*>(kZeros), pad});
   }
-  ReplaceFile(fileName, sync, [&](int fd) { return WriteAllPieces(fd, pieces.data(), pieces.size()); });
+  return pieces;
 }
 
-void SaveAoiBitmap(Form1& f, const std::string& fileName) {
-  BusyPointer busy(f.dev.dialogs);
-  WriteAoiBitmap(f.st, fileName, FileSync::ToDisk);
+int WritePieces(int fd, std::vector<iovec>& pieces) { return WriteAllPieces(fd, pieces.data(), pieces.size()); }
+
+}  // namespace
+
+void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, FileSync sync) {
+  std::vector<iovec>& pieces = AoiBitmapPieces(st);
+  ReplaceFile(fileName, sync, [&](int fd) { return WritePieces(fd, pieces); });
 }
+
+std::string WriteAoiBitmapAside(Form1& f, const std::string& fileName) {
+  BusyPointer busy(f.dev.dialogs);
+  std::vector<iovec>& pieces = AoiBitmapPieces(f.st);
+  std::string partName = WriteTemporary(fileName, FileSync::ToDisk, [&](int fd) { return WritePieces(fd, pieces); });
+  Tell(ShotStep::PictureSynced);
+  return partName;
+}
+
+void NameAoiBitmap(const std::string& partName, const std::string& fileName) {
+  GiveItsName(partName, fileName, FileSync::ToDisk);
+}
+
+void SaveAoiBitmap(Form1& f, const std::string& fileName) { NameAoiBitmap(WriteAoiBitmapAside(f, fileName), fileName); }
 
 }  // namespace ostrelo

@@ -29,12 +29,15 @@ void BuildAoiBitmap(const AcquisitionState& st, std::vector<uint8_t>& out);
 // Whether a written file is made durable before the writer returns.
 enum class FileSync { ToDisk, Cached };
 
-// Writes the area of interest of FrameBytes to fileName, with the busy pointer shown.
-// The file is written under a temporary name in the same folder (TemporaryNameFor) and
-// renamed over fileName once complete, so fileName holds either its earlier content or
-// the whole new picture, never a mix and never a half picture, even after a power cut:
-// the bytes are synced before the rename and the folder after it. A failure removes the
-// temporary file, restores the pointer and raises the program's file error.
+// A shot's picture in two steps, with the busy pointer shown while it is written: the
+// area of interest of FrameBytes written and synced under a temporary name in fileName's
+// folder (CreateTemporaryFor; returned), then renamed over fileName and the folder
+// synced. fileName holds either its earlier content or the whole new picture, never a
+// mix and never a half picture, even after a power cut. A failure removes the
+// temporary file and raises the program's file error.
+std::string WriteAoiBitmapAside(Form1& f, const std::string& fileName);
+void NameAoiBitmap(const std::string& partName, const std::string& fileName);
+// Both steps at once.
 void SaveAoiBitmap(Form1& f, const std::string& fileName);
 
 // The same without the window, synced or not (for measuring what the sync costs).

@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrelo {
@@ -84,9 +89,60 @@ int SyncFolderOf(const std::string& fileName) {
   return 0;
 }
 
-std::string TemporaryNameFor(const std::string& fileName) {
-  // One per process: a crash leaves at most this one behind, and it is reused.
-  return fileName.substr(0, FolderPartLength(fileName)) + ".ostrelo-" + std::to_string(::getpid()) + ".part";
+namespace {
+
+constexpr const char* kPartPrefix = ".ostrelo-";
+constexpr const char* kPartSuffix = ".part";
+
+// The permissions open(..., 0666) would give, read once: umask() can only be read by
+// setting it.
+mode_t NewFileMode() {
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
+
+// The process that made a temporary file of ours, from its name ".ostrelo-<pid>[-XXXXXX].part";
+// 0 for a name of another kind.
+pid_t MakerOf(const std::string& name) {
+  const size_t prefix = std::strlen(kPartPrefix), suffix = std::strlen(kPartSuffix);
+  if (name.size() <= prefix + suffix || name.compare(0, prefix, kPartPrefix) != 0 ||
+      name.compare(name.size() - suffix, suffix, kPartSuffix) != 0)
+    return 0;
+  const std::string middle = name.substr(prefix, name.size() - prefix - suffix);
+  const size_t digits = middle.find_first_not_of("0123456789");
+  if (digits == 0 || digits > 9) return 0;
+  if (digits != std::string::npos && (middle.size() != digits + 7 || middle[digits] != '-')) return 0;
+  return static_cast<pid_t>(std::stol(middle.substr(0, digits)));
+}
+
+}  // namespace
+
+int CreateTemporaryFor(const std::string& fileName, std::string& partName) {
+  partName = fileName.substr(0, FolderPartLength(fileName)) + kPartPrefix + std::to_string(::getpid()) + "-XXXXXX" +
+             kPartSuffix;
+  // mkostemps: O_CREAT | O_EXCL with a random name, mode 0600; a link of that name fails.
+  const int fd = ::mkostemps(partName.data(), static_cast<int>(std::strlen(kPartSuffix)), O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fchmod(fd, NewFileMode()) != 0) {
+    // The file stays readable by its owner only: not a reason to lose the shot.
+  }
+  return fd;
+}
+
+void RemoveStaleTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t maker = MakerOf(entry->d_name);
+    // The maker's number may have been given to another program since: that file stays.
+    if (maker > 0 && maker != ::getpid() && ::kill(maker, 0) != 0 && errno == ESRCH)
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
 }
 
 }  // namespace ostrelo

@@ -10,6 +10,12 @@
 
 namespace ostrelo {
 
+// The steps of a shot's files, in the order they are made durable: the picture's bytes
+// under a temporary name, the record's line, the picture's name.
+enum class ShotStep { PictureSynced, RecordWritten, RecordSynced, Renamed, FolderSynced };
+// Told after each step (tests end the program there, as a kill would); none by default.
+inline void (*shotStepHook)(ShotStep) = nullptr;
+
 // Owns a file descriptor; closes it on destruction unless released or closed.
 class FileDescriptor {
  public:
@@ -45,9 +51,15 @@ size_t FolderPartLength(const std::string& name);
 // folder). Returns 0 or the errno; a file system that cannot sync folders counts as done.
 int SyncFolderOf(const std::string& fileName);
 
-// The name under which a file is written before it is renamed to fileName: in the same
-// folder, and never longer than a short fixed name, so any name the folder accepts for
-// the file itself can be written.
-std::string TemporaryNameFor(const std::string& fileName);
+// Creates the file that fileName's new content is written to before it is renamed to
+// fileName: in the same folder, under a name nobody can foresee and never longer than a
+// short fixed one (so any name the folder accepts for the file itself can be written),
+// created exclusively, so never through a link planted there, with the permissions a
+// new file of the process gets. Returns the descriptor (or -1 with errno) and the name.
+int CreateTemporaryFor(const std::string& fileName, std::string& partName);
+
+// Removes the temporary files of programs that are gone from a folder: those of the
+// names CreateTemporaryFor gives, and of the names earlier versions gave.
+void RemoveStaleTemporaries(const std::string& folder);
 
 }  // namespace ostrelo

@@ -21,13 +21,19 @@ constexpr const char* kVoltagePattern = "-00.000;00.000";
 // Writes line at the end of the file opened with flags and waits until it is on the
 // disk, so a power cut never tears it; whatever part of it reached the file after a
 // failure is cut off, so the file ends where it ended before.
-void WriteWholeLine(const std::string& fileName, int flags, const std::string& line) {
+// Returns the file's length before the line.
+int64_t WriteWholeLine(const std::string& fileName, int flags, const std::string& line, bool shotLine) {
   FileDescriptor fd(::open(fileName.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (!fd.valid()) throw FileError(errno, fileName);
   struct stat before {};
   if (::fstat(fd.get(), &before) != 0) throw FileError(errno, fileName);
+  auto tell = [&](ShotStep step) {
+    if (shotLine && shotStepHook != nullptr) shotStepHook(step);
+  };
   int error = WriteAll(fd.get(), line.data(), line.size());
+  if (error == 0) tell(ShotStep::RecordWritten);
   if (error == 0 && ::fdatasync(fd.get()) != 0) error = errno;
+  if (error == 0) tell(ShotStep::RecordSynced);
   if (error != 0) {
     // Shrinking is allowed even past a file-size limit or on a full disk.
     if (::ftruncate(fd.get(), before.st_size) != 0) {
@@ -44,6 +50,7 @@ void WriteWholeLine(const std::string& fileName, int flags, const std::string& l
     }
     throw FileError(error, fileName);
   }
+  return before.st_size;
 }
 
 }  // namespace
@@ -76,16 +83,25 @@ double RecordedVoltage(double value) {
   return voltage + 0.0;
 }
 
-void WriteRecordLine(Form1& f, const std::string& pictureName, const std::string& stamp) {
+int64_t WriteRecordLine(Form1& f, const std::string& pictureName, const std::string& stamp) {
   const std::string& fileName = f.st.RecordFileName;
   // Both lines are built before the file is touched.
   const std::string line = RecordShotLine(f.st, pictureName, stamp, f.dev.locale.decimalSeparator);
   if (f.ShotCounter == 1) {
-    WriteWholeLine(fileName, O_TRUNC, RecordHeaderLine(f.st));
+    WriteWholeLine(fileName, O_TRUNC, RecordHeaderLine(f.st), false);
     // A record just created must keep its name through a power cut too.
     if (const int error = SyncFolderOf(fileName); error != 0) throw FileError(error, fileName);
   }
-  WriteWholeLine(fileName, O_APPEND, line);
+  return WriteWholeLine(fileName, O_APPEND, line, true);
+}
+
+void TakeBackRecordLine(Form1& f, int64_t length) {
+  FileDescriptor fd(::open(f.st.RecordFileName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  // Shrinking works on a full disk too; a failure here leaves a line whose picture is
+  // missing, which a resume takes off.
+  if (fd.valid() && ::ftruncate(fd.get(), static_cast<off_t>(length)) == 0 && ::fdatasync(fd.get()) != 0) {
+    // As said above.
+  }
 }
 
 }  // namespace ostrelo

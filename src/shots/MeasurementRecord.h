@@ -2,6 +2,7 @@
 // The measurement record: one tab-separated text line per shot (picture name, stamp
 // and, while acquisition is on, the four voltages), under a header written once per run.
 
+#include <cstdint>
 #include <string>
 
 namespace ostrelo {
@@ -23,7 +24,10 @@ double RecordedVoltage(double value);
 // the file is first emptied and given its header. The file is opened and closed for
 // every line. Each line reaches the file whole or not at all: a line that cannot be
 // written completely (disk full, file size limit) is cut off again, so the lines
-// before it stay intact, and the program's file error is raised.
-void WriteRecordLine(Form1& f, const std::string& pictureName, const std::string& stamp);
+// before it stay intact, and the program's file error is raised. Returns the record's
+// length before the shot's line, for TakeBackRecordLine.
+int64_t WriteRecordLine(Form1& f, const std::string& pictureName, const std::string& stamp);
+// Cuts the record back to length: a shot that failed after its line leaves no line.
+void TakeBackRecordLine(Form1& f, int64_t length);
 
 }  // namespace ostrelo

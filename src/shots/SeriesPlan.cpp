@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "inspection/PixelChecks.h"
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shots/FileOutput.h"
@@ -21,6 +22,19 @@ namespace {
 using Json = nlohmann::json;
 
 bool Ticked(const Control& box) { return box.value == 1; }
+
+// A text read with its first point or comma as the decimal mark, whatever the locale.
+double EitherMarkNumber(std::string text) {
+  if (const size_t mark = text.find_first_of(".,"); mark != std::string::npos) text[mark] = '.';
+  return LeadingNumber(text);
+}
+
+// A number kept as a number, or as the text an earlier plan kept: a box's text in the
+// locale of the program that wrote it, so either mark is its decimal mark.
+double NumberIn(const Json& value) {
+  if (value.is_number()) return value.get<double>();
+  return EitherMarkNumber(value.get<std::string>());
+}
 
 // mkdir -p: the state folder may not exist yet.
 void MakeFolders(const std::string& path) {
@@ -41,10 +55,12 @@ SeriesPlan PlanOf(const Form1& f) {
   p.record = st.RecordFileName;
   p.nextShot = f.ShotCounter + 1;
   // The wait in force, not a text being typed (read back with a point, whatever the locale).
-  p.wait = st.WaitTime > 0 ? GeneralNumber(st.WaitTime, '.') : ui.TimeText.caption;
-  p.gain = ui.Text_Gain.caption;
-  p.saturationText = ui.SatText.caption;
-  p.noSignalText = ui.NoText.caption;
+  p.wait = st.WaitTime > 0 ? st.WaitTime : EitherMarkNumber(ui.TimeText.caption);
+  // The box shows the gain read back from the camera, written the locale's way.
+  const std::string& gain = ui.Text_Gain.caption;
+  p.gain = LocaleNumber(gain, f.dev.locale.decimalSeparator).value_or(EitherMarkNumber(gain));
+  p.saturationThreshold = ReadThreshold(ui.SatText.caption, kSaturationThresholdMin, kSaturationThresholdMax);
+  p.noSignalThreshold = ReadThreshold(ui.NoText.caption, kNoSignalThresholdMin, kNoSignalThresholdMax);
   p.saturation = Ticked(ui.CheckSaturation);
   p.noSignal = Ticked(ui.CheckNoSignal);
   p.histogram = Ticked(ui.CheckHisto);
@@ -61,7 +77,6 @@ SeriesPlan PlanOf(const Form1& f) {
   p.aoiWidth = st.AoiWidth;
   p.aoiHeight = st.AoiHeight;
   p.started = f.Plan.startedAt;
-  p.lastShot = f.Plan.lastShotAt;
   return p;
 }
 
@@ -72,8 +87,8 @@ std::string PlanText(const SeriesPlan& p) {
                   {"nextShot", p.nextShot},
                   {"wait", p.wait},
                   {"gain", p.gain},
-                  {"saturationText", p.saturationText},
-                  {"noSignalText", p.noSignalText},
+                  {"saturationThreshold", p.saturationThreshold},
+                  {"noSignalThreshold", p.noSignalThreshold},
                   {"saturation", p.saturation},
                   {"noSignal", p.noSignal},
                   {"histogram", p.histogram},
@@ -101,10 +116,13 @@ std::optional<SeriesPlan> ParsePlan(const std::string& text, const std::string& 
     j.at("picture").get_to(p.picture);
     j.at("record").get_to(p.record);
     j.at("nextShot").get_to(p.nextShot);
-    j.at("wait").get_to(p.wait);
-    j.at("gain").get_to(p.gain);
-    j.at("saturationText").get_to(p.saturationText);
-    j.at("noSignalText").get_to(p.noSignalText);
+    p.wait = NumberIn(j.at("wait"));
+    p.gain = NumberIn(j.at("gain"));
+    // Plans written before the thresholds were numbers kept the boxes' texts.
+    p.saturationThreshold =
+        RoundToInt32(NumberIn(j.contains("saturationText") ? j.at("saturationText") : j.at("saturationThreshold")));
+    p.noSignalThreshold =
+        RoundToInt32(NumberIn(j.contains("noSignalText") ? j.at("noSignalText") : j.at("noSignalThreshold")));
     j.at("saturation").get_to(p.saturation);
     j.at("noSignal").get_to(p.noSignal);
     j.at("histogram").get_to(p.histogram);
@@ -139,11 +157,12 @@ void KeepSeriesPlan(Form1& f) {
     return;
   }
   if (kept.startedAt.empty()) kept.startedAt = DateAndTimeText(f.dev.clock.Now());
-  if (f.ShotCounter != kept.shotSeen) {
-    if (kept.shotSeen >= 0) kept.lastShotAt = DateAndTimeText(f.dev.clock.Now());
-    kept.shotSeen = f.ShotCounter;
-  }
-  const std::string text = PlanText(PlanOf(f));
+  // The next number and the last shot's time change at every shot and the record tells
+  // them at resume: the plan is written (and synced) only when a setting changes.
+  SeriesPlan plan = PlanOf(f);
+  if (kept.text.empty()) kept.nextShot = plan.nextShot;
+  plan.nextShot = kept.nextShot;
+  const std::string text = PlanText(plan);
   if (text != kept.text && store->Write(text)) kept.text = text;
 }
 
@@ -155,10 +174,14 @@ void DropSeriesPlan(Form1& f) {
 FilePlanStore::FilePlanStore(std::string folder, std::string version)
     : folder_(std::move(folder)), version_(std::move(version)) {
   MakeFolders(folder_);
-  lockFd_ = ::open((folder_ + "/series.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  lockFd_ = ::open((folder_ + "/series.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
     ::close(lockFd_);
     lockFd_ = -1;
+  }
+  if (owned()) {
+    RemoveStaleTemporaries(folder_);
+    ::unlink((Where() + ".part").c_str());  // the fixed name earlier versions wrote under
   }
 }
 
@@ -187,12 +210,12 @@ std::optional<std::string> FilePlanStore::Read() {
 
 bool FilePlanStore::Write(const std::string& text) {
   if (!owned()) return false;
-  const std::string part = Where() + ".part";
-  FileDescriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  std::string part;
+  FileDescriptor fd(CreateTemporaryFor(Where(), part));
   const bool written = fd.valid() && WriteAll(fd.get(), text.data(), text.size()) == 0 && ::fdatasync(fd.get()) == 0 &&
                        fd.Close() == 0 && ::rename(part.c_str(), Where().c_str()) == 0;
   if (!written) {
-    ::unlink(part.c_str());
+    if (!part.empty()) ::unlink(part.c_str());
     return false;
   }
   SyncFolderOf(Where());
@@ -203,8 +226,19 @@ void FilePlanStore::Remove() {
   if (owned()) ::unlink(Where().c_str());
 }
 
-void FilePlanStore::SetAside() {
-  if (owned()) ::rename(Where().c_str(), (Where() + ".rejected").c_str());
+std::string FilePlanStore::SetAside() {
+  if (!owned()) return "";
+  // A new link never replaces an earlier plan set aside; the first free name is taken.
+  for (int n = 1; n < 1000; ++n) {
+    std::string aside = Where() + ".rejected" + (n == 1 ? "" : "." + std::to_string(n));
+    if (::link(Where().c_str(), aside.c_str()) == 0) {
+      ::unlink(Where().c_str());
+      SyncFolderOf(aside);
+      return aside;
+    }
+    if (errno != EEXIST) break;
+  }
+  return "";
 }
 
 }  // namespace ostrelo

@@ -1,8 +1,9 @@
 #pragma once
 // The plan of a running series, kept so that a series that a crash, a kill or a power
 // cut interrupted goes on when the program starts again: the picture name, the
-// settings as the operator set them, the shot numbers and times. It is written whole
-// whenever it changes while a series runs and removed when the series ends.
+// settings as the operator set them, the start. It is written whole whenever a setting
+// changes while a series runs (the shots themselves are told by the record) and removed
+// when the series ends.
 
 #include <cstdint>
 #include <optional>
@@ -18,12 +19,13 @@ struct SeriesPlan {
   std::string version;
   std::string picture, record;  // the name chosen for the pictures, and the record's
   int32_t nextShot = 1;
-  std::string wait, gain, saturationText, noSignalText;  // as the boxes show them
+  double wait = 0.0, gain = 0.0;                           // seconds, dB: numbers, never a locale's text
+  int32_t saturationThreshold = 0, noSignalThreshold = 0;  // as their boxes give them
   bool saturation = false, noSignal = false, histogram = false, warning = false, live = true;
   bool acquisition = true, singleEnded = true;
   int32_t selLeft = 0, selTop = 0, selWidth = 0, selHeight = 0;  // the area on the camera view
   int32_t aoiLeft = 0, aoiTop = 0, aoiWidth = 0, aoiHeight = 0;  // the same in the picture
-  std::string started, lastShot;                                 // "2011-03-25 12:00:00"
+  std::string started, lastShot;  // "2011-03-25 12:00:00"; lastShot only in earlier plans
 };
 
 // The plan of the series running now.
@@ -52,7 +54,7 @@ class FilePlanStore final : public PlanStore {
   std::optional<std::string> Read() override;
   bool Write(const std::string& text) override;
   void Remove() override;
-  void SetAside() override;
+  std::string SetAside() override;
   std::string Where() const override { return folder_ + "/series.json"; }
   std::string ProgramVersion() const override { return version_; }
 

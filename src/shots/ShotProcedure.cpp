@@ -188,18 +188,23 @@ bool TakeShot(Form1& f) {
     f.ui.RafLabel.caption = previousNumber;
     f.ui.Label1.caption = previousPicture;
   };
-  bool pictureWritten = false;
+  // The record's line is made durable before the picture gets its name: a kill or a
+  // power cut in between leaves a last line whose picture is missing, which a resume
+  // takes off, and never a picture the record does not list.
+  std::string partName;
+  int64_t recordBefore = -1;
   try {
     if (!GrabFrame(f, GrabPurpose::Shot)) {
       undo();
       return false;
     }
-    SaveAoiBitmap(f, pictureName);
-    pictureWritten = true;
-    WriteRecordLine(f, pictureName, stamp);
+    partName = WriteAoiBitmapAside(f, pictureName);
+    recordBefore = WriteRecordLine(f, pictureName, stamp);
+    NameAoiBitmap(partName, pictureName);
   } catch (...) {
     // No picture without its record line, no line without its picture.
-    if (pictureWritten) ::unlink(pictureName.c_str());
+    if (!partName.empty()) ::unlink(partName.c_str());
+    if (recordBefore >= 0) TakeBackRecordLine(f, recordBefore);
     undo();
     throw;
   }

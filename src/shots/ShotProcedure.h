@@ -9,6 +9,10 @@
 
 namespace ostrelo {
 
+// The waits a series takes, in seconds.
+inline constexpr double kMinWaitSeconds = 0.1;
+inline constexpr double kMaxWaitSeconds = 86400.0;
+
 class Form1;
 
 // The error a cancelled save dialog raises to its caller (the number the common

@@ -17,8 +17,6 @@ namespace ostrelo {
 
 namespace {
 
-constexpr double kMinWaitSeconds = 0.1;
-constexpr double kMaxWaitSeconds = 86400.0;
 constexpr double kDefaultWaitSeconds = 0.5;
 constexpr const char* kDefaultWaitText = "0.5";
 constexpr int32_t kCountdownPeriodMs = 500;

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -35,44 +38,104 @@ std::string ReadWhole(const std::string& name) {
   return text;
 }
 
-// The shots the record holds whole, each with its picture: the record's lines after the
-// header, each naming the next picture. A last line the interruption cut short is no
-// shot: it is taken off the record (and logged, so not a byte is lost). Empty when the
-// record and the pictures do not agree.
-std::string CountWholeShots(Form1& f, const SeriesPlan& plan, int32_t& shots) {
-  shots = 0;
+// What the record holds: its whole shots, each with its picture, and what must be taken
+// off its end before the series goes on. Found by reading only.
+struct RecordFound {
+  int32_t shots = 0;
+  size_t keepBytes = 0;   // the record's length once its end is taken off
+  std::string cut;        // what is taken off, for the log; empty when nothing is
+  std::string lastStamp;  // the last whole shot's
+};
+
+// "2011-03-25 12:00:00" from a record line's stamp ("2011032543200.50").
+std::string StampTime(const std::string& stamp) {
+  if (stamp.size() < 13) return stamp;
+  const int seconds = std::atoi(stamp.substr(8, 5).c_str());
+  char text[64];
+  std::snprintf(text, sizeof text, "%s-%s-%s %02d:%02d:%02d", stamp.substr(0, 4).c_str(), stamp.substr(4, 2).c_str(),
+                stamp.substr(6, 2).c_str(), seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+// The record's lines after the header each name the next picture. A last line the
+// interruption cut short is no shot. Nor is a last line whose picture never got its
+// name: a shot's line is committed before its picture is renamed. Gives the reason when
+// the record and the pictures do not agree.
+std::string ReadRecord(const SeriesPlan& plan, RecordFound& found) {
   const std::string record = ReadWhole(plan.record);
   const size_t wholeEnd = record.rfind("\r\n");
   if (record.empty() || wholeEnd == std::string::npos) return "";  // no shot recorded
-  if (wholeEnd + 2 < record.size()) {
-    const std::string cut = record.substr(wholeEnd + 2);
-    if (::truncate(plan.record.c_str(), static_cast<off_t>(wholeEnd + 2)) != 0) return "its record cannot be repaired";
-    f.Log("Resumed series: the record's last line was cut short and is taken off: \"" + cut + "\"");
-  }
+  std::vector<size_t> lines;
   for (size_t at = record.find("\r\n") + 2; at < wholeEnd + 2; at = record.find("\r\n", at) + 2) {
-    const std::string picture = PictureNameFor(plan.picture, shots + 1);
+    const std::string picture = PictureNameFor(plan.picture, found.shots + 1);
     if (record.compare(at, picture.size() + 1, picture + "\t") != 0)
       return "its record does not list its pictures in order";
-    ++shots;
+    if (found.shots > 0 && !Exists(PictureNameFor(plan.picture, found.shots)))
+      return "its picture " + PictureNameFor(plan.picture, found.shots) + " is missing";
+    lines.push_back(at);
+    ++found.shots;
   }
-  if (shots > 0 && !Exists(PictureNameFor(plan.picture, shots))) {
-    return "its picture " + PictureNameFor(plan.picture, shots) + " is missing";
+  found.keepBytes = wholeEnd + 2;
+  if (found.shots > 0 && !Exists(PictureNameFor(plan.picture, found.shots))) {
+    found.keepBytes = lines.back();
+    lines.pop_back();
+    --found.shots;
+  }
+  found.cut = record.substr(found.keepBytes);
+  if (!lines.empty()) {
+    const size_t stamp = record.find('\t', lines.back()) + 1;
+    found.lastStamp = record.substr(stamp, record.find_first_of("\t\r", stamp) - stamp);
   }
   return "";
 }
 
-// Why the plan cannot be continued here, or "".
-std::string Unusable(Form1& f, const SeriesPlan& plan, int32_t& shots) {
-  const std::string folder = plan.picture.substr(0, FolderPartLength(plan.picture));
-  if (!folder.empty() && ::access(folder.c_str(), W_OK | X_OK) != 0)
-    return "its folder " + folder + " cannot be written";
+bool Inside(int32_t left, int32_t top, int32_t width, int32_t height, int32_t allWidth, int32_t allHeight) {
+  return left >= 0 && top >= 0 && width >= 0 && height >= 0 && int64_t{left} + width <= allWidth &&
+         int64_t{top} + height <= allHeight;
+}
+
+// A name of a folder taken as it is written: absolute, without "." or ".." steps.
+bool PlainAbsolute(const std::string& name) {
+  return !name.empty() && name[0] == '/' && name.find("/./") == std::string::npos &&
+         name.find("/../") == std::string::npos;
+}
+
+// Why the plan cannot be continued here, or "". Every field is checked before anything
+// is written; nothing on disk is touched. passing: the cause may go by itself (a disk
+// not mounted yet, a folder read-only for now), so the plan is kept for the next start.
+std::string Unusable(Form1& f, const SeriesPlan& plan, RecordFound& found, bool& passing) {
+  passing = false;
+  const size_t folderPart = FolderPartLength(plan.picture);
+  const std::string folder = plan.picture.substr(0, folderPart);
+  if (!PlainAbsolute(folder)) return "its folder \"" + folder + "\" is not a plain absolute path";
+  if (plan.record != RecordNameFor(plan.picture))
+    return "its record " + plan.record + " is not the one its pictures' name gives";
+  if (!(plan.wait >= kMinWaitSeconds && plan.wait <= kMaxWaitSeconds))
+    return "its wait " + GeneralNumber(plan.wait, '.') + " s is not between 0.1 and 86400 s";
+  const AcquisitionState& st = f.st;
+  if (!Inside(plan.aoiLeft, plan.aoiTop, plan.aoiWidth, plan.aoiHeight, st.ImageWidth, st.ImageHeight) ||
+      !Inside(plan.selLeft, plan.selTop, plan.selWidth, plan.selHeight, st.CamViewWidth, st.CamViewHeight))
+    return "its area of interest does not lie inside the picture";
   if (plan.acquisition && !f.ui.AcquiCheck.enabled) return "the DAQ card it read is not there";
-  std::string why = CountWholeShots(f, plan, shots);
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) {
+    passing = errno == ENOENT || errno == ENOTDIR;
+    return "its folder " + folder + " is not there";
+  }
+  if (!S_ISDIR(info.st_mode)) return "its folder " + folder + " is not a folder";
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    passing = true;
+    return "its folder " + folder + " cannot be written";
+  }
+  std::string why = ReadRecord(plan, found);
   if (!why.empty()) return why;
+  if (plan.nextShot - 1 > found.shots)
+    return "its next number " + std::to_string(plan.nextShot) + " does not agree with its record of " +
+           std::to_string(found.shots) + " shots";
   // A next picture that exists would be overwritten: whatever wrote it, it stays.
-  const std::string nextPicture = PictureNameFor(plan.picture, shots + 1);
+  const std::string nextPicture = PictureNameFor(plan.picture, found.shots + 1);
   if (Exists(nextPicture)) return "its next picture " + nextPicture + " exists already";
-  return ShotFileProblem(plan.picture, shots + 1);
+  return ShotFileProblem(plan.picture, found.shots + 1);
 }
 
 void Tick(Form1& f, Control& box, bool on, void (Form1::*click)()) {
@@ -84,16 +147,19 @@ void Tick(Form1& f, Control& box, bool on, void (Form1::*click)()) {
 // The settings, as the operator's own gestures would set them.
 void ApplySettings(Form1& f, const SeriesPlan& plan) {
   MainWindowModel& ui = f.ui;
-  ui.TimeText.caption = plan.wait;
+  // Numbers typed as the operator of this locale would type them (the wait box reads a point).
+  const char mark = f.dev.locale.decimalSeparator;
+  ui.TimeText.caption = GeneralNumber(plan.wait, '.');
   f.TimeText_Change();
   f.TimeText_KeyPress(kKeyEnter);
-  if (ui.Text_Gain.caption != plan.gain) {
-    ui.Text_Gain.caption = plan.gain;
+  const std::string gain = GeneralNumber(plan.gain, mark);
+  if (ui.Text_Gain.caption != gain) {
+    ui.Text_Gain.caption = gain;
     f.Text_Gain_KeyPress(kKeyEnter);
   }
-  ui.SatText.caption = plan.saturationText;
+  ui.SatText.caption = std::to_string(plan.saturationThreshold);
   f.SatText_KeyPress(kKeyEnter);
-  ui.NoText.caption = plan.noSignalText;
+  ui.NoText.caption = std::to_string(plan.noSignalThreshold);
   f.NoText_KeyPress(kKeyEnter);
   Tick(f, ui.CheckSaturation, plan.saturation, &Form1::CheckSaturation_Click);
   Tick(f, ui.CheckNoSignal, plan.noSignal, &Form1::CheckNoSignal_Click);
@@ -123,24 +189,42 @@ void OfferInterruptedSeries(Form1& f) {
   const std::optional<std::string> text = store->Read();
   if (!text) return;
   std::string why;
-  int32_t shots = 0;
+  RecordFound found;
+  bool passing = false;
   std::optional<SeriesPlan> plan = ParsePlan(*text, store->ProgramVersion(), why);
-  if (plan) why = Unusable(f, *plan, shots);
+  if (plan) why = Unusable(f, *plan, found, passing);
   if (!why.empty()) {
-    store->SetAside();
-    f.dev.dialogs.MessageBox(
-        "The interrupted series cannot go on: " + why + ". Its plan is kept as " + store->Where() + ".rejected.",
-        kAppTitle);
+    std::string message = "The interrupted series cannot go on: " + why + ".";
+    if (passing) {
+      message += " Its plan is kept: it is offered again at the next start, once the folder can be written.";
+    } else if (const std::string aside = store->SetAside(); !aside.empty()) {
+      message += " Its plan is kept as " + aside + ". To go on with it, put this right and rename it " +
+                 store->Where() + " before the next start; otherwise start a new series.";
+    }
+    f.Log(message);
+    f.dev.dialogs.MessageBox(message, kAppTitle);
     return;
   }
+  const int32_t shots = found.shots;
   const std::string last = shots > 0 ? PictureNameFor(plan->picture, shots) : plan->picture;
-  const std::string at = plan->lastShot.empty() ? plan->started : plan->lastShot;
+  const std::string at = shots > 0 ? StampTime(found.lastStamp) : plan->started;
   if (!f.ResumeWithoutAsking && !f.dev.dialogs.AskYesNo("A series was interrupted at " + at + " after shot " +
                                                             std::to_string(shots) + " (" + last + "). Continue it?",
                                                         kAppTitle)) {
     // Closed from outside while asking (the system shutting down) is no answer.
     if (!f.PlanSurvivesClose) store->Remove();
     return;
+  }
+  RemoveStaleTemporaries(plan->picture.substr(0, FolderPartLength(plan->picture)));
+  if (!found.cut.empty()) {
+    if (::truncate(plan->record.c_str(), static_cast<off_t>(found.keepBytes)) != 0) {
+      f.Log("Resumed series: the record " + plan->record + " cannot be repaired; its plan is kept");
+      f.dev.dialogs.MessageBox("The interrupted series cannot go on: its record " + plan->record +
+                                   " cannot be repaired. Its plan is kept: it is offered again at the next start.",
+                               kAppTitle);
+      return;
+    }
+    f.Log("Resumed series: the record's last line was not a whole shot and is taken off: \"" + found.cut + "\"");
   }
   try {
     ApplySettings(f, *plan);
@@ -156,8 +240,6 @@ void OfferInterruptedSeries(Form1& f) {
     f.ui.Label1.caption = " " + last;
   }
   f.Plan.startedAt = plan->started;
-  f.Plan.shotSeen = shots;
-  f.Plan.lastShotAt = plan->lastShot;
   f.Command2_Click();
   KeepSeriesPlan(f);
 }

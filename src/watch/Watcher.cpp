@@ -5,10 +5,16 @@
 #include "shell/Form1.h"
 #include "shell/ProgramError.h"
 #include "shots/BitmapWriter.h"
+#include "shots/FileOutput.h"
 
 namespace ostrelo {
 
-Watcher::Watcher(Form1& form, std::string statusFile) : form_(form), statusFile_(std::move(statusFile)) {}
+Watcher::Watcher(Form1& form, std::string statusFile) : form_(form), statusFile_(std::move(statusFile)) {
+  if (!statusFile_.empty()) {
+    const size_t folderPart = FolderPartLength(statusFile_);
+    RemoveStaleTemporaries(folderPart == 0 ? "." : statusFile_.substr(0, folderPart));
+  }
+}
 
 void Watcher::Update() {
   if (form_.ShotCounter != lastShot_.number) {

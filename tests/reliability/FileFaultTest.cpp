@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -150,12 +151,23 @@ std::vector<FolderCase> FolderCases() {
          EXPECT_TRUE(fs::is_empty(w.Picture(taken + 1)));
          fs::remove(w.Picture(taken + 1));
        }},
-      {"TemporaryNameIsAFolder", ErrorNumber::kFileAccess, false, false,
+      {"NoTemporaryFileCanBeMade", ErrorNumber::kFileAccess, false, false,
        [](WorkRig& w, int32_t taken, std::unique_ptr<Mount>&) {
-         fs::create_directory(TemporaryNameFor(w.Picture(taken + 1)));
+         // No descriptor left for a new file (the temporary names cannot be foreseen).
+         const int lowestFree = ::dup(0);
+         ::close(lowestFree);
+         rlimit limit{};
+         ::getrlimit(RLIMIT_NOFILE, &limit);
+         limit.rlim_cur = static_cast<rlim_t>(lowestFree);
+         EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
          return w.Picture(taken + 1);
        },
-       [](WorkRig& w, int32_t taken) { fs::remove(TemporaryNameFor(w.Picture(taken + 1))); }},
+       [](WorkRig&, int32_t) {
+         rlimit limit{};
+         ::getrlimit(RLIMIT_NOFILE, &limit);
+         limit.rlim_cur = limit.rlim_max;
+         ::setrlimit(RLIMIT_NOFILE, &limit);
+       }},
   };
 }
 

@@ -90,7 +90,8 @@ inline std::vector<std::string> SplitFields(const std::string& line) {
 // Names of the files in a folder, sorted.
 inline std::vector<std::string> FolderContent(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::error_code gone;  // a folder that is not there holds nothing
+  for (const auto& e : fs::directory_iterator(folder, gone)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -8,7 +8,10 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "reliability/ReliabilitySupport.h"
+#include "shots/FileOutput.h"
 #include "shots/SeriesPlan.h"
 #include "shots/ShotsTestSupport.h"
 #include "support/TestRig.h"
@@ -28,9 +31,13 @@ struct Bench {
   std::string Plan() const { return state / "series.json"; }
 };
 
-// A program of version 1.0 on the bench's plan folder; Load() runs the start-up.
+// A program of version 1.0 on the bench's plan folder, in a locale writing numbers with
+// mark; Load() runs the start-up.
 struct Program {
-  explicit Program(const Bench& b) : store(b.state.path(), "1.0") { rig.form.dev.plans = &store; }
+  explicit Program(const Bench& b, char mark = '.') : store(b.state.path(), "1.0") {
+    rig.form.dev.plans = &store;
+    rig.form.dev.locale.decimalSeparator = mark;
+  }
   void Dispatch(const std::function<void()>& handler) { rig.form.Dispatch(handler); }
   FilePlanStore store;
   testing::Rig rig{64, 48};
@@ -42,8 +49,8 @@ struct Program {
 };
 
 // The first program: its settings changed, three shots of a 0.5 s series, then gone.
-void InterruptedSeries(const Bench& b) {
-  Program p(b);
+void InterruptedSeries(const Bench& b, char mark) {
+  Program p(b, mark);
   p.Load();
   Form1& f = p.rig.form;
   auto enter = [&](Control& box, const char* text, void (Form1::*key)(int32_t)) {
@@ -51,7 +58,7 @@ void InterruptedSeries(const Bench& b) {
     p.Dispatch([&] { (f.*key)(kKeyEnter); });
   };
   enter(f.ui.TimeText, "0.5", &Form1::TimeText_KeyPress);
-  enter(f.ui.Text_Gain, "6", &Form1::Text_Gain_KeyPress);
+  enter(f.ui.Text_Gain, (std::string("6") + mark + "5").c_str(), &Form1::Text_Gain_KeyPress);
   enter(f.ui.SatText, "200", &Form1::SatText_KeyPress);
   f.ui.CheckSaturation.value = 1;
   p.Dispatch([&] { f.CheckSaturation_Click(); });
@@ -68,11 +75,22 @@ void InterruptedSeries(const Bench& b) {
   p.Dispatch([&] { f.TimeText_Change(); });
 }
 
+// What happened meanwhile: the plan edited by hand, each text replaced once.
+std::function<void(const Bench&)> PlanEdited(std::vector<std::pair<std::string, std::string>> changes) {
+  return [=](const Bench& b) {
+    std::string text = ReadFile(b.Plan());
+    for (const auto& [from, to] : changes) text.replace(text.find(from), from.size(), to);
+    std::ofstream(b.Plan()) << text;
+  };
+}
+
 struct ResumeCase {
   const char* name;
   std::function<void(const Bench&)> meanwhile;  // what happened before the new start
   bool yes;                                     // the operator's answer
   const char* refused;                          // the reason given, or "" when resumed or declined
+  const char* marks = "..";                     // decimal marks of the first program and the second
+  bool kept = false;                            // refused for now: the plan stays for the next start
 };
 void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
@@ -81,24 +99,24 @@ class Resume : public ::testing::TestWithParam<ResumeCase> {};
 TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   const ResumeCase& c = GetParam();
   Bench b;
-  InterruptedSeries(b);
+  InterruptedSeries(b, c.marks[0]);
   const std::string picture3 = ReadFile(b.Picture(3));
   if (c.meanwhile) c.meanwhile(b);
-  const std::string record = ReadFile(b.Record());
+  const auto files = testing::Snapshot(b.folder.path());
 
-  Program p(b);
+  Program p(b, c.marks[1]);
   if (!c.yes) p.rig.dialogs.yesNoAnswers.push_back(false);
   p.Load();
   Form1& f = p.rig.form;
   if (*c.refused != '\0') {
     ASSERT_EQ(p.rig.dialogs.messages.size(), 1u);
     EXPECT_NE(p.rig.dialogs.messages[0].text.find(c.refused), std::string::npos) << p.rig.dialogs.messages[0].text;
-    EXPECT_TRUE(fs::exists(b.Plan() + ".rejected"));
+    EXPECT_NE(fs::exists(b.Plan() + ".rejected"), c.kept);
   }
   if (*c.refused != '\0' || !c.yes) {
     EXPECT_FALSE(f.MultiShot);
-    EXPECT_FALSE(fs::exists(b.Plan()));
-    EXPECT_EQ(ReadFile(b.Record()), record) << "nothing written";
+    EXPECT_EQ(fs::exists(b.Plan()), c.kept);
+    EXPECT_EQ(testing::Snapshot(b.folder.path()), files) << "nothing written, cut or renamed";
     return;
   }
   ASSERT_EQ(p.rig.dialogs.questions.size(), 1u);
@@ -111,7 +129,8 @@ TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   EXPECT_TRUE(p.rig.dialogs.saveRequests.empty());
   EXPECT_EQ(f.ui.TimeText.caption, "0.7");
   EXPECT_DOUBLE_EQ(f.st.WaitTime, 0.7);
-  EXPECT_EQ(f.ui.Text_Gain.caption, "6");
+  EXPECT_EQ(f.ui.Text_Gain.caption, std::string("6") + c.marks[1] + "5");
+  EXPECT_DOUBLE_EQ(p.rig.camera.gain(), 6.5);
   EXPECT_TRUE(f.st.SaturationCheckOn);
   EXPECT_EQ(f.st.SaturationThreshold, 200);
   EXPECT_EQ(f.ui.CheckWarning.value, 1);
@@ -123,6 +142,9 @@ TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   EXPECT_EQ(testing::SplitFields(lines[4]).at(0), b.Picture(4));
   EXPECT_EQ(testing::SplitFields(lines[4]).size(), testing::SplitFields(lines[3]).size()) << lines[4];
   EXPECT_EQ(ReadFile(b.Picture(4)).size(), picture3.size()) << "the same area";
+  const std::string plan = ReadFile(b.Plan());
+  ASSERT_TRUE(p.loop->RunUntil([&] { return f.ShotCounter >= 6; }, 10000));
+  EXPECT_EQ(ReadFile(b.Plan()), plan) << "a shot writes no plan";
   // STOP ends it, and its plan.
   p.Dispatch([&] { f.Command2_Click(); });
   EXPECT_FALSE(fs::exists(b.Plan()));
@@ -132,22 +154,78 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Resume,
     ::testing::Values(
         ResumeCase{"GoodPlan", nullptr, true, ""}, ResumeCase{"Declined", nullptr, false, ""},
+        ResumeCase{"KeptWithCommaResumedWithPoint", nullptr, true, "", ",."},
+        ResumeCase{"PlanKeepingTexts",
+                   PlanEdited({{"\"gain\": 6.5", "\"gain\": \"6,5\""},
+                               {"\"saturationThreshold\": 200", "\"saturationText\": \"200\""}}),
+                   true, ""},
         ResumeCase{"HalfWrittenRecordLine",
                    [](const Bench& b) { std::ofstream(b.Record(), std::ios::app) << b.Picture(4) << "\t2011032"; },
                    true, ""},
-        ResumeCase{"StaleVersion",
-                   [](const Bench& b) {
-                     std::string plan = ReadFile(b.Plan());
-                     plan.replace(plan.find("\"1.0\""), 5, "\"0.9\"");
-                     std::ofstream(b.Plan()) << plan;
-                   },
-                   true, "written by version 0.9"},
+        ResumeCase{"StaleVersion", PlanEdited({{"\"1.0\"", "\"0.9\""}}), true, "written by version 0.9"},
         ResumeCase{"Unreadable", [](const Bench& b) { std::ofstream(b.Plan()) << "{\"version\": "; }, true,
                    "cannot be read"},
-        ResumeCase{"FolderGone", [](const Bench& b) { fs::remove_all(b.folder.path()); }, true, "cannot be written"},
+        ResumeCase{"FolderGone", [](const Bench& b) { fs::remove_all(b.folder.path()); }, true, "is not there", "..",
+                   true},
+        ResumeCase{"RecordNamesAnotherFile",
+                   [](const Bench& b) {
+                     std::ofstream(b.folder / "other.txt") << "kept\r\nwhole";
+                     PlanEdited({{b.Record(), b.folder / "other.txt"}})(b);
+                   },
+                   true, "is not the one its pictures' name gives"},
+        ResumeCase{"WaitOutOfRange", PlanEdited({{"\"wait\": 0.7", "\"wait\": -1"}}), true, "wait -1 s"},
+        ResumeCase{"NextNumberTooFar", PlanEdited({{"\"nextShot\": ", "\"nextShot\": 9999"}}), true, "does not agree"},
+        ResumeCase{"RelativeFolder",
+                   [](const Bench& b) {
+                     PlanEdited({{b.Chosen(), "../run-.bmp"}})(b);
+                   },
+                   true, "not a plain absolute path"},
+        ResumeCase{"AreaOutside", PlanEdited({{"\"area\": [\n    40", "\"area\": [\n    -40"}}), true,
+                   "area of interest"},
+        ResumeCase{"EarlierPlanSetAside",
+                   [](const Bench& b) {
+                     std::ofstream(b.Plan() + ".rejected") << "{}";
+                     PlanEdited({{"\"1.0\"", "\"0.9\""}})(b);
+                   },
+                   true, "series.json.rejected.2"},
         ResumeCase{"NextPicturePresent", [](const Bench& b) { fs::copy_file(b.Picture(3), b.Picture(4)); }, true,
                    "next picture"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Killed after each step of its third shot's files, then started again: every picture
+// named once in the record, in order, none overwritten, no temporary file left.
+class KilledAt : public ::testing::TestWithParam<ShotStep> {};
+
+TEST_P(KilledAt, ResumesWithEveryPictureOnce) {
+  Bench b;
+  static ShotStep step;
+  static int told;
+  step = GetParam(), told = 0;
+  testing::RunInChild([&] {
+    shotStepHook = [](ShotStep s) {
+      if (s == step && ++told == 3) ::_exit(0);
+    };
+    InterruptedSeries(b, '.');
+    ADD_FAILURE() << "not killed";
+  });
+  const auto before = testing::Snapshot(b.folder.path());
+  Program p(b);
+  p.Load();
+  Form1& f = p.rig.form;
+  ASSERT_TRUE(f.MultiShot);
+  ASSERT_TRUE(p.loop->RunUntil([&] { return f.ShotCounter >= 5; }, 10000));
+  p.Dispatch([&] { f.Command2_Click(); });
+  const auto after = testing::Snapshot(b.folder.path());
+  for (const auto& [name, bytes] : before)
+    EXPECT_TRUE(name == "run.xls" || name.ends_with(".part") || after.at(name) == bytes) << name;
+  const auto lines = testing::SplitLines(after.at("run.xls"));
+  ASSERT_EQ(after.size(), lines.size()) << "one picture a line, the record, nothing else";
+  for (size_t n = 1; n < lines.size(); ++n) EXPECT_EQ(testing::SplitFields(lines[n]).at(0), b.Picture(int(n)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, KilledAt,
+                         ::testing::Values(ShotStep::PictureSynced, ShotStep::RecordWritten, ShotStep::RecordSynced,
+                                           ShotStep::Renamed, ShotStep::FolderSynced));
 
 // Only one program keeps plans: a second one started meanwhile reads and writes none.
 TEST(ResumeLock, ASecondProgramDoesNotTakeTheSamePlan) {
