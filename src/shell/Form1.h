@@ -78,6 +78,10 @@ struct DiskRoom {
   std::deque<int64_t> shotsAtMs;  // steady clock of the series' last shots, oldest first
 };
 
+// The exit status of a start that found no camera: the systemd unit does not restart
+// on it, as it would only fail again until the camera is plugged in.
+inline constexpr int kExitNoCamera = 3;
+
 class Form1 {
  public:
   explicit Form1(Devices devices);
