@@ -30,6 +30,9 @@ if(OSTRELO_GZIP)
 endif()
 
 set(CPACK_GENERATOR DEB)
+# Install into the staging folder through DESTDIR, so that install-time code sees the
+# package's own prefix (/usr): the systemd unit's ExecStart and folder follow it.
+set(CPACK_SET_DESTDIR ON)
 set(CPACK_PACKAGE_NAME ostrelo)
 set(CPACK_PACKAGE_VENDOR "Ostrelo developers")
 set(CPACK_PACKAGE_CONTACT "${OSTRELO_MAINTAINER}")

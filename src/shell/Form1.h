@@ -6,6 +6,7 @@
 // model.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,9 +73,14 @@ struct DiskRoom {
   uint64_t freeBytes = 0;  // at the last reading, less what the shots wrote since
   uint64_t blockBytes = 4096;
   std::string mountPoint;
-  int64_t readAtMs = 0;        // steady clock of the last reading
-  bool stoppedSeries = false;  // the last series was ended by the guard
+  int64_t readAtMs = 0;           // steady clock of the last reading
+  bool stoppedSeries = false;     // the last series was ended by the guard
+  std::deque<int64_t> shotsAtMs;  // steady clock of the series' last shots, oldest first
 };
+
+// The exit status of a start that found no camera: the systemd unit does not restart
+// on it, as it would only fail again until the camera is plugged in.
+inline constexpr int kExitNoCamera = 3;
 
 class Form1 {
  public:

@@ -1,6 +1,7 @@
 #include "shots/DiskGuard.h"
 
 #include <algorithm>
+#include <deque>
 #include <optional>
 
 #include "shell/Form1.h"
@@ -66,22 +67,23 @@ std::string DiskTimeLeftText(int64_t ms) {
   return "Disk full in " + hours + std::to_string(minutes % 60) + " min";
 }
 
-std::string NoRoomText(int64_t shots, const std::string& mountPoint) {
-  return "Only room for " + std::to_string(shots) + " shots on " + mountPoint;
+std::string NoRoomText(int64_t shots, const std::string& mountPoint, uint64_t freeBytes, uint64_t keptFreeBytes) {
+  std::string text = "Only room for " + std::to_string(shots) + " shots on " + mountPoint;
+  if (keptFreeBytes == 0) return text;
+  const auto mib = [](uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; };
+  return text + ": " + mib(freeBytes) + " free, " + mib(keptFreeBytes) + " kept free";
 }
 
 bool RoomForSeries(Form1& f) {
   f.Disk.stoppedSeries = false;
   f.ui.DiskNotice.clear();
   f.ui.DiskNoticeUrgent = false;
+  f.Disk.shotsAtMs.clear();
   // A file system that cannot tell is not guarded, as before.
   if (!ReadDisk(f)) return true;
   const int64_t shots = SeriesShotsLeft(f.Disk.freeBytes, PerShot(f));
   if (shots >= kSeriesLeastShots) return true;
-  // The free space the operator sees elsewhere includes what a series leaves untouched.
-  const std::string kept =
-      std::to_string(kDiskReserveBytes >> 20) + " MiB and " + std::to_string(kDiskSpareShots) + " shots kept free";
-  f.dev.dialogs.MessageBox(NoRoomText(shots, f.Disk.mountPoint) + " (" + kept + ")", kAppTitle);
+  f.dev.dialogs.MessageBox(NoRoomText(shots, f.Disk.mountPoint, f.Disk.freeBytes, kDiskReserveBytes), kAppTitle);
   return false;
 }
 
@@ -93,9 +95,15 @@ bool RoomForOneShot(Form1& f) {
   return false;
 }
 
+int64_t SeriesPaceMs(const Form1& f) {
+  const std::deque<int64_t>& at = f.Disk.shotsAtMs;
+  if (at.size() < 2) return SeriesShotSpacingMs(f.st);
+  return (at.back() - at.front()) / static_cast<int64_t>(at.size() - 1);
+}
+
 int64_t DiskTimeLeftMs(const Form1& f) {
   if (!f.Disk.known) return -1;
-  return SeriesShotsLeft(f.Disk.freeBytes, PerShot(f)) * SeriesShotSpacingMs(f.st);
+  return SeriesShotsLeft(f.Disk.freeBytes, PerShot(f)) * SeriesPaceMs(f);
 }
 
 bool GuardSeriesTick(Form1& f) {
@@ -122,6 +130,9 @@ bool GuardSeriesTick(Form1& f) {
 
 void NoteShotWritten(Form1& f) {
   if (f.Disk.known) f.Disk.freeBytes -= std::min(f.Disk.freeBytes, PerShot(f));
+  std::deque<int64_t>& at = f.Disk.shotsAtMs;
+  at.push_back(f.dev.clock.SteadyMs());
+  if (at.size() > kDiskPaceShots) at.pop_front();
 }
 
 }  // namespace ostrelo

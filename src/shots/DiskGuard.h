@@ -5,6 +5,7 @@
 // whole. A write that fails all the same (another program filled the disk) stays the
 // fatal file error it always was.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,9 @@ inline constexpr int64_t kDiskReadPeriodMs = 30000;
 // The time left is shown when it is under a day, in red under an hour.
 inline constexpr int64_t kDiskNoticeMs = 86400000;
 inline constexpr int64_t kDiskUrgentMs = 3600000;
+// The time left follows the pace of this many last shots: a camera slower than the
+// wait, or outages, make the real pace slower than the wait says.
+inline constexpr size_t kDiskPaceShots = 8;
 
 // The bytes the next shot takes on a disk of blocks of blockBytes: its picture in whole
 // blocks and its record line.
@@ -36,8 +40,11 @@ uint64_t BytesPerShot(const Form1& f, uint64_t blockBytes);
 int64_t SeriesShotsLeft(uint64_t freeBytes, uint64_t perShot);
 // "Disk full in 5 h 12 min", "Disk full in 42 min".
 std::string DiskTimeLeftText(int64_t ms);
-// "Only room for N shots on <mount point>".
-std::string NoRoomText(int64_t shots, const std::string& mountPoint);
+// "Only room for N shots on <mount point>"; with keptFreeBytes, also what is free and
+// what is kept free (": 19 MiB free, 64 MiB kept free"), so that a disk with room for
+// pictures does not seem to be misread.
+std::string NoRoomText(int64_t shots, const std::string& mountPoint, uint64_t freeBytes = 0,
+                       uint64_t keptFreeBytes = 0);
 
 // Reads the free space before a series starts; with room for fewer than
 // kSeriesLeastShots, says so and gives false.
@@ -47,11 +54,13 @@ bool RoomForOneShot(Form1& f);
 // At every tick of a running series: reads the free space when due and updates the
 // notice. False when the series has been stopped because the disk is nearly full.
 bool GuardSeriesTick(Form1& f);
-// Takes what a shot just wrote off the known free space.
+// Takes what a shot just wrote off the known free space and notes when it was taken.
 void NoteShotWritten(Form1& f);
 // The time from one shot of a series to the next at the validated wait.
 int64_t SeriesShotSpacingMs(const AcquisitionState& st);
-// The time the known free space lasts at the series' wait; -1 when it is not known.
+// The mean spacing of the series' last shots; the wait's until two have been taken.
+int64_t SeriesPaceMs(const Form1& f);
+// The time the known free space lasts at the series' pace; -1 when it is not known.
 int64_t DiskTimeLeftMs(const Form1& f);
 
 }  // namespace ostrelo

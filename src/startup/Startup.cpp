@@ -96,7 +96,7 @@ bool Form1::Load() {
     dev.dialogs.MessageBox(kNoCameraMessage, kAppTitle);
     CloseCamera(*this);
     ClearDaqTasks(*this);
-    EndProgram(1);
+    EndProgram(kExitNoCamera);
     return false;
   }
 

@@ -45,6 +45,8 @@ struct GuardCase {
   const char* message;  // the message box, "" for none
   const char* notice;   // the banner just after the start
   bool urgent;
+  int32_t frameMs = 0;                // a camera this slow sets the pace; 0: pictures at once
+  const char* laterNotice = nullptr;  // the banner at the end, at the pace kept
 };
 
 class DiskGuardTest : public ::testing::TestWithParam<GuardCase> {};
@@ -55,11 +57,14 @@ TEST_P(DiskGuardTest, StartsStopsAndWarnsByTheRoomLeft) {
   s.disk.size = c.reserveMiB * kMiB + static_cast<uint64_t>(c.freeShots * static_cast<double>(s.PerShot()));
   s.EnterWait(c.wait);
   s.AnswerDialog();
+  s.rig.camera.script.instant = c.frameMs == 0;
+  s.rig.camera.script.frameIntervalMs = c.frameMs;
   c.oneShot ? s.ClickOneShot() : s.ClickSeries();
   EXPECT_EQ(s.form().ui.DiskNotice, c.notice);
   EXPECT_EQ(s.form().ui.DiskNoticeUrgent, c.urgent);
   s.loop->RunFor(20000);
   EXPECT_EQ(s.form().ShotCounter, c.shots);
+  EXPECT_TRUE(c.laterNotice == nullptr || s.form().ui.DiskNotice == c.laterNotice) << s.form().ui.DiskNotice;
   const auto& messages = s.rig.dialogs.messages;
   EXPECT_EQ(messages.empty() ? "" : messages.back().text, c.message);
   EXPECT_EQ(FolderContent(s.folder.path()).size(), c.shots == 0 ? 0u : c.shots + 1u) << "whole shots only";
@@ -73,14 +78,16 @@ TEST_P(DiskGuardTest, StartsStopsAndWarnsByTheRoomLeft) {
 INSTANTIATE_TEST_SUITE_P(
     Room, DiskGuardTest,
     ::testing::Values(GuardCase{"1", false, 64, 3 + 8.5, 0,
-                                "Only room for 9 shots on /mnt/lab (64 MiB and 3 shots kept free)", "", false},
+                                "Only room for 9 shots on /mnt/lab: 64 MiB free, 64 MiB kept free", "", false},
                       GuardCase{"1", false, 64, 3 + 11.5, 12, kDiskNearlyFullText, "Disk full in 0 min", true},
                       GuardCase{"1", true, 0, 0.5, 0, "Only room for 0 shots on /mnt/lab", "", false},
                       GuardCase{"1", true, 0, 1.5, 1, "", "", false},
                       GuardCase{"60", false, 64, 3 + 399.5, 1, "", "Disk full in 6 h 40 min", false},
                       GuardCase{"60", false, 64, 3 + 1440.5, 1, "", "", false},
                       GuardCase{"0.5", false, 64, 3 + 7199.5, 41, "", "Disk full in 1 h 0 min", false},
-                      GuardCase{"0.5", false, 64, 3 + 7198.5, 41, "", "Disk full in 59 min", true}));
+                      GuardCase{"0.5", false, 64, 3 + 7198.5, 41, "", "Disk full in 59 min", true},
+                      GuardCase{"0.5", false, 64, 3 + 7199.5, 11, "", "Disk full in 1 h 0 min", false, 1000,
+                                "Disk full in 3 h 59 min"}));
 
 TEST(DiskGuard, ReadsTheDiskTwiceAMinuteAndStopsWhenAnotherProgramFillsIt) {
   DiskBench s;
