@@ -33,10 +33,14 @@ constexpr int64_t kStreamFrom = int64_t{4} * 1024 * 1024;
 // boundary the grab measured 1.4 x slower); returns how many it copied. The bytes
 // 4 KB ahead are asked for into the second-level cache.
 constexpr int64_t kWideAhead = 4096;
-__attribute__((target("avx2"))) size_t StreamWide(uint8_t* destination, const uint8_t* source, size_t bytes) {
+// Copies the bytes before the destination's first 64-byte boundary; returns their count.
+size_t CopyToLineStart(uint8_t* destination, const uint8_t* source, size_t bytes) {
   const size_t head = std::min(bytes, (64 - (reinterpret_cast<uintptr_t>(destination) & 63u)) & 63u);
   std::memcpy(destination, source, head);
-  size_t at = head;
+  return head;
+}
+__attribute__((target("avx2"))) size_t StreamWide(uint8_t* destination, const uint8_t* source, size_t bytes) {
+  size_t at = CopyToLineStart(destination, source, bytes);
   for (; at + 64 <= bytes; at += 64) {
     _mm_prefetch(reinterpret_cast<const char*>(source + at + kWideAhead), _MM_HINT_T1);
     const auto* from = reinterpret_cast<const __m256i*>(source + at);
@@ -58,9 +62,7 @@ void CopyBytes(uint8_t* destination, const uint8_t* source, size_t bytes, bool s
     return;
   }
   if (stream && Vectors() == VectorLevel::Sse2) {
-    const size_t head = std::min(bytes, (64 - (reinterpret_cast<uintptr_t>(destination) & 63u)) & 63u);
-    std::memcpy(destination, source, head);
-    size_t at = head;
+    size_t at = CopyToLineStart(destination, source, bytes);
     for (; at + 64 <= bytes; at += 64) {
       _mm_prefetch(reinterpret_cast<const char*>(source + at + kCopyAhead), _MM_HINT_T2);
       const auto* from = reinterpret_cast<const __m128i*>(source + at);

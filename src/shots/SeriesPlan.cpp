@@ -23,17 +23,11 @@ using Json = nlohmann::json;
 
 bool Ticked(const Control& box) { return box.value == 1; }
 
-// A text read with its first point or comma as the decimal mark, whatever the locale.
-double EitherMarkNumber(std::string text) {
-  if (const size_t mark = text.find_first_of(".,"); mark != std::string::npos) text[mark] = '.';
-  return LeadingNumber(text);
-}
-
 // A number kept as a number, or as the text an earlier plan kept: a box's text in the
 // locale of the program that wrote it, so either mark is its decimal mark.
 double NumberIn(const Json& value) {
   if (value.is_number()) return value.get<double>();
-  return EitherMarkNumber(value.get<std::string>());
+  return LeadingNumber(value.get<std::string>());
 }
 
 // mkdir -p: the state folder may not exist yet.
@@ -55,10 +49,10 @@ SeriesPlan PlanOf(const Form1& f) {
   p.record = st.RecordFileName;
   p.nextShot = f.ShotCounter + 1;
   // The wait in force, not a text being typed (read back with a point, whatever the locale).
-  p.wait = st.WaitTime > 0 ? st.WaitTime : EitherMarkNumber(ui.TimeText.caption);
+  p.wait = st.WaitTime > 0 ? st.WaitTime : LeadingNumber(ui.TimeText.caption);
   // The box shows the gain read back from the camera, written the locale's way.
   const std::string& gain = ui.Text_Gain.caption;
-  p.gain = LocaleNumber(gain, f.dev.locale.decimalSeparator).value_or(EitherMarkNumber(gain));
+  p.gain = LocaleNumber(gain, f.dev.locale.decimalSeparator).value_or(LeadingNumber(gain));
   p.saturationThreshold = ReadThreshold(ui.SatText.caption, kSaturationThresholdMin, kSaturationThresholdMax);
   p.noSignalThreshold = ReadThreshold(ui.NoText.caption, kNoSignalThresholdMin, kNoSignalThresholdMax);
   p.saturation = Ticked(ui.CheckSaturation);
