@@ -88,6 +88,8 @@ Owned InheritableStd(DWORD which) {
 
 std::string CommandTransport::Deliver(const std::string& command, const std::string& event, const Posting& posting) {
   const std::string& json = posting.body;
+  const std::wstring wideCommand = Utf16(command);
+  if (wideCommand.empty() != command.empty()) return "cannot start the command: it is not UTF-8";
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, kPipeBytes)) return "no pipe: " + Reason(GetLastError());
@@ -124,7 +126,7 @@ std::string CommandTransport::Deliver(const std::string& command, const std::str
   const UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
   if (systemLength == 0 || systemLength >= MAX_PATH) return "cannot start the command: no system folder";
   const std::wstring shell = std::wstring(system, systemLength) + L"\\cmd.exe";
-  std::wstring line = L"cmd.exe /d /s /c \"" + Utf16(command) + L"\"";
+  std::wstring line = L"cmd.exe /d /s /c \"" + wideCommand + L"\"";
   std::vector<wchar_t> environment = EnvironmentWith(event);
 
   // In a job from its first instruction, so that whatever it starts is ended with it.
