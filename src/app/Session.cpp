@@ -112,9 +112,15 @@ Session::~Session() {
   // The window refers to the form: it goes first.
   watchTimer_.reset();
   window_.reset();
+  ReleasePlans();
   // What is still queued is delivered last, for a bounded time.
   watcher_.reset();
   notifications_.reset();
+}
+
+void Session::ReleasePlans() {
+  form_->dev.plans = nullptr;
+  plans_.reset();
 }
 
 bool Session::Start() {
@@ -123,6 +129,7 @@ bool Session::Start() {
   if (!loaded || form_->phase() == Phase::Ended) return false;
   window_ = std::make_unique<MainWindow>(*form_);
   if (qtDialogs_) qtDialogs_->setParent(window_.get());
+  QObject::connect(window_.get(), &MainWindow::ended, [this] { ReleasePlans(); });
   if (watcher_) {
     // Between events too, so a run that stalls is still seen.
     watchTimer_ = std::make_unique<QTimer>();

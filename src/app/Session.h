@@ -70,6 +70,10 @@ class Session {
   QtDialogs* qtDialogs() { return qtDialogs_.get(); }
 
  private:
+  // The window has closed: a program started now keeps the plans, even while this one
+  // still delivers its last events.
+  void ReleasePlans();
+
   SystemClock clock_;
   std::unique_ptr<FreeSpace> freeSpace_;
   std::unique_ptr<QtDialogs> qtDialogs_;
