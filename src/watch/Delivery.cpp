@@ -190,7 +190,8 @@ std::string Delivery::DeliverOne(Lane& lane, const RunEvent& event) {
     std::unique_lock<std::mutex> lock(mutex_);
     // While the program ends, what is queued gets one try only.
     if (stopping_ || attempt == options_.tries) break;
-    wake_.wait_for(lock, std::chrono::milliseconds(pauseMs), [&] { return stopping_; });
+    // The end during the pause: this event has had its one try.
+    if (wake_.wait_for(lock, std::chrono::milliseconds(pauseMs), [&] { return stopping_; })) break;
     pauseMs *= 2;
   }
   return problem;

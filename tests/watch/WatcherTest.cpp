@@ -367,8 +367,10 @@ TEST(Notify, ACommandGetsTheJsonOnItsInputAndTheEventInItsEnvironment) {
   // One that hangs is ended with what it started.
   EXPECT_EQ(CommandTransport(200).Deliver("sleep 60 >/dev/null 2>&1 & echo $! > " + out + "; wait", "", posting),
             "the command ran longer than 200 ms");
-  const std::string stat = ReadFile("/proc/" + std::to_string(std::stoi(ReadFile(out))) + "/stat");
-  EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos) << "gone or a zombie: " << stat;
+  const std::string stat = "/proc/" + std::to_string(std::stoi(ReadFile(out))) + "/stat";
+  const auto running = [&] { return ReadFile(stat).find(") Z ") == std::string::npos && !ReadFile(stat).empty(); };
+  for (int i = 0; i < 500 && running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(running()) << "gone, or a zombie once its SIGKILL is taken";
 }
 
 // Each receiver's prefix gets the body its service documents, on the URL without it: the
