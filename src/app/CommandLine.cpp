@@ -53,7 +53,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                   "slack+, discord+, teams+, gchat+, ntfy+ or gotify+ posts what that service takes.",
                                   "URL");
   const QCommandLineOption notifyCommand(
-      "notify-command", "Run CMD for each event too, its JSON on the standard input, the event in OSTRELO_EVENT.",
+      "notify-command",
+      "Run CMD for each event too, its JSON on the standard input, the event in OSTRELO_EVENT\n"
+      "and its id in OSTRELO_EVENT_ID.",
       "CMD");
   const QCommandLineOption notifyAfter("notify-after", "Tell a camera or card away for longer than SECONDS (120).",
                                        "SECONDS", "120");

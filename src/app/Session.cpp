@@ -19,8 +19,7 @@
 #include "daq/sim/SimulatedDaq.h"
 #include "shots/SeriesPlan.h"
 #include "shots/statvfs/StatvfsFreeSpace.h"
-#include "watch/Delivery.h"
-#include "watch/RunEvents.h"
+#include "watch/Notifications.h"
 #include "watch/Watcher.h"
 #include "watch/command/CommandTransport.h"
 #include "watch/curl/CurlTransport.h"
@@ -92,29 +91,19 @@ Session::Session(const SessionOptions& options) {
   form_->ResumeWithoutAsking = options.resume;
   const bool notifying = !options.notifyUrls.empty() || !options.notifyCommand.empty();
   if (notifying) {
-    auto log = [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); };
-    // URLs and the command each get every event, each on a delivery of its own so
-    // that a slow one never holds the other.
-    if (!options.notifyUrls.empty()) {
-      curl_ = std::make_unique<CurlTransport>();
-      urlDelivery_ = std::make_unique<Delivery>(*curl_, options.notifyUrls, DeliveryOptions{}, log);
-      sinks_.Add(*urlDelivery_);
-    }
-    if (!options.notifyCommand.empty()) {
-      command_ = std::make_unique<CommandTransport>();
-      commandDelivery_ = std::make_unique<Delivery>(*command_, std::vector<std::string>{options.notifyCommand},
-                                                    DeliveryOptions{}, log);
-      sinks_.Add(*commandDelivery_);
-    }
-    EventOptions events;
-    events.awayMs = int64_t{options.notifyAfterSeconds} * 1000;
-    events.dailyMinute = options.notifyDailyMinute;
-    events.host = QSysInfo::machineHostName().toStdString();
-    events_ = std::make_unique<RunEvents>(events, sinks_);
+    NotifyOptions notify;
+    notify.urls = options.notifyUrls;
+    notify.command = options.notifyCommand;
+    notify.events.awayMs = int64_t{options.notifyAfterSeconds} * 1000;
+    notify.events.dailyMinute = options.notifyDailyMinute;
+    notify.events.host = QSysInfo::machineHostName().toStdString();
+    notifications_ = std::make_unique<Notifications>(
+        notify, [] { return std::make_unique<CurlTransport>(); }, [] { return std::make_unique<CommandTransport>(); },
+        [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); });
   }
   if (!options.statusFile.empty() || notifying) {
     watcher_ = std::make_unique<Watcher>(*form_, options.statusFile);
-    watcher_->SetEvents(events_.get());
+    watcher_->SetEvents(notifications_ ? &notifications_->events() : nullptr);
     form_->afterEvent = [this] { watcher_->Update(); };
   }
 }
@@ -123,6 +112,15 @@ Session::~Session() {
   // The window refers to the form: it goes first.
   watchTimer_.reset();
   window_.reset();
+  ReleasePlans();
+  // What is still queued is delivered last, for a bounded time.
+  watcher_.reset();
+  notifications_.reset();
+}
+
+void Session::ReleasePlans() {
+  form_->dev.plans = nullptr;
+  plans_.reset();
 }
 
 bool Session::Start() {
@@ -131,6 +129,7 @@ bool Session::Start() {
   if (!loaded || form_->phase() == Phase::Ended) return false;
   window_ = std::make_unique<MainWindow>(*form_);
   if (qtDialogs_) qtDialogs_->setParent(window_.get());
+  QObject::connect(window_.get(), &MainWindow::ended, [this] { ReleasePlans(); });
   if (watcher_) {
     // Between events too, so a run that stalls is still seen.
     watchTimer_ = std::make_unique<QTimer>();

@@ -11,14 +11,12 @@
 #include "shell/DaqDriver.h"
 #include "shell/Form1.h"
 #include "shell/Platform.h"
-#include "watch/RunEvents.h"
 
 class QTimer;
 
 namespace ostrelo {
 class Watcher;
-class Delivery;
-class Transport;
+class Notifications;
 class SimulatedCamera;
 class SimulatedDaq;
 }  // namespace ostrelo
@@ -72,6 +70,10 @@ class Session {
   QtDialogs* qtDialogs() { return qtDialogs_.get(); }
 
  private:
+  // The window has closed: a program started now keeps the plans, even while this one
+  // still delivers its last events.
+  void ReleasePlans();
+
   SystemClock clock_;
   std::unique_ptr<FreeSpace> freeSpace_;
   std::unique_ptr<QtDialogs> qtDialogs_;
@@ -82,10 +84,7 @@ class Session {
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
   std::unique_ptr<MainWindow> window_;
-  std::unique_ptr<Transport> curl_, command_;
-  std::unique_ptr<Delivery> urlDelivery_, commandDelivery_;
-  EventSinks sinks_;
-  std::unique_ptr<RunEvents> events_;
+  std::unique_ptr<Notifications> notifications_;
   std::unique_ptr<Watcher> watcher_;
   std::unique_ptr<QTimer> watchTimer_;
 };

@@ -79,11 +79,34 @@ std::string ShownTarget(const std::string& target) {
   return target.substr(start, end - start) + (target.find_first_not_of(" \t", end) == std::string::npos ? "" : " ...");
 }
 
-Delivery::Delivery(Transport& transport, std::vector<std::string> targets, DeliveryOptions options,
+Delivery::Delivery(std::vector<Recipient> recipients, DeliveryOptions options,
                    std::function<void(const std::string&)> log)
-    : transport_(transport), targets_(std::move(targets)), options_(options), log_(std::move(log)), thread_([this] {
-        Run();
-      }) {}
+    : options_(options), log_(std::move(log)) {
+  for (Recipient& r : recipients) {
+    lanes_.push_back(std::make_unique<Lane>());
+    lanes_.back()->to = ReadNotifyTarget(r.target);
+    lanes_.back()->recipient = std::move(r);
+  }
+  // Started once every lane is in place: a thread only ever touches its own.
+  for (const auto& lane : lanes_) lane->thread = std::thread([this, l = lane.get()] { Run(*l); });
+}
+
+namespace {
+
+std::vector<Recipient> Through(Transport& transport, const std::vector<std::string>& targets) {
+  std::vector<Recipient> recipients;
+  recipients.reserve(targets.size());
+  for (const std::string& target : targets) recipients.push_back({&transport, target});
+  return recipients;
+}
+
+std::string Events(int64_t n) { return std::to_string(n) + (n == 1 ? " event" : " events"); }
+
+}  // namespace
+
+Delivery::Delivery(Transport& transport, const std::vector<std::string>& targets, DeliveryOptions options,
+                   std::function<void(const std::string&)> log)
+    : Delivery(Through(transport, targets), options, std::move(log)) {}
 
 Delivery::~Delivery() {
   {
@@ -92,69 +115,86 @@ Delivery::~Delivery() {
     drainUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
   }
   wake_.notify_all();
-  thread_.join();
+  for (const auto& lane : lanes_) lane->thread.join();
+  for (const auto& lane : lanes_) {
+    const auto left = static_cast<int64_t>(lane->queue.size());
+    const int64_t missed = lane->dropped + lane->lost + left;
+    if (missed == 0) continue;
+    log_("Notification to " + ShownTarget(lane->recipient.target) + ": " + Events(missed) + " not delivered" +
+         (left == 0 ? "" : ", " + std::to_string(left) + " of them still queued when the program ended"));
+  }
 }
 
 void Delivery::Send(const RunEvent& event) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (queue_.size() >= options_.capacity) {
-      ++dropped_;
-      return;
+    for (const auto& lane : lanes_) {
+      if (lane->queue.size() >= options_.capacity) {
+        ++lane->dropped;
+      } else {
+        lane->queue.push_back(event);
+      }
     }
-    queue_.push_back(event);
   }
-  wake_.notify_one();
+  wake_.notify_all();
 }
 
 int64_t Delivery::dropped() const {
   const std::lock_guard<std::mutex> lock(mutex_);
-  return dropped_;
+  int64_t dropped = 0;
+  for (const auto& lane : lanes_) dropped += lane->dropped;
+  return dropped;
 }
 
-void Delivery::Run() {
+void Delivery::Run(Lane& lane) {
   int64_t droppedTold = 0;
+  bool failing = false;
   for (;;) {
     RunEvent item;
     int64_t droppedNow = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-      // The program ends: what is left gets a bounded time, then is given up.
-      if (queue_.empty() || (stopping_ && std::chrono::steady_clock::now() > drainUntil_)) return;
-      item = std::move(queue_.front());
-      queue_.pop_front();
-      droppedNow = dropped_;
+      wake_.wait(lock, [&] { return stopping_ || !lane.queue.empty(); });
+      if (lane.queue.empty()) return;
+      // The program ends: what is left gets a bounded time, and none at all when this
+      // target fails, so that one that hangs does not hold the end. It is counted.
+      if (stopping_ && (failing || std::chrono::steady_clock::now() > drainUntil_)) return;
+      item = std::move(lane.queue.front());
+      lane.queue.pop_front();
+      droppedNow = lane.dropped;
     }
+    const std::string shown = ShownTarget(lane.recipient.target);
     if (droppedNow != droppedTold) {
-      log_("Notifications: " + std::to_string(droppedNow - droppedTold) + " events dropped, the queue was full");
+      log_("Notifications to " + shown + ": " + Events(droppedNow - droppedTold) + " dropped, the queue was full");
       droppedTold = droppedNow;
     }
-    DeliverToAll(item);
-  }
-}
-
-void Delivery::DeliverToAll(const RunEvent& event) {
-  for (const std::string& target : targets_) {
-    const NotifyTarget to = ReadNotifyTarget(target);
-    const Posting posting = PostingFor(to.receiver, event);
-    std::string problem;
-    int64_t pauseMs = options_.firstPauseMs;
-    for (int32_t attempt = 1; attempt <= options_.tries; ++attempt) {
-      problem = transport_.Deliver(to.address, event.name, posting);
-      if (problem.empty()) break;
-      std::unique_lock<std::mutex> lock(mutex_);
-      // While the program ends, what is queued gets one try only.
-      if (stopping_ || attempt == options_.tries) break;
-      wake_.wait_for(lock, std::chrono::milliseconds(pauseMs), [&] { return stopping_; });
-      pauseMs *= 2;
-    }
-    bool& failing = failing_[target];
-    std::string line = "Notification to " + ShownTarget(target);
+    const std::string problem = DeliverOne(lane, item);
+    std::string line = "Notification to " + shown;
     if (!problem.empty() && !failing) log_(line.append(" failed: ").append(problem));
     if (problem.empty() && failing) log_(line.append(" works again"));
     failing = !problem.empty();
+    if (failing) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ++lane.lost;
+    }
   }
+}
+
+std::string Delivery::DeliverOne(Lane& lane, const RunEvent& event) {
+  const Posting posting = PostingFor(lane.to.receiver, event);
+  std::string problem;
+  int64_t pauseMs = options_.firstPauseMs;
+  for (int32_t attempt = 1; attempt <= options_.tries; ++attempt) {
+    problem = lane.recipient.transport->Deliver(lane.to.address, event.name, posting);
+    if (problem.empty()) break;
+    std::unique_lock<std::mutex> lock(mutex_);
+    // While the program ends, what is queued gets one try only.
+    if (stopping_ || attempt == options_.tries) break;
+    // The end during the pause: this event has had its one try.
+    if (wake_.wait_for(lock, std::chrono::milliseconds(pauseMs), [&] { return stopping_; })) break;
+    pauseMs *= 2;
+  }
+  return problem;
 }
 
 }  // namespace ostrelo

@@ -1,16 +1,17 @@
 #pragma once
-// Delivers the run's events on a thread of its own, so the window never waits: each
-// target gets the request its receiver takes (NotifyFormat.h); a
-// bounded queue (events beyond it are dropped and counted), three tries a target with
-// a growing pause between them, and one log line per target when delivery fails and
-// one when it works again.
+// Delivers the run's events away from the window, so the window never waits: each
+// target gets the request its receiver takes (NotifyFormat.h) from a queue and a thread
+// of its own, so a target that hangs holds no other. A bounded queue (events beyond it
+// are dropped and counted), three tries an event with a growing pause between them, one
+// log line per target when delivery fails and one when it works again, and at the end
+// one line per target that missed events.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,6 +38,12 @@ struct DeliveryOptions {
   int64_t firstPauseMs = 2000;  // doubled after each failed try
 };
 
+// A target and the transport that reaches it.
+struct Recipient {
+  Transport* transport;
+  std::string target;
+};
+
 // "http://host[:port][/path]" or https, after a receiver's prefix if any: empty when the
 // URL can be posted to, else why not.
 std::string NotifyUrlProblem(const std::string& given);
@@ -48,10 +55,13 @@ std::string ShownTarget(const std::string& target);
 class Delivery final : public EventSink {
  public:
   static constexpr int64_t kDrainMs = 10000;
-  // log is called on the delivery thread, one whole line at a time.
-  Delivery(Transport& transport, std::vector<std::string> targets, DeliveryOptions options,
+  // log is called on the delivery threads, one whole line at a time.
+  Delivery(std::vector<Recipient> recipients, DeliveryOptions options, std::function<void(const std::string&)> log);
+  // Every target through one transport.
+  Delivery(Transport& transport, const std::vector<std::string>& targets, DeliveryOptions options,
            std::function<void(const std::string&)> log);
-  // Delivers what is queued, each with one try, for at most kDrainMs, then ends the thread.
+  // Delivers what is queued, each with one try, for at most kDrainMs, to the targets
+  // that do not fail; then tells how many events each target missed.
   ~Delivery() override;
   Delivery(const Delivery&) = delete;
   Delivery& operator=(const Delivery&) = delete;
@@ -60,21 +70,24 @@ class Delivery final : public EventSink {
   int64_t dropped() const;
 
  private:
-  void Run();
-  void DeliverToAll(const RunEvent& event);
+  struct Lane {
+    Recipient recipient;
+    NotifyTarget to;
+    std::deque<RunEvent> queue;
+    int64_t dropped = 0;  // the queue was full
+    int64_t lost = 0;     // every try failed
+    std::thread thread;
+  };
+  void Run(Lane& lane);
+  std::string DeliverOne(Lane& lane, const RunEvent& event);
 
-  Transport& transport_;
-  std::vector<std::string> targets_;
   DeliveryOptions options_;
   std::function<void(const std::string&)> log_;
-  mutable std::mutex mutex_;
+  mutable std::mutex mutex_;  // guards the lanes' queues and counts, and what follows
   std::condition_variable wake_;
-  std::deque<RunEvent> queue_;
-  int64_t dropped_ = 0;
   bool stopping_ = false;
   std::chrono::steady_clock::time_point drainUntil_;
-  std::map<std::string, bool> failing_;  // delivery thread only
-  std::thread thread_;
+  std::vector<std::unique_ptr<Lane>> lanes_;
 };
 
 }  // namespace ostrelo

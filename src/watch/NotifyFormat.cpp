@@ -70,7 +70,10 @@ std::string UnknownReceiver(const std::string& url) {
   return ReadNotifyTarget(url).receiver == ReceiverKind::Json ? prefix : "";
 }
 
-Posting PostingFor(ReceiverKind receiver, const RunEvent& event) {
+namespace {
+
+// The body and the header lines as the receiver takes them.
+std::pair<std::string, std::vector<std::string>> Shaped(ReceiverKind receiver, const RunEvent& event) {
   const std::string json = "Content-Type: application/json";
   switch (receiver) {
     case ReceiverKind::Slack: return {Object("text", event.text), {json}};
@@ -97,6 +100,15 @@ Posting PostingFor(ReceiverKind receiver, const RunEvent& event) {
   }
   // A document per line for a command reading its input.
   return {event.json + "\n", {json}};
+}
+
+}  // namespace
+
+Posting PostingFor(ReceiverKind receiver, const RunEvent& event) {
+  auto [body, headers] = Shaped(receiver, event);
+  // Every receiver may drop the copies of a retry by it, whatever its body holds.
+  if (!event.id.empty()) headers.push_back("X-Ostrelo-Event-Id: " + event.id);
+  return {std::move(body), std::move(headers), event.id};
 }
 
 }  // namespace ostrelo

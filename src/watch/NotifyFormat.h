@@ -23,10 +23,12 @@ NotifyTarget ReadNotifyTarget(const std::string& target);
 // The prefix before "+http://" or "+https://" when it names no receiver, else empty.
 std::string UnknownReceiver(const std::string& url);
 
-// What is handed over: the body, and the header lines (the content type among them).
+// What is handed over: the body, the header lines (the content type and the event's id
+// in X-Ostrelo-Event-Id among them), and the event's id for a transport without headers.
 struct Posting {
   std::string body;
   std::vector<std::string> headers;
+  std::string id = {};  // empty: none
 };
 
 Posting PostingFor(ReceiverKind receiver, const RunEvent& event);

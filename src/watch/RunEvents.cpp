@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 #include <utility>
 
 #include "shell/Form1.h"
@@ -37,6 +38,25 @@ std::string DurationText(int64_t ms) {
 
 }  // namespace
 
+std::string NewEventId() {
+  std::random_device random;
+  uint8_t bytes[16];
+  for (size_t i = 0; i < sizeof bytes; i += 4) {
+    const uint32_t r = random();
+    for (size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<uint8_t>(r >> (8 * k));
+  }
+  bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0f) | 0x40);  // version 4
+  bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3f) | 0x80);  // RFC 4122 variant
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (size_t i = 0; i < sizeof bytes; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) id += '-';
+    id += kHex[bytes[i] >> 4];
+    id += kHex[bytes[i] & 0x0f];
+  }
+  return id;
+}
+
 RunEvents::RunEvents(EventOptions options, EventSink& sink) : options_(std::move(options)), sink_(sink) {}
 
 void RunEvents::Emit(const Form1& f, const ShotSeen& lastShot, const char* event, const std::string& said,
@@ -49,11 +69,12 @@ void RunEvents::Emit(const Form1& f, const ShotSeen& lastShot, const char* event
   std::string text = said;
   if (who.empty() && !text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
   if (!who.empty()) text = who + ": " + text;
-  const std::string json = "{" + JsonText("event") + ":" + JsonText(event) +
+  const std::string id = NewEventId();
+  const std::string json = "{" + JsonText("event") + ":" + JsonText(event) + Field("id", JsonText(id)) +
                            Field("time", JsonText(IsoTime(f.dev.clock.Now()))) +
                            Field("host", JsonText(options_.host)) + Field("picture", JsonText(picture)) +
                            Field("shot", std::to_string(lastShot.number)) + Field("text", JsonText(text)) + more + "}";
-  sink_.Send(RunEvent{event, text, json});
+  sink_.Send(RunEvent{event, text, json, id});
 }
 
 void RunEvents::WatchDevice(const Form1& f, const ShotSeen& shot, const DeviceOutage& o, const char* name,

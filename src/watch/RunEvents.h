@@ -2,8 +2,8 @@
 // The events told to whoever is notified: a series started or stopped, the camera or
 // the card away for longer than a set time and back, the disk lasting under a day and
 // under an hour, no shot for three waits while a series runs (the watchdog), and a
-// daily summary. Each is one JSON object: event, time, host, picture, shot, text, and
-// what the event adds.
+// daily summary. Each is one JSON object: event, id, time, host, picture, shot, text,
+// and what the event adds.
 
 #include <cstdint>
 #include <string>
@@ -16,30 +16,23 @@ namespace ostrelo {
 class Form1;
 struct DeviceOutage;
 
-// One event: its name, what it says to people (the JSON's text) and the JSON object.
+// One event: its name, what it says to people (the JSON's text), the JSON object, and
+// the id that tells its copies (a retry, another target) from other events.
 struct RunEvent {
   std::string name;
   std::string text;
   std::string json;
+  std::string id = {};  // empty: none
 };
+
+// A random version 4 UUID: no two events of any run on any host share one.
+std::string NewEventId();
 
 // Where events go; Send never waits for a delivery.
 class EventSink {
  public:
   virtual ~EventSink() = default;
   virtual void Send(const RunEvent& event) = 0;
-};
-
-// Hands every event to each of its sinks in turn.
-class EventSinks final : public EventSink {
- public:
-  void Add(EventSink& sink) { sinks_.push_back(&sink); }
-  void Send(const RunEvent& event) override {
-    for (EventSink* sink : sinks_) sink->Send(event);
-  }
-
- private:
-  std::vector<EventSink*> sinks_;
 };
 
 struct EventOptions {

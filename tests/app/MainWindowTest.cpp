@@ -20,6 +20,8 @@
 #include "app/Widgets.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "shell/ProgramError.h"
+#include "shots/SeriesPlan.h"
+#include "shots/ShotsTestSupport.h"
 
 namespace ostrelo::qtui {
 namespace {
@@ -389,8 +391,10 @@ TEST(QtMainWindow, TimersRestartWhenTheModelStartsThemAgain) {
 }
 
 TEST(QtMainWindow, ClosingTheWindowShutsDownAndNoTickFollows) {
-  SimulatedWindow w;
+  ostrelo::testing::TempFolder plans;
+  SimulatedWindow w(true, plans.path().string());
   ASSERT_TRUE(w.started);
+  EXPECT_FALSE(FilePlanStore(plans.path(), "next").owned());
   QSignalSpy ended(w.window, &MainWindow::ended);
   w.form().ui.Timer1.Start();  // a series running
   w.window->Refresh();
@@ -408,6 +412,7 @@ TEST(QtMainWindow, ClosingTheWindowShutsDownAndNoTickFollows) {
   ASSERT_GE(shutDown.size(), 3u);
   EXPECT_EQ(shutDown.back(), "DMR_Close");
   EXPECT_EQ(w.camera().lockedRequests(), 0);
+  EXPECT_TRUE(FilePlanStore(plans.path(), "next").owned()) << "a program started now keeps the plans";
 
   // Nothing runs any more: no tick, no event.
   QTest::qWait(450);

@@ -16,9 +16,10 @@
 namespace ostrelo::qtui::testing {
 
 struct SimulatedWindow {
-  // With injectDialogs false the real Qt dialogs are used.
-  explicit SimulatedWindow(bool injectDialogs = true) {
+  // With injectDialogs false the real Qt dialogs are used; the plans are kept in planFolder.
+  explicit SimulatedWindow(bool injectDialogs = true, const std::string& planFolder = "") {
     SessionOptions options;
+    options.planFolder = planFolder;
     options.simulate = true;
     options.instantCamera = true;
     options.dialogs = injectDialogs ? &dialogs : nullptr;

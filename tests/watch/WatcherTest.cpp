@@ -20,6 +20,7 @@
 #include "support/LoopbackSocket.h"
 #include "support/ProcessLocale.h"
 #include "watch/Delivery.h"
+#include "watch/Notifications.h"
 #include "watch/Watcher.h"
 #include "watch/command/CommandTransport.h"
 #ifdef _WIN32
@@ -97,15 +98,17 @@ struct RoomyDisk final : FreeSpace {
   uint64_t available = 1ull << 29;
 };
 
-// A series watched as the program does, its events delivered to url.
+// A series watched as the program does, its events delivered to the URLs and the command.
 struct NotifyBench {
-  NotifyBench(const std::string& url, LocalTime start)
+  NotifyBench(std::vector<std::string> urls, LocalTime start, std::string command = "")
       : s(start),
-        delivery(curl, {url}, DeliveryOptions{16, 3, 1}, [this](const std::string& l) { Log(l); }),
-        events(EventOptions{5000, 12 * 60, "bench"}, delivery),
+        notify(
+            {std::move(urls), std::move(command), EventOptions{5000, 12 * 60, "bench"}, DeliveryOptions{16, 3, 1}},
+            [] { return std::make_unique<HttpTransport>(); }, [] { return std::make_unique<CommandTransport>(); },
+            [this](const std::string& l) { Log(l); }),
         watcher(s.form(), statusFile) {
     s.form().dev.freeSpace = &disk;
-    watcher.SetEvents(&events);
+    watcher.SetEvents(&notify.events());
     s.form().afterEvent = [this] { watcher.Update(); };
   }
   void Log(const std::string& line) {
@@ -120,11 +123,9 @@ struct NotifyBench {
   TempFolder elsewhere;
   std::string statusFile = elsewhere / "status.json";
   RoomyDisk disk;
-  HttpTransport curl;
   std::mutex mutex;
   std::vector<std::string> log;
-  Delivery delivery;
-  RunEvents events;
+  Notifications notify;
   Watcher watcher;
 };
 
@@ -155,11 +156,17 @@ Json RecordedVoltages(const Form1& f, const std::string& record, int32_t n) {
 
 class WatcherInLocale : public ::testing::TestWithParam<std::tuple<int, const char*>> {};
 
-// Every document is JSON whatever the locale, and its voltages are the record's.
+// Every document is JSON whatever the locale, and its voltages are the record's. With 1,
+// a second URL and a command writing to a file get the same events, ids and all.
 TEST_P(WatcherInLocale, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce) {
   const ProcessLocale inLocale(std::get<1>(GetParam()));
-  Receiver receiver;
-  NotifyBench b(receiver.url(), LocalTime{2011, 3, 25, 11, 59, 38, 43178.0});
+  const bool all = std::get<0>(GetParam()) == 1;
+  Receiver receiver, second;
+  TempFolder commandFolder;
+  const std::string got = commandFolder / "got";
+  NotifyBench b(all ? std::vector{receiver.url(), second.url()} : std::vector{receiver.url()},
+                LocalTime{2011, 3, 25, 11, 59, 38, 43178.0},
+                all ? "{ printf '%s ' \"$OSTRELO_EVENT_ID\"; cat; } >> " + got : "");
   SeriesRig& s = b.s;
   s.form().st.DaqAcquisitionOn = true;
   s.form().dev.locale.decimalSeparator = *std::localeconv()->decimal_point;
@@ -206,8 +213,13 @@ TEST_P(WatcherInLocale, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce
                                              "card-back",      "series-stopped"};
   const auto bodies = receiver.Wait([&](const auto& got) { return got.size() >= expected.size(); });
   ASSERT_EQ(bodies.size(), expected.size());
+  std::string toCommand;  // "id json" a line
   for (size_t i = 0; i < bodies.size(); ++i) {
     ASSERT_TRUE(Json::accept(BodyOf(bodies[i]))) << bodies[i];
+    const std::string id = Json::parse(BodyOf(bodies[i])).value("id", "");
+    EXPECT_TRUE(id.size() == 36 && toCommand.find(id) == std::string::npos) << "a UUID of its own: " << bodies[i];
+    EXPECT_NE(bodies[i].find("\r\nX-Ostrelo-Event-Id: " + id + "\r\n"), std::string::npos) << bodies[i];
+    toCommand += id + " " + BodyOf(bodies[i]);
     EXPECT_EQ(Json::parse(BodyOf(bodies[i]))["text"].get<std::string>().rfind("bench, im110325-: ", 0), 0u)
         << bodies[i];
     EXPECT_EQ(EventOf(bodies[i]), expected[i]) << bodies[i];
@@ -226,18 +238,28 @@ TEST_P(WatcherInLocale, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce
   EXPECT_EQ(daily["voltages"], RecordedVoltages(s.form(), record, daily["shot"].get<int32_t>())) << record;
   EXPECT_NE(bodies.back().find(R"("reason":"error","errorNumber":76,"errorText":"Cannot write )"), std::string::npos)
       << bodies.back();
-  EXPECT_EQ(b.delivery.dropped(), 0);
+  EXPECT_EQ(b.notify.delivery().dropped(), 0);
+  if (!all) return;
+  const auto copies = second.Wait([&](const auto& got) { return got.size() >= bodies.size(); });
+  ASSERT_EQ(copies.size(), bodies.size());
+  for (size_t i = 0; i < bodies.size(); ++i) EXPECT_EQ(BodyOf(copies[i]), BodyOf(bodies[i]));
+  for (int i = 0; i < 3000 && ReadFile(got).size() < toCommand.size(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(ReadFile(got), toCommand);
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, WatcherInLocale,
-                         ::testing::Combine(::testing::Values(0), ::testing::ValuesIn(kOperatorLocales)),
-                         [](const auto& info) { return NameInLocale(info, "Series"); });
+                         ::testing::Combine(::testing::Values(0, 1), ::testing::ValuesIn(kOperatorLocales)),
+                         [](const auto& info) {
+                           return NameInLocale(info, std::get<0>(info.param) == 0 ? "Series" : "UrlsAndCommand");
+                         });
 
 // Room for 40 shots beyond the guard's margin: under an hour from the start, then the
 // guard's stop, told with its reason.
 TEST(Notify, TheDiskGuardsStopIsTold) {
   Receiver receiver;
-  NotifyBench b(receiver.url(), LocalTime{2011, 3, 25, 8, 0, 0, 28800.0});
+  NotifyBench b({receiver.url()}, LocalTime{2011, 3, 25, 8, 0, 0, 28800.0});
   b.disk.available = (64ull << 20) + 40 * 8192;
   b.s.EnterWait("0.5");
   b.s.AnswerDialog();
@@ -255,7 +277,7 @@ TEST(Notify, TheDiskGuardsStopIsTold) {
 TEST(Notify, AReceiverThatIsDownHoldsNothingAndIsLoggedOnce) {
   uint16_t port = 0;
   { port = Receiver().port(); }  // a port nobody listens on any more
-  NotifyBench b("http://127.0.0.1:" + std::to_string(port) + "/", LocalTime{2011, 3, 25, 8, 0, 0, 28800.0});
+  NotifyBench b({"http://127.0.0.1:" + std::to_string(port) + "/"}, LocalTime{2011, 3, 25, 8, 0, 0, 28800.0});
   b.s.EnterWait("0.5");
   b.s.AnswerDialog();
   b.s.ClickSeries();
@@ -296,30 +318,57 @@ TEST(Notify, AReceiverSlowerThanTheTimeOutIsLoggedOnce) {
   const std::lock_guard<std::mutex> lock(mutex);
   ASSERT_EQ(log.size(), 2u);
   // The drop is told before the next event taken, which may be the first.
-  const bool droppedFirst = log[0].rfind("Notifications: ", 0) == 0;
-  EXPECT_NE(log[droppedFirst ? 1 : 0].find("failed: Timeout was reached"), std::string::npos)
-      << log.front() << log.back();
+  const bool droppedFirst = log[0].rfind("Notifications to ", 0) == 0;
+  EXPECT_NE(log[droppedFirst ? 1 : 0].find("failed: Timeout was reached"), std::string::npos) << log[0];
   const int64_t dropped = delivery.dropped();
   EXPECT_TRUE(dropped == 2 || dropped == 3) << "two wait, one may be in flight";
   EXPECT_EQ(log[droppedFirst ? 0 : 1],
-            "Notifications: " + std::to_string(dropped) + " events dropped, the queue was full");
+            "Notifications to " + slow.url() + ": " + std::to_string(dropped) + " events dropped, the queue was full");
+}
+
+// Beside a target that never answers another gets every event; what the first missed is counted.
+TEST(Notify, AHangingTargetHoldsNoOtherAndWhatItMissedIsCounted) {
+  auto hanging = std::make_unique<Receiver>(0, true);
+  const std::string hangingUrl = hanging->url();
+  Receiver healthy;
+  HttpTransport curl(60000);
+  std::vector<std::string> log;  // by the hanging target's thread, then the end's
+  {
+    Delivery delivery(curl, {hangingUrl, healthy.url()}, DeliveryOptions{16, 3, 1},
+                      [&](const std::string& line) { log.push_back(line); });
+    for (int i = 0; i < 5; ++i) delivery.Send({"watchdog", "", "{}"});
+    EXPECT_EQ(healthy.Wait([](const auto& got) { return got.size() >= 5; }).size(), 5u);
+    hanging.reset();  // the try in flight fails now
+  }
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().rfind("Notification to " + hangingUrl + ": 5 events not delivered", 0), 0u) << log.back();
 }
 
 TEST(Notify, ACommandGetsTheJsonOnItsInputAndTheEventInItsEnvironment) {
   TempFolder folder;
   const std::string out = folder / "got";
   CommandTransport command;
-  const Posting posting = PostingFor(ReceiverKind::Json, {"watchdog", "", "{}"});
+  const Posting posting = PostingFor(ReceiverKind::Json, {"watchdog", "", "{}", "1d2c"});
 #ifdef _WIN32
-  const std::string copy = "more > \"" + out + "\" & echo  %OSTRELO_EVENT%>> \"" + out + "\"";
+  const std::string copy =
+      "more > \"" + out + "\" & echo  %OSTRELO_EVENT% %OSTRELO_EVENT_ID%>> \"" + out + "\"";
 #else
-  const std::string copy = "cat > " + out + "; echo \" $OSTRELO_EVENT\" >> " + out;
+  const std::string copy = "cat > " + out + "; echo \" $OSTRELO_EVENT $OSTRELO_EVENT_ID\" >> " + out;
 #endif
   EXPECT_EQ(command.Deliver(copy, "watchdog", posting), "");
   std::string got = ReadFile(out);
   got.erase(std::remove(got.begin(), got.end(), '\r'), got.end());  // cmd.exe's line ends
-  EXPECT_EQ(got, "{}\n watchdog\n");
+  EXPECT_EQ(got, "{}\n watchdog 1d2c\n");
   EXPECT_EQ(command.Deliver("exit 3", "daily", posting), "the command ended with status 3");
+#ifndef _WIN32  // the job object's kill is Windows' own
+  // One that hangs is ended with what it started.
+  EXPECT_EQ(CommandTransport(200).Deliver("sleep 60 >/dev/null 2>&1 & echo $! > " + out + "; wait", "", posting),
+            "the command ran longer than 200 ms");
+  const std::string stat = "/proc/" + std::to_string(std::stoi(ReadFile(out))) + "/stat";
+  const auto running = [&] { return ReadFile(stat).find(") Z ") == std::string::npos && !ReadFile(stat).empty(); };
+  for (int i = 0; i < 500 && running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(running()) << "gone, or a zombie once its SIGKILL is taken";
+#endif
 }
 
 // Each receiver's prefix gets the body its service documents, on the URL without it: the

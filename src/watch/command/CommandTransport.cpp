@@ -14,8 +14,12 @@ namespace ostrelo {
 
 namespace {
 
-constexpr int kTimeoutMs = 10000;
 constexpr int kPollMs = 20;
+
+bool Named(const char* entry, const char* name) {
+  const size_t n = std::strlen(name);
+  return std::strncmp(entry, name, n) == 0 && entry[n] == '=';
+}
 
 }  // namespace
 
@@ -24,8 +28,9 @@ std::string CommandTransport::Deliver(const std::string& command, const std::str
   // Everything the child needs is made before the fork: between fork and exec, in a
   // program with threads, only async-signal-safe calls are allowed.
   std::vector<std::string> environment{"OSTRELO_EVENT=" + event};
+  if (!posting.id.empty()) environment.push_back("OSTRELO_EVENT_ID=" + posting.id);
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "OSTRELO_EVENT=", 14) != 0) environment.emplace_back(*e);
+    if (!Named(*e, "OSTRELO_EVENT") && !Named(*e, "OSTRELO_EVENT_ID")) environment.emplace_back(*e);
   }
   std::vector<char*> envp;
   envp.reserve(environment.size() + 1);
@@ -42,10 +47,14 @@ std::string CommandTransport::Deliver(const std::string& command, const std::str
     return std::string("cannot start the command: ") + std::strerror(errno);
   }
   if (pid == 0) {
+    // A group of its own, which the time-out kills whole, children and all.
+    ::setpgid(0, 0);
     ::dup2(input[0], STDIN_FILENO);
     ::execve("/bin/sh", argv, envp.data());
     ::_exit(127);
   }
+  // Also here, so that the group exists whichever of the two runs first.
+  ::setpgid(pid, pid);
   ::close(input[0]);
   // A command that does not read its input must not hold us: SIGPIPE is ignored for
   // the write, whose failure then says nothing about the delivery.
@@ -67,10 +76,11 @@ std::string CommandTransport::Deliver(const std::string& command, const std::str
     const pid_t got = ::waitpid(pid, &status, WNOHANG);
     if (got == pid) break;
     if (got < 0 && errno != EINTR) return std::string("lost the command: ") + std::strerror(errno);
-    if (waited >= kTimeoutMs) {
-      ::kill(pid, SIGKILL);
+    if (waited >= timeoutMs_) {
+      ::kill(-pid, SIGKILL);
       ::waitpid(pid, &status, 0);
-      return "the command ran longer than 10 s";
+      return "the command ran longer than " +
+             (timeoutMs_ % 1000 == 0 ? std::to_string(timeoutMs_ / 1000) + " s" : std::to_string(timeoutMs_) + " ms");
     }
     const timespec pause{0, kPollMs * 1000000L};
     ::nanosleep(&pause, nullptr);

@@ -14,7 +14,6 @@ namespace ostrelo {
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 10000;
 constexpr DWORD kPipeBytes = 65536;  // as a Linux pipe holds: a posting fits whole
 
 std::wstring Utf16(const std::string& utf8) {
@@ -52,13 +51,16 @@ struct Owned {
   }
 };
 
-// The program's environment with the event's name in OSTRELO_EVENT, as a block sorted by
-// name regardless of case, which is how Windows expects one.
-std::vector<wchar_t> EnvironmentWith(const std::string& event) {
-  std::vector<std::wstring> entries{L"OSTRELO_EVENT=" + Utf16(event)};
+// The program's environment with the event's name in OSTRELO_EVENT and its id in
+// OSTRELO_EVENT_ID, as a block sorted by name regardless of case, which is how Windows
+// expects one.
+std::vector<wchar_t> EnvironmentWith(const std::string& event, const std::string& id) {
+  std::vector<std::wstring> entries{L"OSTRELO_EVENT=" + Utf16(event), L"OSTRELO_EVENT_ID=" + Utf16(id)};
   if (wchar_t* block = GetEnvironmentStringsW(); block != nullptr) {
     for (const wchar_t* e = block; *e != L'\0'; e += std::wcslen(e) + 1) {
-      if (_wcsnicmp(e, L"OSTRELO_EVENT=", 14) != 0) entries.emplace_back(e);
+      if (_wcsnicmp(e, L"OSTRELO_EVENT=", 14) != 0 && _wcsnicmp(e, L"OSTRELO_EVENT_ID=", 17) != 0) {
+        entries.emplace_back(e);
+      }
     }
     FreeEnvironmentStringsW(block);
   }
@@ -127,7 +129,7 @@ std::string CommandTransport::Deliver(const std::string& command, const std::str
   if (systemLength == 0 || systemLength >= MAX_PATH) return "cannot start the command: no system folder";
   const std::wstring shell = std::wstring(system, systemLength) + L"\\cmd.exe";
   std::wstring line = L"cmd.exe /d /s /c \"" + wideCommand + L"\"";
-  std::vector<wchar_t> environment = EnvironmentWith(event);
+  std::vector<wchar_t> environment = EnvironmentWith(event, posting.id);
 
   // In a job from its first instruction, so that whatever it starts is ended with it.
   const Owned job(CreateJobObjectW(nullptr, nullptr));
@@ -165,11 +167,12 @@ std::string CommandTransport::Deliver(const std::string& command, const std::str
   }
   output.Close();
 
-  const DWORD waited = WaitForSingleObject(process.h, kTimeoutMs);
+  const DWORD waited = WaitForSingleObject(process.h, static_cast<DWORD>(timeoutMs_));
   if (waited == WAIT_TIMEOUT) {
     TerminateJobObject(job.h, 1);
     WaitForSingleObject(process.h, INFINITE);
-    return "the command ran longer than 10 s";
+    return "the command ran longer than " +
+           (timeoutMs_ % 1000 == 0 ? std::to_string(timeoutMs_ / 1000) + " s" : std::to_string(timeoutMs_) + " ms");
   }
   DWORD status = 0;
   if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process.h, &status)) {
