@@ -114,8 +114,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   if (!parser.positionalArguments().isEmpty()) {
     result.action = CommandLine::Action::Error;
-    result.text = program + ": unexpected argument '" + Shown(parser.positionalArguments().first()) + "'.\n\n" +
-                  Usage(parser, program);
+    // Beside a command, a stray word is most likely one of its arguments left out of the
+    // quotes, which may be a secret: it is not repeated.
+    const QString stray = parser.isSet(notifyCommand)
+                              ? "an unexpected argument: a --notify-command with arguments goes in quotes"
+                              : "unexpected argument '" + Shown(parser.positionalArguments().first()) + "'";
+    result.text = program + ": " + stray + ".\n\n" + Usage(parser, program);
     result.exitCode = 2;
     return result;
   }
