@@ -29,6 +29,40 @@ QString Usage(const QCommandLineParser& parser, const QString& program) {
   return help;
 }
 
+// An argument as messages show it: an URL without its user info and query, typed with its
+// scheme or without; a command (a text with blanks) by its program only, which the
+// variables set before it ("TOKEN=... notify.sh") are not.
+QString Shown(const QString& given) {
+  const QStringList words = given.split(QRegularExpression("[ \t]+"), Qt::SkipEmptyParts);
+  if (words.size() > 1) {
+    static const QRegularExpression setting("^[A-Za-z_][A-Za-z0-9_]*=");
+    for (const QString& word : words) {
+      if (!setting.match(word).hasMatch()) return Shown(word) + " ...";
+    }
+    return "...";
+  }
+  const std::string text = given.trimmed().toStdString();
+  if (text.find("://") != std::string::npos) return QString::fromStdString(ShownTarget(text));
+  // Without a scheme, what comes before the first "/", "?" or "#" is the authority.
+  return QString::fromStdString(ShownTarget("x://" + text).substr(4));
+}
+
+// Qt's own error texts quote the options as they were typed: every word of them that
+// may be an URL is shown as Shown() shows it.
+QString ShownError(const QString& text) {
+  static const QRegularExpression word("[^\\s',]+");
+  QString shown;
+  qsizetype done = 0;
+  for (auto it = word.globalMatch(text); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    const QString w = m.captured();
+    const bool secret = w.contains('@') || w.contains('?') || w.contains('#') || w.contains("://");
+    shown += text.mid(done, m.capturedStart() - done) + (secret ? Shown(w) : w);
+    done = m.capturedEnd();
+  }
+  return shown + text.mid(done);
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
@@ -76,14 +110,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   CommandLine result;
   if (!parser.parse(arguments)) {
     result.action = CommandLine::Action::Error;
-    result.text = program + ": " + parser.errorText() + "\n\n" + Usage(parser, program);
+    result.text = program + ": " + ShownError(parser.errorText()) + "\n\n" + Usage(parser, program);
     result.exitCode = 2;
     return result;
   }
   if (!parser.positionalArguments().isEmpty()) {
     result.action = CommandLine::Action::Error;
-    result.text =
-        program + ": unexpected argument '" + parser.positionalArguments().first() + "'.\n\n" + Usage(parser, program);
+    // Beside a command, a stray word is most likely one of its arguments left out of the
+    // quotes, which may be a secret: it is not repeated.
+    const QString stray = parser.isSet(notifyCommand)
+                              ? "an unexpected argument: a --notify-command with arguments goes in quotes"
+                              : "unexpected argument '" + Shown(parser.positionalArguments().first()) + "'";
+    result.text = program + ": " + stray + ".\n\n" + Usage(parser, program);
     result.exitCode = 2;
     return result;
   }
@@ -111,8 +149,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   for (const QString& url : result.notifyUrls) {
     const std::string problem = NotifyUrlProblem(url.toStdString());
     if (!problem.empty()) {
-      const QString shown = QString::fromStdString(ShownTarget(url.toStdString()));
-      return refuse("--notify '" + shown + "' refused: " + QString::fromStdString(problem) + ".");
+      return refuse("--notify '" + Shown(url) + "' refused: " + QString::fromStdString(problem) + ".");
     }
   }
   // Replaced whole at each change: a device, a folder or a link there would be replaced

@@ -38,15 +38,34 @@ bool ReadDisk(Form1& f) {
 
 uint64_t PerShot(const Form1& f) { return BytesPerShot(f, f.Disk.blockBytes); }
 
+// The bytes of a shot whose picture of the given area is named pictureName.
+uint64_t ShotBytes(const Form1& f, const std::string& pictureName, int32_t aoiWidth, int32_t aoiHeight,
+                   uint64_t blockBytes) {
+  const uint64_t height = static_cast<uint64_t>(std::max(aoiHeight, 0));
+  const uint64_t picture = kBmpPixelOffset + uint64_t{BmpRowBytes(std::max(aoiWidth, 0))} * height;
+  const uint64_t pictureBlocks = (picture + blockBytes - 1) / blockBytes * blockBytes;
+  const std::string line = RecordShotLine(f.st, pictureName, kStampShape, f.dev.locale.decimalSeparator);
+  return pictureBlocks + line.size();
+}
+
 }  // namespace
 
 uint64_t BytesPerShot(const Form1& f, uint64_t blockBytes) {
-  const uint64_t height = static_cast<uint64_t>(std::max(f.st.AoiHeight, 0));
-  const uint64_t picture = kBmpPixelOffset + uint64_t{BmpRowBytes(std::max(f.st.AoiWidth, 0))} * height;
-  const uint64_t pictureBlocks = (picture + blockBytes - 1) / blockBytes * blockBytes;
-  const std::string line = RecordShotLine(f.st, PictureNameFor(f.st.PictureFileName, f.ShotCounter + 1), kStampShape,
-                                          f.dev.locale.decimalSeparator);
-  return pictureBlocks + line.size();
+  return ShotBytes(f, PictureNameFor(f.st.PictureFileName, f.ShotCounter + 1), f.st.AoiWidth, f.st.AoiHeight,
+                   blockBytes);
+}
+
+std::string NoRoomToResume(Form1& f, const std::string& chosen, int32_t nextShot, int32_t aoiWidth, int32_t aoiHeight) {
+  if (f.dev.freeSpace == nullptr) return {};
+  const std::optional<DiskSpace> space = f.dev.freeSpace->Read(FolderOf(chosen));
+  if (!space) return {};
+  const uint64_t perShot =
+      ShotBytes(f, PictureNameFor(chosen, nextShot), aoiWidth, aoiHeight, std::max<uint64_t>(space->blockBytes, 1));
+  const int64_t shots = SeriesShotsLeft(space->availableBytes, perShot);
+  if (shots >= kSeriesLeastShots) return {};
+  std::string text = NoRoomText(shots, space->mountPoint, space->availableBytes, kDiskReserveBytes);
+  text[0] = 'o';  // told inside a sentence
+  return text;
 }
 
 int64_t SeriesShotSpacingMs(const AcquisitionState& st) {

@@ -49,6 +49,10 @@ std::string NoRoomText(int64_t shots, const std::string& mountPoint, uint64_t fr
 // Reads the free space before a series starts; with room for fewer than
 // kSeriesLeastShots, says so and gives false.
 bool RoomForSeries(Form1& f);
+// Before a kept series goes on, its disk read as RoomForSeries does, for the pictures
+// chosen (of aoiWidth x aoiHeight, from number nextShot): "only room for N shots on ..."
+// when it is too full to start, empty when it is not (or cannot tell). Asks nothing.
+std::string NoRoomToResume(Form1& f, const std::string& chosen, int32_t nextShot, int32_t aoiWidth, int32_t aoiHeight);
 // The same before a one shot, which needs room for itself only.
 bool RoomForOneShot(Form1& f);
 // At every tick of a running series: reads the free space when due and updates the

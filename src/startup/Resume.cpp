@@ -13,6 +13,7 @@
 
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
+#include "shots/DiskGuard.h"
 #include "shots/FileOutput.h"
 #include "shots/SeriesPlan.h"
 #include "shots/ShotProcedure.h"
@@ -102,7 +103,8 @@ bool PlainAbsolute(const std::string& name) {
 
 // Why the plan cannot be continued here, or "". Every field is checked before anything
 // is written; nothing on disk is touched. passing: the cause may go by itself (a disk
-// not mounted yet, a folder read-only for now), so the plan is kept for the next start.
+// not mounted yet, a folder read-only for now, a disk full for now), so the plan is kept
+// for the next start.
 std::string Unusable(Form1& f, const SeriesPlan& plan, RecordFound& found, bool& passing) {
   passing = false;
   const size_t folderPart = FolderPartLength(plan.picture);
@@ -135,7 +137,12 @@ std::string Unusable(Form1& f, const SeriesPlan& plan, RecordFound& found, bool&
   // A next picture that exists would be overwritten: whatever wrote it, it stays.
   const std::string nextPicture = PictureNameFor(plan.picture, found.shots + 1);
   if (Exists(nextPicture)) return "its next picture " + nextPicture + " exists already";
-  return ShotFileProblem(plan.picture, found.shots + 1);
+  why = ShotFileProblem(plan.picture, found.shots + 1);
+  if (!why.empty()) return why;
+  // Asked now, a Yes could only meet the disk guard's refusal, and the plan would go.
+  why = NoRoomToResume(f, plan.picture, found.shots + 1, plan.aoiWidth, plan.aoiHeight);
+  passing = !why.empty();
+  return why;
 }
 
 void Tick(Form1& f, Control& box, bool on, void (Form1::*click)()) {
@@ -196,7 +203,7 @@ void OfferInterruptedSeries(Form1& f) {
   if (!why.empty()) {
     std::string message = "The interrupted series cannot go on: " + why + ".";
     if (passing) {
-      message += " Its plan is kept: it is offered again at the next start, once the folder can be written.";
+      message += " Its plan is kept: it is offered again at the next start, once this is put right.";
     } else if (const std::string aside = store->SetAside(); !aside.empty()) {
       message += " Its plan is kept as " + aside + ". To go on with it, put this right and rename it " +
                  store->Where() + " before the next start; otherwise start a new series.";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "reliability/ReliabilitySupport.h"
+#include "shots/DiskGuard.h"
 #include "shots/FileOutput.h"
 #include "shots/SeriesPlan.h"
 #include "shots/ShotsTestSupport.h"
@@ -26,17 +27,31 @@ using testing::TempFolder;
 struct Bench {
   TempFolder state, folder;
   std::string Chosen() const { return folder / "run-.bmp"; }
-  std::string Picture(int n) const { return folder / ("run-000" + std::to_string(n) + ".bmp"); }
+  std::string Picture(int n) const { return folder / ("run-" + FormatNumber(n, "0000") + ".bmp"); }
   std::string Record() const { return folder / "run.xls"; }
   std::string Plan() const { return state / "series.json"; }
 };
 
+struct Room final : FreeSpace {  // a disk with this much room
+  explicit Room(uint64_t b) : bytes(b) {}
+  uint64_t bytes;
+  std::optional<DiskSpace> Read(const std::string&) override { return DiskSpace{bytes, 4096, "/data"}; }
+};
+
 // A program of version 1.0 on the bench's plan folder, in a locale writing numbers with
-// mark; Load() runs the start-up.
+// mark, started run x 100 s after noon; Load() runs the start-up. Every grab's picture
+// (grey) and voltages (ai0, ai1) tell its moment in hundredths of a second, as a stamp.
 struct Program {
-  explicit Program(const Bench& b, char mark = '.') : store(b.state.path(), "1.0") {
+  explicit Program(const Bench& b, char mark = '.', int run = 0) : store(b.state.path(), "1.0") {
     rig.form.dev.plans = &store;
     rig.form.dev.locale.decimalSeparator = mark;
+    rig.clock.Set({2011, 3, 25, 12, 0, 0, 43200.0 + 100.0 * run});
+    rig.camera.SetPainter([this](uint8_t* pixels, int32_t width, int32_t height, uint64_t) {
+      const int64_t at = std::llround(rig.clock.Now().secondsSinceMidnight * 100);
+      std::fill_n(pixels, size_t(width) * height, uint8_t(at % 256));
+      rig.daq.script.constantVolts[0] = double(at % 1000) / 100;
+      rig.daq.script.constantVolts[1] = double(at / 1000 % 1000) / 100;
+    });
   }
   void Dispatch(const std::function<void()>& handler) { rig.form.Dispatch(handler); }
   FilePlanStore store;
@@ -91,6 +106,7 @@ struct ResumeCase {
   const char* refused;                          // the reason given, or "" when resumed or declined
   const char* marks = "..";                     // decimal marks of the first program and the second
   bool kept = false;                            // refused for now: the plan stays for the next start
+  uint64_t room = 0;                            // the disk's free bytes at the new start; 0: not watched
 };
 void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
@@ -105,6 +121,8 @@ TEST_P(Resume, GoesOnOrKeepsThePlanAside) {
   const auto files = testing::Snapshot(b.folder.path());
 
   Program p(b, c.marks[1]);
+  Room room{c.room};
+  if (c.room > 0) p.rig.form.dev.freeSpace = &room;
   if (!c.yes) p.rig.dialogs.yesNoAnswers.push_back(false);
   p.Load();
   Form1& f = p.rig.form;
@@ -188,39 +206,58 @@ INSTANTIATE_TEST_SUITE_P(
                      PlanEdited({{"\"1.0\"", "\"0.9\""}})(b);
                    },
                    true, "series.json.rejected.2"},
+        ResumeCase{"DiskFull", nullptr, true, "only room for 0 shots on /data", "..", true, kDiskReserveBytes},
         ResumeCase{"NextPicturePresent", [](const Bench& b) { fs::copy_file(b.Picture(3), b.Picture(4)); }, true,
                    "next picture"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Killed after each step of its third shot's files, then started again: every picture
-// named once in the record, in order, none overwritten, no temporary file left.
+// Killed after one step of a shot, at its third shot and then again in each of three
+// resumed programs: every picture named once in the record with its own shot's stamp
+// and voltages, in order, none overwritten, no temporary file left.
 class KilledAt : public ::testing::TestWithParam<ShotStep> {};
 
 TEST_P(KilledAt, ResumesWithEveryPictureOnce) {
   Bench b;
   static ShotStep step;
-  static int told;
-  step = GetParam(), told = 0;
-  testing::RunInChild([&] {
-    shotStepHook = [](ShotStep s) {
-      if (s == step && ++told == 3) ::_exit(0);
+  static int told, run;
+  step = GetParam();
+  std::map<std::string, std::string> files;
+  for (run = 0, told = 0; run <= 4; ++run, told = 0) {
+    auto resume = [&] {
+      Program p(b, '.', run);
+      p.Load();
+      ASSERT_TRUE(p.rig.form.MultiShot);
+      const int32_t shots = p.rig.form.ShotCounter;
+      ASSERT_TRUE(p.loop->RunUntil([&] { return p.rig.form.ShotCounter >= shots + 2; }, 10000));
+      p.Dispatch([&] { p.rig.form.Command2_Click(); });
     };
-    InterruptedSeries(b, '.');
-    ADD_FAILURE() << "not killed";
-  });
-  const auto before = testing::Snapshot(b.folder.path());
-  Program p(b);
-  p.Load();
-  Form1& f = p.rig.form;
-  ASSERT_TRUE(f.MultiShot);
-  ASSERT_TRUE(p.loop->RunUntil([&] { return f.ShotCounter >= 5; }, 10000));
-  p.Dispatch([&] { f.Command2_Click(); });
-  const auto after = testing::Snapshot(b.folder.path());
-  for (const auto& [name, bytes] : before)
-    EXPECT_TRUE(name == "run.xls" || name.ends_with(".part") || after.at(name) == bytes) << name;
-  const auto lines = testing::SplitLines(after.at("run.xls"));
-  ASSERT_EQ(after.size(), lines.size()) << "one picture a line, the record, nothing else";
-  for (size_t n = 1; n < lines.size(); ++n) EXPECT_EQ(testing::SplitFields(lines[n]).at(0), b.Picture(int(n)));
+    if (run == 4) {
+      resume();
+    } else {
+      testing::RunInChild([&] {
+        shotStepHook = [](ShotStep s) {
+          if (s == step && ++told == (run == 0 ? 3 : 2)) ::_exit(0);
+        };
+        run == 0 ? InterruptedSeries(b, '.') : resume();
+        ADD_FAILURE() << "not killed";
+      });
+    }
+    const auto after = testing::Snapshot(b.folder.path());
+    for (const auto& [name, bytes] : files)
+      EXPECT_TRUE(name == "run.xls" || name.ends_with(".part") || after.at(name) == bytes) << name;
+    files = after;
+  }
+  const auto lines = testing::SplitLines(files.at("run.xls"));
+  ASSERT_EQ(files.size(), lines.size()) << "one picture a line, the record, nothing else";
+  for (size_t n = 1; n < lines.size(); ++n) {
+    const auto fields = testing::SplitFields(lines[n]);
+    ASSERT_EQ(fields.size(), 6u) << lines[n];
+    EXPECT_EQ(fields[0], b.Picture(int(n)));
+    // The grab's moment as its voltages tell it: the stamp's, and the picture's.
+    const int64_t at = std::llround(std::stod(fields[3]) * 100000 + std::stod(fields[2]) * 100);
+    EXPECT_LE(std::abs(at - std::llround(std::stod(fields[1].substr(8)) * 100) % 1000000), 2) << lines[n];
+    EXPECT_EQ(testing::ReadBmp(files[fs::path(fields[0]).filename()]).pixels.at(0), at % 256) << lines[n];
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, KilledAt,
