@@ -1,5 +1,6 @@
 #include "watch/Delivery.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 
@@ -72,10 +73,23 @@ std::string ShownTarget(const std::string& target) {
     const size_t query = rest.find_first_of("?#");
     return shown + rest.substr(0, query) + (query == std::string::npos ? "" : rest[query] == '?' ? "?***" : "#***");
   }
-  // A command may hold anything on its line: its program names it.
-  const size_t start = target.find_first_not_of(" \t");
+  // A command may hold anything on its line: its program names it, never the variables
+  // set before it ("TOKEN=... notify.sh").
+  size_t start = target.find_first_not_of(" \t");
   if (start == std::string::npos) return target;
-  const size_t end = target.find_first_of(" \t", start);
+  size_t end = target.find_first_of(" \t", start);
+  const auto isSetting = [&] {
+    const size_t equals = target.find('=', start);
+    return equals < end && equals > start && !std::isdigit(static_cast<unsigned char>(target[start])) &&
+           std::all_of(target.begin() + static_cast<std::ptrdiff_t>(start),
+                       target.begin() + static_cast<std::ptrdiff_t>(equals),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+  };
+  while (isSetting()) {
+    start = target.find_first_not_of(" \t", end);
+    if (start == std::string::npos) return "...";
+    end = target.find_first_of(" \t", start);
+  }
   return target.substr(start, end - start) + (target.find_first_not_of(" \t", end) == std::string::npos ? "" : " ...");
 }
 

@@ -413,6 +413,8 @@ TEST(Notify, RefusesWhatIsNotAnHttpUrl) {
            {"ntfy+https://u:pw@h:81/t?auth=x#f", "ntfy+https://***@h:81/t?***"},
            {"http://h#f", "http://h#***"},
            {" /bin/n.sh tok https://x", "/bin/n.sh ..."},
+           {"TOKEN=s A_1=t /bin/n.sh", "/bin/n.sh"},
+           {"TOKEN=s", "..."},
            {"notify", "notify"}}) {
     EXPECT_EQ(ShownTarget(given), shown);
   }
