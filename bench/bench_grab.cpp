@@ -323,11 +323,12 @@ class ColdCamera final : public ForwardingCamera {
 
 // A started window on a cold camera and an instant card, checks on or off.
 struct TableWindow {
-  TableWindow(int32_t width, int32_t height, ColdFrames& frames, bool checks)
+  TableWindow(int32_t width, int32_t height, ColdFrames& frames, bool checks, bool histogram)
       : camera(clock, width, height, frames), form(Devices{camera, nullptr, daq, clock, dialogs}) {
     started = form.Load();
     form.st.DaqAcquisitionOn = true;
-    form.st.SaturationCheckOn = form.st.NoSignalCheckOn = form.st.HistogramOn = checks;
+    form.st.SaturationCheckOn = form.st.NoSignalCheckOn = checks;
+    form.st.HistogramOn = histogram;
     form.st.SaturationThreshold = 250;
     form.st.NoSignalThreshold = 5;
   }
@@ -424,9 +425,10 @@ void TableForSize(int32_t width, int32_t height, int rounds, const std::string& 
   ColdFrames frames(width, height);
   const size_t bytes = static_cast<size_t>(width) * height;
   std::vector<uint8_t> copyTarget(bytes + 1, 0);
-  TableWindow checks(width, height, frames, true);
-  TableWindow plain(width, height, frames, false);
-  if (!checks.started || !plain.started) {
+  TableWindow checks(width, height, frames, true, true);
+  TableWindow marks(width, height, frames, true, false);
+  TableWindow plain(width, height, frames, false, false);
+  if (!checks.started || !marks.started || !plain.started) {
     std::fprintf(stderr, "start-up failed at %dx%d\n", width, height);
     return;
   }
@@ -450,6 +452,7 @@ void TableForSize(int32_t width, int32_t height, int rounds, const std::string& 
   all.push_back({"read-only pass " + size, read, {}});
   constexpr size_t kOwnRounds = 3;  // the floor and its companions, first in all
   all.push_back({"grab " + size + " checks+histogram", [&] { GrabFrame(checks.form); }, {}});
+  all.push_back({"grab " + size + " checks, no histogram", [&] { GrabFrame(marks.form); }, {}});
   all.push_back({"grab " + size + " checks off", [&] { GrabFrame(plain.form); }, {}});
   // The same grabs followed by what painting the window reads, for the whole cost.
   all.push_back({"grab and show " + size + " checks+histogram",

@@ -103,11 +103,11 @@ class MarkLayer final : public SurfaceLayer {
 };
 
 // One line's samples, from its byte at p (sample number s) over the next span bytes, in
-// one go: each counted in one of four tables in turn (a run of one grey level would
-// otherwise make every increment wait for the previous one) and, when marking, each group
-// of four with a mark appended to out without a branch. out has room for every group of
-// the line.
-template <bool kMarking>
+// one go: when counting, each counted in one of four tables in turn (a run of one grey
+// level would otherwise make every increment wait for the previous one) and, when
+// marking, each group of four with a mark appended to out without a branch. out has
+// room for every group of the line.
+template <bool kMarking, bool kCounting>
 size_t WalkLine(const uint8_t* p, int64_t span, uint64_t s, const MarkTables& marks,
                 std::array<std::array<uint32_t, 256>, 4>& counts, uint64_t* out, size_t n) {
   int64_t i = 0;
@@ -115,10 +115,12 @@ size_t WalkLine(const uint8_t* p, int64_t span, uint64_t s, const MarkTables& ma
     // A large frame has left the cache by the time it is walked.
     __builtin_prefetch(p + i + kPrefetchAhead);
     const uint8_t v0 = p[i], v1 = p[i + 12], v2 = p[i + 24], v3 = p[i + 36];
-    ++counts[0][v0];
-    ++counts[1][v1];
-    ++counts[2][v2];
-    ++counts[3][v3];
+    if constexpr (kCounting) {
+      ++counts[0][v0];
+      ++counts[1][v1];
+      ++counts[2][v2];
+      ++counts[3][v3];
+    }
     if constexpr (kMarking) {
       const uint32_t m = marks[0][v0] | marks[1][v1] | marks[2][v2] | marks[3][v3];
       out[n] = s << 8 | m;
@@ -128,7 +130,7 @@ size_t WalkLine(const uint8_t* p, int64_t span, uint64_t s, const MarkTables& ma
   uint32_t m = 0;
   for (int j = 0; i <= span; i += kSampleStep, ++j) {
     const uint8_t v = p[i];
-    ++counts[0][v];
+    if constexpr (kCounting) ++counts[0][v];
     m |= marks[j][v];
   }
   if constexpr (kMarking) {
@@ -211,6 +213,7 @@ CheckWalk::CheckWalk(Form1& f) : f_(f) {
   if (firstColumn_ > lastColumn_) return;
   empty_ = false;
   marks_ = MarkTable(st);
+  counting_ = st.HistogramOn;
   marking_ = std::any_of(marks_[0].begin(), marks_[0].end(), [](uint8_t m) { return m != 0; });
   lineGroups_ = static_cast<size_t>((lastColumn_ - firstColumn_) / (4 * kSampleStep) + 2);
 }
@@ -236,13 +239,15 @@ void CheckWalk::WalkRows(int64_t fromRow, int64_t toRow, const uint8_t* firstLin
     if (first > to) continue;
     const uint8_t* p = line + (first - rowStart);
     const auto sample = static_cast<uint64_t>(first / kSampleStep);
+    // The histogram's counts are most of the walk's work: they are made only for it.
     if (!marking_) {
-      WalkLine<false>(p, to - first, sample, marks_, counts_, nullptr, 0);
+      if (counting_) WalkLine<false, true>(p, to - first, sample, marks_, counts_, nullptr, 0);
       continue;
     }
     std::vector<uint64_t>& groups = list_->groups;
     if (groups.size() < marked_ + lineGroups_) groups.resize(std::max(2 * groups.size(), marked_ + lineGroups_));
-    marked_ = WalkLine<true>(p, to - first, sample, marks_, counts_, groups.data(), marked_);
+    marked_ = counting_ ? WalkLine<true, true>(p, to - first, sample, marks_, counts_, groups.data(), marked_)
+                        : WalkLine<true, false>(p, to - first, sample, marks_, counts_, groups.data(), marked_);
   }
 }
 

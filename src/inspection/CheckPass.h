@@ -48,7 +48,7 @@ class CheckWalk final : public LineObserver {
   std::shared_ptr<MarkList> list_;
   MarkTables marks_{};
   std::array<std::array<uint32_t, 256>, 4> counts_{};
-  bool marking_ = false;
+  bool marking_ = false, counting_ = false;
   bool empty_ = true;  // no sample lies inside both the area and the buffer
   int64_t width_ = 0, lastByte_ = -1;
   int64_t firstColumn_ = 0, lastColumn_ = -1, firstRow_ = 0, lastRow_ = -1;
