@@ -12,6 +12,7 @@
 #include "app/Accessibility.h"
 #include "app/ControlLook.h"
 #include "app/MainWindow.h"
+#include "app/OutageRehearsal.h"
 #include "app/QtDialogs.h"
 #include "app/ScreenReaderQueries.h"
 #include "camera/sim/SimulatedCamera.h"
@@ -77,6 +78,7 @@ Session::Session(const SessionOptions& options) {
   }
   // A backend that could not be loaded at all is a device that is not there: start-up
   // then reports the missing camera or card in its usual way.
+  outages_ = std::make_unique<OutageRehearsal>(simCamera_, simDaq_);
   if (!camera_) camera_ = std::make_unique<AbsentCamera>();
   if (!daq_) daq_ = std::make_unique<AbsentDaq>();
 

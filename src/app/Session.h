@@ -26,6 +26,7 @@ class SimulatedDaq;
 namespace ostrelo::qtui {
 
 class MainWindow;
+class OutageRehearsal;
 class QtDialogs;
 
 struct SessionOptions {
@@ -68,6 +69,8 @@ class Session {
   SimulatedCamera* simulatedCamera() { return simCamera_; }
   // The simulated card, when the devices are simulated.
   SimulatedDaq* simulatedDaq() { return simDaq_; }
+  // Takes the simulated devices away and back (nothing to take with real devices).
+  OutageRehearsal& outages() { return *outages_; }
   // The Qt dialogs, unless a test replaced them.
   QtDialogs* qtDialogs() { return qtDialogs_.get(); }
 
@@ -81,6 +84,7 @@ class Session {
   SimulatedCamera* simCamera_ = nullptr;
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
+  std::unique_ptr<OutageRehearsal> outages_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<Transport> curl_, command_;
   std::unique_ptr<Delivery> urlDelivery_, commandDelivery_;
