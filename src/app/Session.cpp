@@ -13,18 +13,16 @@
 #include "app/ControlLook.h"
 #include "app/MainWindow.h"
 #include "app/OutageRehearsal.h"
+#include "app/PlatformBackends.h"
 #include "app/QtDialogs.h"
 #include "app/ScreenReaderQueries.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
 #include "shots/SeriesPlan.h"
-#include "shots/statvfs/StatvfsFreeSpace.h"
 #include "watch/Delivery.h"
 #include "watch/RunEvents.h"
 #include "watch/Watcher.h"
-#include "watch/command/CommandTransport.h"
-#include "watch/curl/CurlTransport.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"
@@ -87,7 +85,7 @@ Session::Session(const SessionOptions& options) {
     // Another program keeps the plans: this one's series are not kept.
     if (plans->owned()) plans_ = std::move(plans);
   }
-  freeSpace_ = std::make_unique<StatvfsFreeSpace>();
+  freeSpace_ = MakeFreeSpace();
   form_ = std::make_unique<Form1>(
       Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), plans_.get(), freeSpace_.get()});
   form_->ui.SimulatedDevices = options.simulate;
@@ -97,13 +95,15 @@ Session::Session(const SessionOptions& options) {
     auto log = [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); };
     // URLs and the command each get every event, each on a delivery of its own so
     // that a slow one never holds the other.
-    if (!options.notifyUrls.empty()) {
-      curl_ = std::make_unique<CurlTransport>();
+    if (!options.notifyUrls.empty()) curl_ = MakeUrlTransport();
+    if (!options.notifyCommand.empty()) command_ = MakeCommandTransport();
+    if (!options.notifyUrls.empty() && !curl_) log("Notifications to URLs are not in this build");
+    if (!options.notifyCommand.empty() && !command_) log("Notifications by command are not in this build");
+    if (curl_) {
       urlDelivery_ = std::make_unique<Delivery>(*curl_, options.notifyUrls, DeliveryOptions{}, log);
       sinks_.Add(*urlDelivery_);
     }
-    if (!options.notifyCommand.empty()) {
-      command_ = std::make_unique<CommandTransport>();
+    if (command_) {
       commandDelivery_ = std::make_unique<Delivery>(*command_, std::vector<std::string>{options.notifyCommand},
                                                     DeliveryOptions{}, log);
       sinks_.Add(*commandDelivery_);
