@@ -1,10 +1,8 @@
-// The NI-DAQmx loader against a stand-in driver library: the real dlopen/dlsym path,
-// the arguments as the driver receives them, and the no-card path when the library
-// or one of its functions is missing.
+// The NI-DAQmx loader against a stand-in driver library: the real run-time loading path
+// (dlopen, LoadLibraryW), the arguments as the driver receives them, and the no-card path
+// when the library or one of its functions is missing.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +13,11 @@
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "fake/FakeNiDaqmx.h"
 #include "shell/ProgramError.h"
+#include "shell/SharedLibrary.h"
 #include "support/TestRig.h"
+#ifdef __linux__
+#include <unistd.h>
+#endif
 
 namespace ostrelo {
 namespace {
@@ -24,22 +26,18 @@ namespace {
 class FakeLibrary {
  public:
   FakeLibrary() {
-    handle_ = dlopen(OSTRELO_FAKE_NIDAQMX, RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) return;
-    auto fn = reinterpret_cast<FakeDaqmxStateFn>(dlsym(handle_, "FakeDaqmx_State"));
+    FakeDaqmxStateFn fn = nullptr;
+    library_.Resolve("FakeDaqmx_State", fn);
     if (fn != nullptr) state = fn();
     std::memset(state, 0, sizeof *state);
     ok = fn != nullptr;
-  }
-  ~FakeLibrary() {
-    if (handle_ != nullptr) dlclose(handle_);
   }
   bool ok = false;
   FakeDaqmxState* state = &unused_;  // the library's own once it is open
 
  private:
   FakeDaqmxState unused_{};
-  void* handle_ = nullptr;
+  SharedLibrary library_{OSTRELO_FAKE_NIDAQMX};
 };
 
 class NiDaqmxLoader : public ::testing::Test {
@@ -197,6 +195,7 @@ TEST(MissingDriver, MissingSymbolIsNamed) {
   EXPECT_NE(driver->loadError().find("DAQmxReadAnalogF64"), std::string::npos) << driver->loadError();
 }
 
+#ifdef __linux__
 // A run-time-only installation: no link name, only versioned files in a folder of
 // LD_LIBRARY_PATH. The highest version is taken (by number, not by spelling); with none
 // there, start-up's failure names what was tried. Assumes no NI-DAQmx on the machine.
@@ -228,6 +227,7 @@ TEST(DriverSearch, VersionedLibraryInTheSearchPathIsFound) {
   old != nullptr ? setenv("LD_LIBRARY_PATH", saved.c_str(), 1) : unsetenv("LD_LIBRARY_PATH");
   fs::remove_all(dir);
 }
+#endif
 
 }  // namespace
 }  // namespace ostrelo

@@ -1,14 +1,9 @@
 // The run watched from outside, end to end: a series in simulated time through a camera
-// and a card outage, its status file at each step and its events posted with libcurl to
-// a receiver on 127.0.0.1 (in a network namespace of the test's own where permitted,
+// and a card outage, its status file at each step and its events posted with libcurl
+// (WinHTTP on Windows) to a receiver on 127.0.0.1 (in a network namespace of the test's own where permitted,
 // tests/support/own-network.sh); a receiver that is down; refused URLs.
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -22,11 +17,18 @@
 #include <thread>
 
 #include "shots/SeriesTestSupport.h"
+#include "support/LoopbackSocket.h"
 #include "support/ProcessLocale.h"
 #include "watch/Delivery.h"
 #include "watch/Watcher.h"
 #include "watch/command/CommandTransport.h"
+#ifdef _WIN32
+#include "watch/winhttp/WinHttpTransport.h"
+using HttpTransport = ostrelo::WinHttpTransport;
+#else
 #include "watch/curl/CurlTransport.h"
+using HttpTransport = ostrelo::CurlTransport;
+#endif
 
 namespace ostrelo::testing {
 namespace {
@@ -37,25 +39,12 @@ using Json = nlohmann::json;
 // connection and never answers.
 class Receiver {
  public:
-  explicit Receiver(uint16_t port = 0, bool silent = false) : fd_(::socket(AF_INET, SOCK_STREAM, 0)), silent_(silent) {
-    const int one = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&a), size), 0);
-    ::listen(fd_, 8);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size);
-    port_ = ntohs(a.sin_port);
+  explicit Receiver(uint16_t port = 0, bool silent = false)
+      : port_(port), fd_(ListenOnLoopback(port_)), silent_(silent) {
+    EXPECT_NE(fd_, kNoSocket) << port;
     thread_ = std::thread([this] { Serve(); });
   }
-  ~Receiver() {
-    ::shutdown(fd_, SHUT_RDWR);
-    thread_.join();
-    ::close(fd_);
-  }
+  ~Receiver() { StopListening(fd_, thread_); }
   std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/hook"; }
   uint16_t port() const { return port_; }
   // The bodies received, once done says so (or after 30 s: a failure, not a measure).
@@ -70,32 +59,33 @@ class Receiver {
 
  private:
   void Serve() {
-    std::vector<int> held;
-    for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ::close(c)) {
+    std::vector<Socket> held;
+    for (Socket c; (c = ::accept(fd_, nullptr, nullptr)) != kNoSocket;) {
       if (silent_) {
-        held.push_back(::dup(c));
+        held.push_back(c);
         continue;
       }
       std::string in;
       char buffer[4096];
       size_t end = std::string::npos, length = 0;
-      for (ssize_t n;
-           (end == std::string::npos || in.size() < end + 4 + length) && (n = ::read(c, buffer, sizeof buffer)) > 0;) {
+      for (long n; (end == std::string::npos || in.size() < end + 4 + length) &&
+                   (n = ::recv(c, buffer, sizeof buffer, 0)) > 0;) {
         in.append(buffer, static_cast<size_t>(n));
         end = in.find("\r\n\r\n");
         const size_t at = in.find("Content-Length: ");
         if (at < end) length = std::stoul(in.substr(at + 16));
       }
       const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-      EXPECT_EQ(::write(c, ok.data(), ok.size()), static_cast<ssize_t>(ok.size()));
+      EXPECT_EQ(::send(c, ok.data(), ok.size(), 0), static_cast<long>(ok.size()));
+      CloseSocket(c);
       const std::lock_guard<std::mutex> lock(mutex_);
       bodies_.push_back(in);
     }
-    for (const int c : held) ::close(c);
+    for (const Socket c : held) CloseSocket(c);
   }
-  int fd_;
+  uint16_t port_;
+  Socket fd_;
   bool silent_;
-  uint16_t port_ = 0;
   std::thread thread_;
   std::mutex mutex_;
   std::vector<std::string> bodies_;
@@ -130,7 +120,7 @@ struct NotifyBench {
   TempFolder elsewhere;
   std::string statusFile = elsewhere / "status.json";
   RoomyDisk disk;
-  CurlTransport curl;
+  HttpTransport curl;
   std::mutex mutex;
   std::vector<std::string> log;
   Delivery delivery;
@@ -291,7 +281,7 @@ TEST(Notify, AReceiverThatIsDownHoldsNothingAndIsLoggedOnce) {
 // full, and what did not fit is dropped, counted and told once.
 TEST(Notify, AReceiverSlowerThanTheTimeOutIsLoggedOnce) {
   Receiver slow(0, true);
-  CurlTransport curl(200);
+  HttpTransport curl(200);
   std::mutex mutex;
   std::vector<std::string> log;
   Delivery delivery(curl, {slow.url()}, DeliveryOptions{2, 3, 1}, [&](const std::string& line) {
@@ -307,7 +297,8 @@ TEST(Notify, AReceiverSlowerThanTheTimeOutIsLoggedOnce) {
   ASSERT_EQ(log.size(), 2u);
   // The drop is told before the next event taken, which may be the first.
   const bool droppedFirst = log[0].rfind("Notifications: ", 0) == 0;
-  EXPECT_NE(log[droppedFirst ? 1 : 0].find("failed: Timeout was reached"), std::string::npos) << log[0];
+  EXPECT_NE(log[droppedFirst ? 1 : 0].find("failed: Timeout was reached"), std::string::npos)
+      << log.front() << log.back();
   const int64_t dropped = delivery.dropped();
   EXPECT_TRUE(dropped == 2 || dropped == 3) << "two wait, one may be in flight";
   EXPECT_EQ(log[droppedFirst ? 0 : 1],
@@ -319,8 +310,15 @@ TEST(Notify, ACommandGetsTheJsonOnItsInputAndTheEventInItsEnvironment) {
   const std::string out = folder / "got";
   CommandTransport command;
   const Posting posting = PostingFor(ReceiverKind::Json, {"watchdog", "", "{}"});
-  EXPECT_EQ(command.Deliver("cat > " + out + "; echo \" $OSTRELO_EVENT\" >> " + out, "watchdog", posting), "");
-  EXPECT_EQ(ReadFile(out), "{}\n watchdog\n");
+#ifdef _WIN32
+  const std::string copy = "more > \"" + out + "\" & echo  %OSTRELO_EVENT%>> \"" + out + "\"";
+#else
+  const std::string copy = "cat > " + out + "; echo \" $OSTRELO_EVENT\" >> " + out;
+#endif
+  EXPECT_EQ(command.Deliver(copy, "watchdog", posting), "");
+  std::string got = ReadFile(out);
+  got.erase(std::remove(got.begin(), got.end(), '\r'), got.end());  // cmd.exe's line ends
+  EXPECT_EQ(got, "{}\n watchdog\n");
   EXPECT_EQ(command.Deliver("exit 3", "daily", posting), "the command ended with status 3");
 }
 
@@ -340,7 +338,7 @@ TEST(Notify, EachReceiverGetsTheBodyItsServiceTakes) {
       {"gotify+", "application/json", "/message", 3, R"("priority":8)"}};
   for (const auto& [prefix, type, textAt, members, part] : receivers) {
     Receiver receiver;
-    CurlTransport curl;
+    HttpTransport curl;
     Delivery(curl, {prefix + receiver.url()}, DeliveryOptions{}, [](const std::string&) {}).Send(event);
     const std::string head = receiver.Wait([](const auto&g) { return !g.empty(); }).at(0), got = BodyOf(head);
     EXPECT_EQ(head.rfind("POST /hook ", 0), 0u) << head;

@@ -1,14 +1,15 @@
 #include "app/PlatformBackends.h"
 
 #include "shell/Platform.h"
-#include "watch/Delivery.h"
+#include "watch/command/CommandTransport.h"
+#include "watch/winhttp/WinHttpTransport.h"
 
 namespace ostrelo::qtui {
 
-// Not on Windows yet (docs/windows.md): GetDiskFreeSpaceExW, WinHTTP, CreateProcessW. Without
-// a free-space reading the disk is not watched.
+// No free-space reading on Windows yet (GetDiskFreeSpaceExW, docs/windows.md): the disk is
+// not watched.
 std::unique_ptr<FreeSpace> MakeFreeSpace() { return nullptr; }
-std::unique_ptr<Transport> MakeUrlTransport() { return nullptr; }
-std::unique_ptr<Transport> MakeCommandTransport() { return nullptr; }
+std::unique_ptr<Transport> MakeUrlTransport() { return std::make_unique<WinHttpTransport>(); }
+std::unique_ptr<Transport> MakeCommandTransport() { return std::make_unique<CommandTransport>(); }
 
 }  // namespace ostrelo::qtui

@@ -1,5 +1,5 @@
 #pragma once
-// Hands an event to a user's command: run by /bin/sh, the posting's body (the JSON and
+// Hands an event to a user's command: run by /bin/sh (cmd.exe on Windows), the posting's body (the JSON and
 // a newline) on its standard input,
 // the event's name in OSTRELO_EVENT; it fails when the command ends otherwise than
 // with status 0 or runs longer than 10 s (it is then killed).
