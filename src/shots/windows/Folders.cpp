@@ -1,12 +1,12 @@
 #include "shots/Folders.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <string>
 
-#include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "shots/windows/Win32Files.h"
 
@@ -46,8 +46,8 @@ bool PlainAbsoluteFolder(const std::string& folder) {
   for (char& c : name) {
     if (c == '/') c = '\\';
   }
-  const bool drive = name.size() >= 3 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' &&
-                     name[2] == '\\';
+  const bool drive =
+      name.size() >= 3 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && name[2] == '\\';
   const bool share = name.size() > 2 && name.compare(0, 2, "\\\\") == 0 && name[2] != '.' && name[2] != '?';
   return (drive || share) && (name + "\\").find("\\.\\") == std::string::npos &&
          (name + "\\").find("\\..\\") == std::string::npos;
