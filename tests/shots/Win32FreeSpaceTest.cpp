@@ -23,11 +23,14 @@ TEST(Win32FreeSpace, ReadsTheVolumeOfAFolderNamedInUtf8) {
 }
 
 TEST(Win32Errors, AreTheProgramsFileErrors) {
-  const std::pair<DWORD, int32_t> cases[] = {
-      {ERROR_DISK_FULL, ErrorNumber::kDiskFull},          {ERROR_HANDLE_DISK_FULL, ErrorNumber::kDiskFull},
-      {ERROR_ACCESS_DENIED, ErrorNumber::kPermissionDenied}, {ERROR_SHARING_VIOLATION, ErrorNumber::kPermissionDenied},
-      {ERROR_WRITE_PROTECT, ErrorNumber::kPermissionDenied}, {ERROR_FILE_NOT_FOUND, ErrorNumber::kPathNotFound},
-      {ERROR_PATH_NOT_FOUND, ErrorNumber::kPathNotFound},    {ERROR_INVALID_NAME, ErrorNumber::kFileAccess}};
+  const std::pair<DWORD, int32_t> cases[] = {{ERROR_DISK_FULL, ErrorNumber::kDiskFull},
+                                             {ERROR_HANDLE_DISK_FULL, ErrorNumber::kDiskFull},
+                                             {ERROR_ACCESS_DENIED, ErrorNumber::kPermissionDenied},
+                                             {ERROR_SHARING_VIOLATION, ErrorNumber::kPermissionDenied},
+                                             {ERROR_WRITE_PROTECT, ErrorNumber::kPermissionDenied},
+                                             {ERROR_FILE_NOT_FOUND, ErrorNumber::kPathNotFound},
+                                             {ERROR_PATH_NOT_FOUND, ErrorNumber::kPathNotFound},
+                                             {ERROR_INVALID_NAME, ErrorNumber::kFileAccess}};
   for (const auto& [error, number] : cases) EXPECT_EQ(FileError(ErrnoOf(error), "x").number(), number) << error;
 }
 

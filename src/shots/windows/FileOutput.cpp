@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include <bcrypt.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <bcrypt.h>
 
 #include "shots/windows/Win32Files.h"
 

@@ -4,9 +4,10 @@
 #include <cerrno>
 #include <string>
 
+#include <windows.h>
+// After windows.h, whose types they use.
 #include <knownfolders.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include "shots/windows/Win32Files.h"
 
