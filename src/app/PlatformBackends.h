@@ -1,7 +1,6 @@
 #pragma once
 // The backends of the platform the program is built for (posix/, windows/): the free
-// space of the picture folder and the notifications' transports. nullptr: the platform
-// has none yet.
+// space of the picture folder and the notifications' transports.
 
 #include <memory>
 

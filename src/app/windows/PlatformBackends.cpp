@@ -1,14 +1,12 @@
 #include "app/PlatformBackends.h"
 
-#include "shell/Platform.h"
+#include "shots/win32/Win32FreeSpace.h"
 #include "watch/command/CommandTransport.h"
 #include "watch/winhttp/WinHttpTransport.h"
 
 namespace ostrelo::qtui {
 
-// No free-space reading on Windows yet (GetDiskFreeSpaceExW, docs/windows.md): the disk is
-// not watched.
-std::unique_ptr<FreeSpace> MakeFreeSpace() { return nullptr; }
+std::unique_ptr<FreeSpace> MakeFreeSpace() { return std::make_unique<Win32FreeSpace>(); }
 std::unique_ptr<Transport> MakeUrlTransport() { return std::make_unique<WinHttpTransport>(); }
 std::unique_ptr<Transport> MakeCommandTransport() { return std::make_unique<CommandTransport>(); }
 

@@ -24,9 +24,9 @@ bool NameTooLong(const std::string& folder, const std::string& name) {
   return longest > 0 && name.size() - FolderPartLength(name) > static_cast<size_t>(longest);
 }
 
-bool PlainAbsoluteFolder(const std::string& name) {
-  return !name.empty() && name[0] == '/' && name.find("/./") == std::string::npos &&
-         name.find("/../") == std::string::npos;
+bool PlainAbsoluteFolder(const std::string& folder) {
+  return !folder.empty() && folder[0] == '/' && folder.find("/./") == std::string::npos &&
+         folder.find("/../") == std::string::npos;
 }
 
 char FolderSeparator() { return '/'; }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <bcrypt.h>
 
 #include "shots/windows/Win32Files.h"
@@ -125,13 +126,12 @@ int WriteAllPieces(FileHandle::Native file, FilePiece* pieces, size_t count) {
   }
 }
 
-int SyncFileData(FileHandle::Native file) {
-  return FlushFileBuffers(Win32Handle(file)) ? 0 : ErrnoOf(GetLastError());
-}
+int SyncFileData(FileHandle::Native file) { return FlushFileBuffers(Win32Handle(file)) ? 0 : ErrnoOf(GetLastError()); }
 
 int SyncFolderOf(const std::string&) {
   // Windows has no call for it: a rename made with MOVEFILE_WRITE_THROUGH returns once it
-  // is on the disk, and a new file's entry is committed with the file's own flush.
+  // is on the disk, and a new file's entry goes with the file's own FlushFileBuffers
+  // (which flushes its metadata and the folder structure).
   return 0;
 }
 
@@ -271,13 +271,14 @@ int CutFileNamed(const std::string& name, int64_t length) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& name, size_t limit) {
-  FileHandle file(NativeOf(CreateFileW(Utf16(name).c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr)));
+  FileHandle file(
+      NativeOf(CreateFileW(Utf16(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
   if (!file.valid()) return std::nullopt;
   std::string text;
   char buffer[65536];
-  for (DWORD n = 0; text.size() < limit && ReadFile(Win32Handle(file.get()), buffer, sizeof buffer, &n, nullptr) && n > 0;)
+  for (DWORD n = 0;
+       text.size() < limit && ReadFile(Win32Handle(file.get()), buffer, sizeof buffer, &n, nullptr) && n > 0;)
     text.append(buffer, n);
   return text;
 }

@@ -1,10 +1,11 @@
 #include "shots/Folders.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <string>
 
 #include <windows.h>
+// After windows.h, whose types they use.
 #include <knownfolders.h>
 #include <shlobj.h>
 
@@ -46,8 +47,8 @@ bool PlainAbsoluteFolder(const std::string& folder) {
   for (char& c : name) {
     if (c == '/') c = '\\';
   }
-  const bool drive = name.size() >= 3 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' &&
-                     name[2] == '\\';
+  const bool drive =
+      name.size() >= 3 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && name[2] == '\\';
   const bool share = name.size() > 2 && name.compare(0, 2, "\\\\") == 0 && name[2] != '.' && name[2] != '?';
   return (drive || share) && (name + "\\").find("\\.\\") == std::string::npos &&
          (name + "\\").find("\\..\\") == std::string::npos;
