@@ -1,9 +1,6 @@
 #include "app/CommandLine.h"
 
-#include <sys/stat.h>
-
 #include <QCommandLineParser>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -154,9 +151,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   // Replaced whole at each change: a device, a folder or a link there would be replaced
   // by a regular file.
-  if (struct stat info{}; !result.statusFile.isEmpty() &&
-                          ::lstat(QFile::encodeName(result.statusFile).constData(), &info) == 0 &&
-                          !S_ISREG(info.st_mode))
+  if (const QFileInfo info(result.statusFile);
+      !result.statusFile.isEmpty() && (info.isSymLink() || (info.exists() && !info.isFile())))
     return refuse("--status-file '" + result.statusFile + "' refused: it is not a regular file.");
   bool number = false;
   result.notifyAfterSeconds = parser.value(notifyAfter).toInt(&number);

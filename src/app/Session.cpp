@@ -12,17 +12,16 @@
 #include "app/Accessibility.h"
 #include "app/ControlLook.h"
 #include "app/MainWindow.h"
+#include "app/OutageRehearsal.h"
+#include "app/PlatformBackends.h"
 #include "app/QtDialogs.h"
 #include "app/ScreenReaderQueries.h"
 #include "camera/sim/SimulatedCamera.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 #include "daq/sim/SimulatedDaq.h"
 #include "shots/SeriesPlan.h"
-#include "shots/statvfs/StatvfsFreeSpace.h"
 #include "watch/Notifications.h"
 #include "watch/Watcher.h"
-#include "watch/command/CommandTransport.h"
-#include "watch/curl/CurlTransport.h"
 
 #ifdef OSTRELO_HAVE_ARAVIS
 #include "camera/aravis/AravisCamera.h"
@@ -76,6 +75,7 @@ Session::Session(const SessionOptions& options) {
   }
   // A backend that could not be loaded at all is a device that is not there: start-up
   // then reports the missing camera or card in its usual way.
+  outages_ = std::make_unique<OutageRehearsal>(simCamera_, simDaq_);
   if (!camera_) camera_ = std::make_unique<AbsentCamera>();
   if (!daq_) daq_ = std::make_unique<AbsentDaq>();
 
@@ -84,7 +84,7 @@ Session::Session(const SessionOptions& options) {
     // Another program keeps the plans: this one's series are not kept.
     if (plans->owned()) plans_ = std::move(plans);
   }
-  freeSpace_ = std::make_unique<StatvfsFreeSpace>();
+  freeSpace_ = MakeFreeSpace();
   form_ = std::make_unique<Form1>(
       Devices{*camera_, nullptr, *daq_, clock_, dialogs, SystemNumberLocale(), plans_.get(), freeSpace_.get()});
   form_->ui.SimulatedDevices = options.simulate;
@@ -98,7 +98,7 @@ Session::Session(const SessionOptions& options) {
     notify.events.dailyMinute = options.notifyDailyMinute;
     notify.events.host = QSysInfo::machineHostName().toStdString();
     notifications_ = std::make_unique<Notifications>(
-        notify, [] { return std::make_unique<CurlTransport>(); }, [] { return std::make_unique<CommandTransport>(); },
+        notify, MakeUrlTransport, MakeCommandTransport,
         [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); });
   }
   if (!options.statusFile.empty() || notifying) {

@@ -24,6 +24,7 @@ class SimulatedDaq;
 namespace ostrelo::qtui {
 
 class MainWindow;
+class OutageRehearsal;
 class QtDialogs;
 
 struct SessionOptions {
@@ -66,6 +67,8 @@ class Session {
   SimulatedCamera* simulatedCamera() { return simCamera_; }
   // The simulated card, when the devices are simulated.
   SimulatedDaq* simulatedDaq() { return simDaq_; }
+  // Takes the simulated devices away and back (nothing to take with real devices).
+  OutageRehearsal& outages() { return *outages_; }
   // The Qt dialogs, unless a test replaced them.
   QtDialogs* qtDialogs() { return qtDialogs_.get(); }
 
@@ -83,6 +86,7 @@ class Session {
   SimulatedCamera* simCamera_ = nullptr;
   SimulatedDaq* simDaq_ = nullptr;
   std::unique_ptr<Form1> form_;
+  std::unique_ptr<OutageRehearsal> outages_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<Notifications> notifications_;
   std::unique_ptr<Watcher> watcher_;

@@ -1,7 +1,5 @@
 #include "shots/BitmapWriter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 
@@ -136,14 +134,14 @@ namespace {
 template <typename Body>
 std::string WriteTemporary(const std::string& fileName, FileSync sync, Body&& writeBody) {
   std::string partName;
-  FileDescriptor fd(CreateTemporaryFor(fileName, partName));
-  if (!fd.valid()) throw FileError(errno, fileName);
-  int error = writeBody(fd.get());
-  if (error == 0 && sync == FileSync::ToDisk && ::fdatasync(fd.get()) != 0) error = errno;
-  if (error == 0) error = fd.Close();
+  FileHandle file(CreateTemporaryFor(fileName, partName));
+  if (!file.valid()) throw FileError(errno, fileName);
+  int error = writeBody(file.get());
+  if (error == 0 && sync == FileSync::ToDisk) error = SyncFileData(file.get());
+  if (error == 0) error = file.Close();
   if (error != 0) {
-    fd.Close();
-    ::unlink(partName.c_str());
+    file.Close();
+    RemoveFile(partName);
     throw FileError(error, fileName);
   }
   return partName;
@@ -157,16 +155,15 @@ void Tell(ShotStep step) {
 // before the call returns. On a failure neither name is left and fileName's earlier
 // content (when the rename did not happen) stays.
 void GiveItsName(const std::string& partName, const std::string& fileName, FileSync sync) {
-  if (::rename(partName.c_str(), fileName.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(partName.c_str());
+  if (const int error = RenameFile(partName, fileName); error != 0) {
+    RemoveFile(partName);
     throw FileError(error, fileName);
   }
   if (sync == FileSync::ToDisk) {
     Tell(ShotStep::Renamed);
     // A name that may not survive a power cut is no picture to record.
     if (const int error = SyncFolderOf(fileName); error != 0) {
-      ::unlink(fileName.c_str());
+      RemoveFile(fileName);
       throw FileError(error, fileName);
     }
     Tell(ShotStep::FolderSynced);
@@ -183,24 +180,24 @@ void ReplaceFile(const std::string& fileName, FileSync sync, Body&& writeBody) {
 }  // namespace
 
 void ReplaceFileContents(const std::string& fileName, const void* data, size_t size, FileSync sync) {
-  ReplaceFile(fileName, sync, [&](int fd) { return WriteAll(fd, data, size); });
+  ReplaceFile(fileName, sync, [&](FileHandle::Native file) { return WriteAll(file, data, size); });
 }
 
 namespace {
 
-// The pieces of the picture file, for writev, which consumes them.
-std::vector<iovec>& AoiBitmapPieces(const AcquisitionState& st) {
+// The pieces of the picture file, for WriteAllPieces, which consumes them.
+std::vector<FilePiece>& AoiBitmapPieces(const AcquisitionState& st) {
   CheckAreaInsideFrame(st);
 
   // The file is gathered straight from the frame: the header, then for each line of the
   // area from the bottom one up its pixels in FrameBytes and the zero pad bytes, handed
-  // to writev. The kernel copies each byte once, as for one write() of bytes ready in
+  // to writev on Linux. The kernel copies each byte once, as for one write() of bytes ready in
   // memory; building the file in a buffer first adds a copy that measured 1.3 to 2 x the
   // floor for new files. The piece list is kept for the whole run (one user-interface
   // thread).
   static uint8_t header[kBmpPixelOffset];
   static const uint8_t kZeros[3] = {0, 0, 0};
-  static std::vector<iovec> pieces;
+  static std::vector<FilePiece> pieces;
   FillBmpHeader(st, header);
   const uint32_t width = static_cast<uint32_t>(st.AoiWidth);
   const uint32_t height = static_cast<uint32_t>(st.AoiHeight);
@@ -218,19 +215,22 @@ std::vector<iovec>& AoiBitmapPieces(const AcquisitionState& st) {
   return pieces;
 }
 
-int WritePieces(int fd, std::vector<iovec>& pieces) { return WriteAllPieces(fd, pieces.data(), pieces.size()); }
+int WritePieces(FileHandle::Native file, std::vector<FilePiece>& pieces) {
+  return WriteAllPieces(file, pieces.data(), pieces.size());
+}
 
 }  // namespace
 
 void WriteAoiBitmap(const AcquisitionState& st, const std::string& fileName, FileSync sync) {
-  std::vector<iovec>& pieces = AoiBitmapPieces(st);
-  ReplaceFile(fileName, sync, [&](int fd) { return WritePieces(fd, pieces); });
+  std::vector<FilePiece>& pieces = AoiBitmapPieces(st);
+  ReplaceFile(fileName, sync, [&](FileHandle::Native file) { return WritePieces(file, pieces); });
 }
 
 std::string WriteAoiBitmapAside(Form1& f, const std::string& fileName) {
   BusyPointer busy(f.dev.dialogs);
-  std::vector<iovec>& pieces = AoiBitmapPieces(f.st);
-  std::string partName = WriteTemporary(fileName, FileSync::ToDisk, [&](int fd) { return WritePieces(fd, pieces); });
+  std::vector<FilePiece>& pieces = AoiBitmapPieces(f.st);
+  std::string partName =
+      WriteTemporary(fileName, FileSync::ToDisk, [&](FileHandle::Native file) { return WritePieces(file, pieces); });
   Tell(ShotStep::PictureSynced);
   return partName;
 }

@@ -1,8 +1,5 @@
 #include "shots/MeasurementRecord.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cerrno>
 #include <charconv>
 
@@ -18,39 +15,39 @@ namespace {
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kVoltagePattern = "-00.000;00.000";
 
-// Writes line at the end of the file opened with flags and waits until it is on the
+// Writes line at the end of the file (emptied first when asked) and waits until it is on the
 // disk, so a power cut never tears it; whatever part of it reached the file after a
 // failure is cut off, so the file ends where it ended before.
 // Returns the file's length before the line.
-int64_t WriteWholeLine(const std::string& fileName, int flags, const std::string& line, bool shotLine) {
-  FileDescriptor fd(::open(fileName.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-  if (!fd.valid()) throw FileError(errno, fileName);
-  struct stat before {};
-  if (::fstat(fd.get(), &before) != 0) throw FileError(errno, fileName);
+int64_t WriteWholeLine(const std::string& fileName, bool empty, const std::string& line, bool shotLine) {
+  FileHandle file(OpenToAppend(fileName, empty));
+  if (!file.valid()) throw FileError(errno, fileName);
+  const int64_t before = FileLength(file.get());
+  if (before < 0) throw FileError(errno, fileName);
   auto tell = [&](ShotStep step) {
     if (shotLine && shotStepHook != nullptr) shotStepHook(step);
   };
-  int error = WriteAll(fd.get(), line.data(), line.size());
+  int error = WriteAll(file.get(), line.data(), line.size());
   if (error == 0) tell(ShotStep::RecordWritten);
-  if (error == 0 && ::fdatasync(fd.get()) != 0) error = errno;
+  if (error == 0) error = SyncFileData(file.get());
   if (error == 0) tell(ShotStep::RecordSynced);
   if (error != 0) {
     // Shrinking is allowed even past a file-size limit or on a full disk.
-    if (::ftruncate(fd.get(), before.st_size) != 0) {
+    if (CutFile(file.get(), before) != 0) {
       // Nothing more can be done here; the write's own error is the one to report.
     }
     throw FileError(error, fileName);
   }
-  error = fd.Close();
+  error = file.Close();
   if (error != 0) {
     // The line may not have reached the disk (delayed allocation, network file
     // systems): take it back so the record never ends in a doubtful line.
-    if (::truncate(fileName.c_str(), before.st_size) != 0) {
+    if (CutFileNamed(fileName, before) != 0) {
       // As above: report the close's error.
     }
     throw FileError(error, fileName);
   }
-  return before.st_size;
+  return before;
 }
 
 }  // namespace
@@ -88,18 +85,18 @@ int64_t WriteRecordLine(Form1& f, const std::string& pictureName, const std::str
   // Both lines are built before the file is touched.
   const std::string line = RecordShotLine(f.st, pictureName, stamp, f.dev.locale.decimalSeparator);
   if (f.ShotCounter == 1) {
-    WriteWholeLine(fileName, O_TRUNC, RecordHeaderLine(f.st), false);
+    WriteWholeLine(fileName, true, RecordHeaderLine(f.st), false);
     // A record just created must keep its name through a power cut too.
     if (const int error = SyncFolderOf(fileName); error != 0) throw FileError(error, fileName);
   }
-  return WriteWholeLine(fileName, O_APPEND, line, true);
+  return WriteWholeLine(fileName, false, line, true);
 }
 
 void TakeBackRecordLine(Form1& f, int64_t length) {
-  FileDescriptor fd(::open(f.st.RecordFileName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  FileHandle file(OpenToCut(f.st.RecordFileName));
   // Shrinking works on a full disk too; a failure here leaves a line whose picture is
   // missing, which a resume takes off.
-  if (fd.valid() && ::ftruncate(fd.get(), static_cast<off_t>(length)) == 0 && ::fdatasync(fd.get()) != 0) {
+  if (file.valid() && CutFile(file.get(), length) == 0 && SyncFileData(file.get()) != 0) {
     // As said above.
   }
 }

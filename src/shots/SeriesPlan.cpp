@@ -1,10 +1,5 @@
 #include "shots/SeriesPlan.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +9,7 @@
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shots/FileOutput.h"
+#include "shots/Folders.h"
 
 namespace ostrelo {
 
@@ -28,14 +24,6 @@ bool Ticked(const Control& box) { return box.value == 1; }
 double NumberIn(const Json& value) {
   if (value.is_number()) return value.get<double>();
   return LeadingNumber(value.get<std::string>());
-}
-
-// mkdir -p: the state folder may not exist yet.
-void MakeFolders(const std::string& path) {
-  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
-    ::mkdir(path.substr(0, at).c_str(), 0700);
-    if (at == std::string::npos) return;
-  }
 }
 
 }  // namespace
@@ -167,49 +155,35 @@ void DropSeriesPlan(Form1& f) {
 
 FilePlanStore::FilePlanStore(std::string folder, std::string version)
     : folder_(std::move(folder)), version_(std::move(version)) {
+  // The state folder may not exist yet.
   MakeFolders(folder_);
-  lockFd_ = ::open((folder_ + "/series.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(lockFd_);
-    lockFd_ = -1;
-  }
+  lock_ = FileHandle(TakeLock(folder_ + FolderSeparator() + "series.lock"));
   if (owned()) {
     RemoveStaleTemporaries(folder_);
-    ::unlink((Where() + ".part").c_str());  // the fixed name earlier versions wrote under
+    RemoveFile(Where() + ".part");  // the fixed name earlier versions wrote under
   }
 }
 
-FilePlanStore::~FilePlanStore() {
-  if (lockFd_ >= 0) ::close(lockFd_);
-}
+FilePlanStore::~FilePlanStore() = default;
 
-std::string FilePlanStore::DefaultFolder() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state != nullptr && state[0] == '/') return std::string(state) + "/ostrelo";
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : "") + "/.local/state/ostrelo";
-}
+std::string FilePlanStore::DefaultFolder() { return StateFolder(); }
+
+std::string FilePlanStore::Where() const { return folder_ + FolderSeparator() + "series.json"; }
 
 std::optional<std::string> FilePlanStore::Read() {
   if (!owned()) return std::nullopt;
-  FileDescriptor fd(::open(Where().c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return std::nullopt;
-  std::string text;
-  char buffer[4096];
   // A plan is small: a file beyond this is no plan of ours.
-  for (ssize_t n; (n = ::read(fd.get(), buffer, sizeof buffer)) > 0 && text.size() < (1u << 20);)
-    text.append(buffer, n);
-  return text;
+  return ReadWholeFile(Where(), 1u << 20);
 }
 
 bool FilePlanStore::Write(const std::string& text) {
   if (!owned()) return false;
   std::string part;
-  FileDescriptor fd(CreateTemporaryFor(Where(), part));
-  const bool written = fd.valid() && WriteAll(fd.get(), text.data(), text.size()) == 0 && ::fdatasync(fd.get()) == 0 &&
-                       fd.Close() == 0 && ::rename(part.c_str(), Where().c_str()) == 0;
+  FileHandle file(CreateTemporaryFor(Where(), part));
+  const bool written = file.valid() && WriteAll(file.get(), text.data(), text.size()) == 0 &&
+                       SyncFileData(file.get()) == 0 && file.Close() == 0 && RenameFile(part, Where()) == 0;
   if (!written) {
-    if (!part.empty()) ::unlink(part.c_str());
+    if (!part.empty()) RemoveFile(part);
     return false;
   }
   SyncFolderOf(Where());
@@ -217,20 +191,20 @@ bool FilePlanStore::Write(const std::string& text) {
 }
 
 void FilePlanStore::Remove() {
-  if (owned()) ::unlink(Where().c_str());
+  if (owned()) RemoveFile(Where());
 }
 
 std::string FilePlanStore::SetAside() {
   if (!owned()) return "";
-  // A new link never replaces an earlier plan set aside; the first free name is taken.
+  // An earlier plan set aside is never replaced; the first free name is taken.
   for (int n = 1; n < 1000; ++n) {
     std::string aside = Where() + ".rejected" + (n == 1 ? "" : "." + std::to_string(n));
-    if (::link(Where().c_str(), aside.c_str()) == 0) {
-      ::unlink(Where().c_str());
+    const int error = RenameWithoutReplacing(Where(), aside);
+    if (error == 0) {
       SyncFolderOf(aside);
       return aside;
     }
-    if (errno != EEXIST) break;
+    if (error != EEXIST) break;
   }
   return "";
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shell/Platform.h"
+#include "shots/FileOutput.h"
 
 namespace ostrelo {
 
@@ -40,7 +41,7 @@ void KeepSeriesPlan(Form1& f);
 // The series ends at the operator's will (closing the window): its plan goes.
 void DropSeriesPlan(Form1& f);
 
-// Plans kept as files in a folder ($XDG_STATE_HOME/ostrelo, or ~/.local/state/ostrelo),
+// Plans kept as files in a folder (StateFolder()),
 // series.json, by one program at a time: a second program started meanwhile neither
 // reads nor writes them.
 class FilePlanStore final : public PlanStore {
@@ -50,19 +51,19 @@ class FilePlanStore final : public PlanStore {
   FilePlanStore(const FilePlanStore&) = delete;
   FilePlanStore& operator=(const FilePlanStore&) = delete;
 
-  bool owned() const { return lockFd_ >= 0; }
+  bool owned() const { return lock_.valid(); }
   std::optional<std::string> Read() override;
   bool Write(const std::string& text) override;
   void Remove() override;
   std::string SetAside() override;
-  std::string Where() const override { return folder_ + "/series.json"; }
+  std::string Where() const override;
   std::string ProgramVersion() const override { return version_; }
 
   static std::string DefaultFolder();
 
  private:
   std::string folder_, version_;
-  int lockFd_ = -1;
+  FileHandle lock_;
 };
 
 }  // namespace ostrelo

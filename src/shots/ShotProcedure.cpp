@@ -1,13 +1,7 @@
 #include "shots/ShotProcedure.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cstdlib>
 #include <limits>
 #include <optional>
-#ifndef _WIN32
-#include <pwd.h>
-#endif
 
 #include "camera/GrabFrame.h"
 #include "shell/Form1.h"
@@ -16,16 +10,12 @@
 #include "shell/Utf8.h"
 #include "shots/BitmapWriter.h"
 #include "shots/FileOutput.h"
+#include "shots/Folders.h"
 #include "shots/MeasurementRecord.h"
 
 namespace ostrelo {
 
 namespace {
-
-bool FileExists(const std::string& name) {
-  struct stat s {};
-  return ::stat(name.c_str(), &s) == 0;
-}
 
 // The folder part of a name, without its last separator ("/" stays); "." for a name
 // without a folder.
@@ -36,18 +26,16 @@ std::string FolderOf(const std::string& name) {
 
 std::string FileProblem(const std::string& name) {
   const std::string folder = FolderOf(name);
-  struct stat s {};
-  if (::stat(folder.c_str(), &s) != 0 || !S_ISDIR(s.st_mode)) {
+  if (KindOf(folder) != PathKind::Folder) {
     return "The folder " + folder + " does not exist.\nCheck the path and try again.";
   }
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+  if (!CanWriteInto(folder)) {
     return "The folder " + folder + " cannot be written into.\nChoose another folder.";
   }
-  if (::stat(name.c_str(), &s) == 0 && S_ISDIR(s.st_mode)) {
+  if (KindOf(name) == PathKind::Folder) {
     return name + " is the name of a folder.\nChoose another name.";
   }
-  const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-  if (longest > 0 && name.size() - FolderPartLength(name) > static_cast<size_t>(longest)) {
+  if (NameTooLong(folder, name)) {
     return "The name " + name + " is too long for its folder.\nChoose a shorter name.";
   }
   return {};
@@ -60,11 +48,11 @@ bool ConfirmReplace(Form1& f, const std::string& chosen) {
   // The run's first shot empties the record before writing its header.
   if (f.ShotCounter == 0) {
     const std::string record = RecordNameFor(chosen);
-    if (FileExists(record)) existing.push_back(record);
+    if (Exists(record)) existing.push_back(record);
   }
   if (f.ShotCounter < std::numeric_limits<int32_t>::max()) {
     const std::string picture = PictureNameFor(chosen, f.ShotCounter + 1);
-    if (FileExists(picture)) existing.push_back(picture);
+    if (Exists(picture)) existing.push_back(picture);
   }
   if (existing.empty()) return true;
   std::string text;
@@ -85,15 +73,7 @@ std::string ProposedShotFileName(const LocalTime& now) {
   return "im" + FormatYymmdd(now.year, now.month, now.day) + ".bmp";
 }
 
-std::string ShotDialogFolder() {
-#ifdef _WIN32
-  return "C:\\";
-#else
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
-  return "/";
-#endif
-}
+std::string ShotDialogFolder() { return HomeFolder(); }
 
 std::string DropLastCharacters(const std::string& name, size_t n) {
   const size_t folderEnd = FolderPartLength(name);
@@ -203,7 +183,7 @@ bool TakeShot(Form1& f) {
     NameAoiBitmap(partName, pictureName);
   } catch (...) {
     // No picture without its record line, no line without its picture.
-    if (!partName.empty()) ::unlink(partName.c_str());
+    if (!partName.empty()) RemoveFile(partName);
     if (recordBefore >= 0) TakeBackRecordLine(f, recordBefore);
     undo();
     throw;

@@ -1,9 +1,5 @@
 #include "startup/Resume.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +11,7 @@
 #include "shell/Numbers.h"
 #include "shots/DiskGuard.h"
 #include "shots/FileOutput.h"
+#include "shots/Folders.h"
 #include "shots/SeriesPlan.h"
 #include "shots/ShotProcedure.h"
 
@@ -26,18 +23,7 @@ constexpr int32_t kLeftButton = 1;
 
 bool Ticked(const Control& box) { return box.value == 1; }
 
-bool Exists(const std::string& name) {
-  struct stat info {};
-  return ::stat(name.c_str(), &info) == 0;
-}
-
-std::string ReadWhole(const std::string& name) {
-  std::string text;
-  FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
-  char buffer[65536];
-  for (ssize_t n; fd.valid() && (n = ::read(fd.get(), buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  return text;
-}
+std::string ReadWhole(const std::string& name) { return ReadWholeFile(name).value_or(""); }
 
 // What the record holds: its whole shots, each with its picture, and what must be taken
 // off its end before the series goes on. Found by reading only.
@@ -95,12 +81,6 @@ bool Inside(int32_t left, int32_t top, int32_t width, int32_t height, int32_t al
          int64_t{top} + height <= allHeight;
 }
 
-// A name of a folder taken as it is written: absolute, without "." or ".." steps.
-bool PlainAbsolute(const std::string& name) {
-  return !name.empty() && name[0] == '/' && name.find("/./") == std::string::npos &&
-         name.find("/../") == std::string::npos;
-}
-
 // Why the plan cannot be continued here, or "". Every field is checked before anything
 // is written; nothing on disk is touched. passing: the cause may go by itself (a disk
 // not mounted yet, a folder read-only for now, a disk full for now), so the plan is kept
@@ -109,7 +89,7 @@ std::string Unusable(Form1& f, const SeriesPlan& plan, RecordFound& found, bool&
   passing = false;
   const size_t folderPart = FolderPartLength(plan.picture);
   const std::string folder = plan.picture.substr(0, folderPart);
-  if (!PlainAbsolute(folder)) return "its folder \"" + folder + "\" is not a plain absolute path";
+  if (!PlainAbsoluteFolder(folder)) return "its folder \"" + folder + "\" is not a plain absolute path";
   if (plan.record != RecordNameFor(plan.picture))
     return "its record " + plan.record + " is not the one its pictures' name gives";
   if (!(plan.wait >= kMinWaitSeconds && plan.wait <= kMaxWaitSeconds))
@@ -119,13 +99,13 @@ std::string Unusable(Form1& f, const SeriesPlan& plan, RecordFound& found, bool&
       !Inside(plan.selLeft, plan.selTop, plan.selWidth, plan.selHeight, st.CamViewWidth, st.CamViewHeight))
     return "its area of interest does not lie inside the picture";
   if (plan.acquisition && !f.ui.AcquiCheck.enabled) return "the DAQ card it read is not there";
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0) {
+  const PathKind kind = KindOf(folder);
+  if (kind == PathKind::Missing) {
     passing = errno == ENOENT || errno == ENOTDIR;
     return "its folder " + folder + " is not there";
   }
-  if (!S_ISDIR(info.st_mode)) return "its folder " + folder + " is not a folder";
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+  if (kind != PathKind::Folder) return "its folder " + folder + " is not a folder";
+  if (!CanWriteInto(folder)) {
     passing = true;
     return "its folder " + folder + " cannot be written";
   }
@@ -224,7 +204,7 @@ void OfferInterruptedSeries(Form1& f) {
   }
   RemoveStaleTemporaries(plan->picture.substr(0, FolderPartLength(plan->picture)));
   if (!found.cut.empty()) {
-    if (::truncate(plan->record.c_str(), static_cast<off_t>(found.keepBytes)) != 0) {
+    if (CutFileNamed(plan->record, static_cast<int64_t>(found.keepBytes)) != 0) {
       f.Log("Resumed series: the record " + plan->record + " cannot be repaired; its plan is kept");
       f.dev.dialogs.MessageBox("The interrupted series cannot go on: its record " + plan->record +
                                    " cannot be repaired. Its plan is kept: it is offered again at the next start.",

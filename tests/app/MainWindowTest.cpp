@@ -19,6 +19,7 @@
 #include "QtTestSupport.h"
 #include "app/Widgets.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
+#include "daq/sim/SimulatedDaq.h"
 #include "shell/ProgramError.h"
 #include "shots/SeriesPlan.h"
 #include "shots/ShotsTestSupport.h"
@@ -292,6 +293,20 @@ TEST(QtMainWindow, WidgetEventsReachTheCoreHandlers) {
   QTest::keyClick(timeText, Qt::Key_Left);
   QTest::keyClick(timeText, Qt::Key_Return);
   EXPECT_EQ(ui.TimeText.selStart, 1);  // the caret as it was at Enter
+
+  // The outage chords, typed in any control, take a simulated device away and back; others do nothing.
+  const Qt::KeyboardModifiers chord = Qt::ControlModifier | Qt::ShiftModifier;
+  for (const auto& [key, modifiers, camera, card] :
+       {std::tuple{Qt::Key_F7, chord, true, false},
+        {Qt::Key_F8, chord, true, true},
+        {Qt::Key_F7, chord, false, true},
+        {Qt::Key_F7, Qt::KeyboardModifiers(Qt::ControlModifier), false, true},
+        {Qt::Key_F8, chord, false, false}}) {
+    QTest::keyClick(timeText, key, modifiers);
+    EXPECT_EQ(w.camera().script.noPicture, camera) << key << "/" << modifiers.toInt();
+    EXPECT_EQ(w.session->simulatedDaq()->script.awayUntilMs != 0, card) << key << "/" << modifiers.toInt();
+  }
+  EXPECT_EQ(ui.TimeText.caption, "12");
 
   // The option pair selects in the model once enabled.
   ui.Option1[0].enabled = ui.Option1[1].enabled = true;

@@ -185,13 +185,6 @@ struct WorkRig : OperatorGestures<WorkRig> {
   std::unique_ptr<TimerLoop> loop;
 };
 
-// Every file of a folder with its bytes.
-inline std::map<std::string, std::string> Snapshot(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const std::string& name : FolderContent(folder)) files[name] = ReadFile((folder / name).string());
-  return files;
-}
-
 // What a completed series left, as found by CheckSeriesFiles.
 struct SeriesFiles {
   int64_t picturesChecked = 0;

@@ -43,7 +43,7 @@ TEST(WriteAllPieces, GoesOnFromWhereAPartialWriteStopped) {
     parts.push_back(std::string(static_cast<size_t>((i * 7919) % 1500), static_cast<char>('a' + i % 26)));
     expected += parts.back();
   }
-  std::vector<iovec> pieces;
+  std::vector<FilePiece> pieces;
   for (auto& p : parts) pieces.push_back({p.data(), p.size()});
   NonBlockingPipe pipe;
   std::string received;
@@ -69,16 +69,16 @@ TEST(WriteAll, ReportsHowMuchReachedTheFileBeforeAFailure) {
   EXPECT_EQ(pipe.Drain().size(), written);
 }
 
-TEST(FileDescriptor, ClosesOnceAndReportsAClosedDescriptor) {
+TEST(FileHandle, ClosesOnceAndReportsAClosedDescriptor) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   {
-    FileDescriptor reader(fds[0]);
+    FileHandle reader(fds[0]);
     EXPECT_EQ(reader.Close(), 0);
     EXPECT_FALSE(reader.valid());
     EXPECT_EQ(reader.Close(), 0) << "a second close does nothing";
   }
-  FileDescriptor writer(fds[1]);
+  FileHandle writer(fds[1]);
   // With the reading end gone, a write fails with EPIPE (SIGPIPE ignored here).
   ::signal(SIGPIPE, SIG_IGN);
   EXPECT_EQ(WriteAll(writer.get(), "x", 1), EPIPE);

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the shot tests: temporary folders, whole-file reads, an independent BMP
-// reader, and scenarios run in a child process (file-size limit, another user).
+// reader, and scenarios run in a child process (file-size limit, another user) where
+// the platform has them.
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,11 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
-#include <grp.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "TestPlatform.h"
 
 namespace ostrelo::testing {
 
@@ -27,10 +25,10 @@ namespace fs = std::filesystem;
 // A fresh folder under the system's temporary folder, removed with its content.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "ostrelo-shots-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+  // inside: the name of a folder made in it, which is then the one given.
+  explicit TempFolder(const std::string& inside = "") {
+    root_ = path_ = NewFolder(Utf8Of(fs::temp_directory_path() / "ostrelo-shots-"));
+    if (!inside.empty()) fs::create_directory(path_ /= PathOf(inside));
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
@@ -42,22 +40,24 @@ class TempFolder {
       if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
+    fs::remove_all(root_, ec);
   }
   const fs::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  std::string utf8() const { return Utf8Of(path_); }
+  // UTF-8, as the program takes names.
+  std::string operator/(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
 
  private:
-  fs::path path_;
+  fs::path root_, path_;
 };
 
 inline std::string ReadFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
+  std::ifstream in(PathOf(name), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteFile(const std::string& name, const std::string& bytes) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
   out << bytes;
 }
 
@@ -91,9 +91,16 @@ inline std::vector<std::string> SplitFields(const std::string& line) {
 inline std::vector<std::string> FolderContent(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code gone;  // a folder that is not there holds nothing
-  for (const auto& e : fs::directory_iterator(folder, gone)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(folder, gone)) names.push_back(Utf8Of(e.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// Every file of a folder with its bytes.
+inline std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : FolderContent(folder)) files[name] = ReadFile(Utf8Of(folder / PathOf(name)));
+  return files;
 }
 
 // A BMP reader written from the published format, independent of the writer: checks
@@ -157,42 +164,6 @@ inline BmpPicture ReadBmp(const std::string& bytes) {
     }
   }
   return p;
-}
-
-// Runs body in a child process so that what it changes about the process (a file-size
-// limit, the user it runs as) ends with it. Its gtest checks are reported on the
-// shared output; the parent fails when the child did.
-inline void RunInChild(const std::function<void()>& body, bool dropRoot = false) {
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    int code = 0;
-    if (dropRoot && ::geteuid() == 0) {
-      // Root writes anywhere: run as nobody so that permissions apply.
-      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) code = 3;
-    }
-    if (code == 0) {
-      body();
-      code = ::testing::Test::HasFailure() ? 1 : 0;
-    }
-    std::fflush(nullptr);
-    ::_exit(code);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's checks failed (see its output above)";
-}
-
-// In the calling process: files may grow to at most bytes; a write beyond fails with
-// EFBIG instead of raising SIGXFSZ. For child processes only.
-inline void LimitFileSize(rlim_t bytes) {
-  ::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = bytes;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
 }
 
 }  // namespace ostrelo::testing
