@@ -31,7 +31,8 @@ inline constexpr uint32_t kShotDialogFlags = 0x8000C;
 
 // "im" + yymmdd + "-.bmp": im110325-.bmp on 25 March 2011.
 std::string ProposedShotFileName(const LocalTime& now);
-// The initial folder of the save dialog: the user's home folder ("C:\" on Windows).
+// The initial folder of the save dialog: the user's home folder (on Windows the profile
+// folder, where a user may write, unlike "C:\").
 std::string ShotDialogFolder();
 
 // The name less its last n characters (whole UTF-8 characters), never cutting into
