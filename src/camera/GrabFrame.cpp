@@ -236,7 +236,11 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   // 8. The channels. A card that never read raises the program's error and ends the
   //    grab here; one that went away leaves a shot without its voltages, to be taken
   //    again, while the views go on.
-  const bool complete = !st.DaqAcquisitionOn || ReadDaqChannels(f) || purpose != GrabPurpose::Shot;
+  //    The card gets what is left of the grab's hold of the window, never less than a
+  //    read needs: a line's voltages are read within about a second of its stamp.
+  const int64_t cardDeadlineMs =
+      std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs);
+  const bool complete = !st.DaqAcquisitionOn || ReadDaqChannels(f, cardDeadlineMs) || purpose != GrabPurpose::Shot;
 
   Surface* camView = f.ui.SurfaceById(st.CamDC);
   Surface* overlay = f.ui.SurfaceById(st.OverlayDC);

@@ -15,6 +15,13 @@ std::string AreaText(const AcquisitionState& st) {
          ") - (W:" + FormatNumber(st.AoiWidth, "0000") + " - H:" + FormatNumber(st.AoiHeight, "0000") + ")";
 }
 
+CardThread::~CardThread() {
+  if (!hung()) return;
+  // Its job may return long after the window has gone, into this thread's state.
+  thread->Abandon();
+  (void)thread.release();  // NOLINT(bugprone-unused-return-value): left to the job, on purpose
+}
+
 void Form1::Log(const std::string& line) {
   if (logSink) {
     logSink(line);

@@ -15,6 +15,7 @@
 #include "shell/AcquisitionState.h"
 #include "shell/CameraDriver.h"
 #include "shell/DaqDriver.h"
+#include "shell/DeviceThread.h"
 #include "shell/Display.h"
 #include "shell/MainWindowModel.h"
 #include "shell/Platform.h"
@@ -67,6 +68,22 @@ struct CardOutage : DeviceOutage {
   int64_t triedMs = -1;   // steady clock of the last read or try
 };
 
+// The thread the card's reads run on, so that a driver that does not keep to its
+// time-out holds that thread, never the window (daq/GestionES_NI.h).
+struct CardThread {
+  CardThread() = default;
+  // A read still running is left to its thread, which ends after it.
+  ~CardThread();
+  CardThread(const CardThread&) = delete;
+  CardThread& operator=(const CardThread&) = delete;
+  std::unique_ptr<DeviceThread> thread;
+  // A read past its deadline and still running: no other call reaches the card before
+  // it has returned.
+  std::shared_ptr<DeviceThread::Job> late;
+  // Whether such a read is still running.
+  bool hung() const { return late != nullptr && !thread->Ended(late); }
+};
+
 // The room left for shots on the picture folder's file system (shots/DiskGuard.h).
 struct DiskRoom {
   bool known = false;
@@ -110,6 +127,7 @@ class Form1 {
   CameraOutage Outage;
   // Kept by the channel reading: whether the card is answering.
   CardOutage CardAway;
+  CardThread CardCalls;
   // Kept by the disk guard while shots are taken.
   DiskRoom Disk;
   // A shot that found no picture is tried again at the following ticks of the shot

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "daq/GestionES_NI.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
@@ -28,7 +30,7 @@ class FakeLibrary {
     if (handle_ == nullptr) return;
     auto fn = reinterpret_cast<FakeDaqmxStateFn>(dlsym(handle_, "FakeDaqmx_State"));
     if (fn != nullptr) state = fn();
-    std::memset(state, 0, sizeof *state);
+    std::memset(static_cast<void*>(state), 0, sizeof *state);
     ok = fn != nullptr;
   }
   ~FakeLibrary() {
@@ -163,6 +165,42 @@ TEST_F(NiDaqmxLoader, ACardThatDropsOutIsResetAndMadeAnew) {
   const std::string read = "SNR", grab = read + read + read + read;
   const std::string expected = "TAAAA" + grab + grab + read + "CXCXCXTAAAA" + grab + read;
   EXPECT_EQ(calls.substr(0, expected.size()), expected) << calls;
+}
+
+// A read that hangs past its time-out (a stalled USB driver): the window gets control
+// back while the read still hangs, the card is away and asked nothing meanwhile, the hung
+// read's voltages are never taken, and once it has returned the card is made anew.
+TEST_F(NiDaqmxLoader, AReadThatHangsHoldsItsOwnThreadNotTheWindow) {
+  testing::Rig rig;
+  Form1 form(Devices{rig.camera, nullptr, *driver, rig.clock, rig.dialogs});
+  std::vector<std::string> log;
+  form.logSink = [&](const std::string& line) { log.push_back(line); };
+  s.handleToGive = 0xABC0;
+  s.channelCount = 4;
+  s.samplesRead = 800;
+  ASSERT_TRUE(form.Load());
+  ASSERT_TRUE(ReadDaqChannels(form));
+  s.fillBase = 1000.0;
+  s.hangMs = 60000;
+  s.hangEvery = 1;
+  EXPECT_FALSE(ReadDaqChannels(form));
+  EXPECT_EQ(s.hanging, 1) << "the window went on while the read hung";
+  EXPECT_EQ(form.ui.CardNotice, "DAQ card not answering since 12:00:00");
+  const int32_t timings = s.calls[kFakeTiming];
+  rig.clock.Advance(5000);
+  EXPECT_FALSE(ReadDaqChannels(form));
+  EXPECT_EQ(s.calls[kFakeTiming], timings) << "the card is asked nothing while its read hangs";
+  s.hangEvery = 0;
+  s.fillBase = 500.0;
+  s.release = 1;
+  while (form.CardCalls.hung()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  rig.clock.Advance(kCardRetryMs);
+  EXPECT_TRUE(ReadDaqChannels(form));
+  EXPECT_EQ(form.st.ChannelTable[3].Value, -(500 + 2400 + 399.5)) << "a read made after the hang";
+  EXPECT_EQ(form.ui.CardNotice, "");
+  EXPECT_EQ(s.calls[kFakeResetDevice], 1);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("DAQ card not answering from 2011-03-25 12:00:00 to 2011-03-25 12:00:06", 0), 0u) << log[0];
 }
 
 // Without a usable library every call fails, so start-up takes the no-card path.
