@@ -181,9 +181,14 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     return false;
   }
   const int64_t startMs = clock.SteadyMs();
-  if (f.Outage.active) ReadDaqChannelsWithoutPicture(f);
+  f.Outage.triedMs = startMs;
+  const bool away = f.Outage.active;
+  if (away) ReadDaqChannelsWithoutPicture(f);
   const int64_t cardMs = clock.SteadyMs() - startMs;
-  Retries retries(clock, std::max<int64_t>(kGrabBudgetMs - 2 * cardMs, 1));
+  // A camera already away is asked for half the time, and the card read again after:
+  // a picture that comes later is taken by the next grab, and the card is read about
+  // twice a second whatever the camera does.
+  Retries retries(clock, std::max<int64_t>((away ? kGrabBudgetMs / 2 : kGrabBudgetMs) - 2 * cardMs, 1));
 
   RequestBufferInfo info;
   RequestChannelInfo channel;
@@ -197,6 +202,7 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     // tries again within its time, then is left for a later tick.
     if (outcome == Outcome::GaveUp || !retries.Again()) {
       NoteCameraSilent(f);
+      if (away) ReadDaqChannelsWithoutPicture(f);
       return false;
     }
   }

@@ -231,7 +231,6 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
   CardThread& calls = f.CardCalls;
   Clock& clock = f.dev.clock;
   const int64_t now = clock.SteadyMs();
-  o.triedMs = now;
   // A read that outlived its deadline still holds the card: nothing else is asked of it
   // until it returns, and then the card is brought back as after any outage.
   if (calls.hung()) return false;
@@ -246,6 +245,8 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
   }
   visit->task = f.st.AiTask;
   visit->channelCount = f.st.AiChannelCount;
+  // Only a visit counts: a card not yet due is asked again at the next occasion.
+  o.triedMs = now;
 
   if (!calls.thread) {
     calls.thread = std::make_unique<DeviceThread>();

@@ -57,8 +57,9 @@ void DaqStartup(Form1& f);
 // Acquisition off for the rest of the run, with the operator told once.
 void NoCardReaction(Form1& f);
 
-// The card is cleared, reset and set up again no more often than this.
-inline constexpr int64_t kCardRetryMs = 1000;
+// The card is cleared, reset and set up again no more often than this: often enough
+// that its return is seen within a second.
+inline constexpr int64_t kCardRetryMs = 500;
 inline constexpr const char* kNoVoltagesText = "No voltages from the DAQ card";
 
 // "DAQ card not answering since 14:02:33"

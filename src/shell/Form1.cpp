@@ -53,6 +53,7 @@ void Form1::ReportFatal(int32_t number, const std::string& description) {
   fatalText = description;
   ui.Timer1.Stop();
   ui.VisuTimer.Stop();
+  ui.DeviceTimer.Stop();
   dev.dialogs.SetBusyPointer(false);
   dev.dialogs.MessageBox("Run-time error '" + std::to_string(number) + "':\n\n" + description, kAppTitle);
   // Release the camera and the card before ending, as a normal shut-down does.

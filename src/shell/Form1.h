@@ -58,6 +58,7 @@ struct DeviceOutage {
 // A camera that stops answering, as the grab follows it (camera/CameraOutage.h).
 struct CameraOutage : DeviceOutage {
   int64_t restUntilMs = 0;  // grabs leave the camera alone until then
+  int64_t triedMs = -1;     // steady clock of the last grab that asked the camera
 };
 
 // A DAQ card that stops answering after it has read (daq/GestionES_NI.h).
@@ -149,6 +150,7 @@ class Form1 {
   void TimeText_KeyPress(int32_t keyAscii);
   void Timer1_Timer();
   void VisuTimer_Timer();
+  void DeviceTimer_Timer();
   void LiveCheck_Click();
   void Text_Gain_KeyPress(int32_t keyAscii);
   void PicCam_MouseDown(int32_t button, int32_t shift, double x, double y);

@@ -27,26 +27,16 @@ struct CardDefaults {
 } cardDefaults;
 #endif
 
-// For runs of the whole program: FAKE_DAQMX_HANG="5000,40" hangs every 40th read 5 s.
-struct HangFromEnvironment {
-  HangFromEnvironment() {
-    const char* hang = std::getenv("FAKE_DAQMX_HANG");
-    if (hang == nullptr || std::sscanf(hang, "%d,%d", &state.hangMs, &state.hangEvery) != 2) state.hangEvery = 0;
-  }
-} hangFromEnvironment;
-
 // Holds the read as a driver that ignores its time-out would.
 [[maybe_unused]] void MaybeHang() {
   static std::atomic<int32_t> begun{0};
-  const int32_t n = ++begun;
-  if (state.hangEvery <= 0 || n % state.hangEvery != 0) return;
-  state.hanging = 1;
+  const char* env = std::getenv("FAKE_DAQMX_HANG");
+  if (begun == 0 && env != nullptr) std::sscanf(env, "%d,%d", &state.hangMs, &state.hangEvery);
+  if (state.hangEvery <= 0 || ++begun % state.hangEvery != 0) return;
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(state.hangMs);
-  while (state.release == 0 && std::chrono::steady_clock::now() < until) {
+  for (state.hanging = 1; state.release == 0 && std::chrono::steady_clock::now() < until;)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  state.release = 0;
-  state.hanging = 0;
+  state.release = state.hanging = 0;
 }
 
 void Copy(char (&to)[64], const char* from) {

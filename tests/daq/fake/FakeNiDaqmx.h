@@ -33,9 +33,7 @@ struct FakeDaqmxState {
   // refused; then the card answers again. 0: never.
   int32_t lostAfterReads, lostStatus, lostForResets;
   int32_t resetMs;  // how long a reset takes
-  // A driver that does not keep to its time-out: every hangEvery-th read (1: each one)
-  // returns only after hangMs, or at once when release is set; hanging while it waits.
-  // FAKE_DAQMX_HANG="<ms>,<every>" sets both when the library is loaded.
+  // Every hangEvery-th read hangs hangMs, or until release is set; FAKE_DAQMX_HANG="<ms>,<every>".
   int32_t hangEvery, hangMs;
   std::atomic<int32_t> hanging, release;
 
