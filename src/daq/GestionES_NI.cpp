@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -183,7 +184,7 @@ bool BringCardBack(DaqDriver& daq, CardVisit& v) {
   return true;
 }
 
-void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v) {
+void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<bool>& closed) {
   const int64_t startMs = clock.SteadyMs();
   if (v.bringBack) {
     if (!BringCardBack(daq, v)) return;
@@ -192,8 +193,10 @@ void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v) {
   }
   v.readStartMs = clock.SteadyMs();
   try {
-    for (uint8_t i = 0; i < Daq::kChannelCount; ++i) v.values[i] = ReadChannel(daq, v.task, v.channelCount, i);
-    v.read = true;
+    for (uint8_t i = 0; i < Daq::kChannelCount && !closed; ++i) {
+      v.values[i] = ReadChannel(daq, v.task, v.channelCount, i);
+    }
+    v.read = !closed;
   } catch (const ProgramError& e) {
     v.errorNumber = e.number();
     v.errorText = e.description();
@@ -201,7 +204,7 @@ void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v) {
     v.errorNumber = -1;
     v.errorText = e.what();
   }
-  v.readEndMs = clock.SteadyMs();
+  if (!closed) v.readEndMs = clock.SteadyMs();
 }
 
 // The card is found away: its outage starts at its last answer. Before its first read
@@ -234,7 +237,13 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
   // A read that outlived its deadline still holds the card: nothing else is asked of it
   // until it returns, and then the card is brought back as after any outage.
   if (calls.hung()) return false;
-  calls.late.reset();
+  if (calls.late) {
+    // A task the late visit made is the one to clear when the card is brought back.
+    const auto late = std::static_pointer_cast<CardVisit>(calls.lateVisit);
+    if (late->bringBack) f.st.AiTask = late->task;
+    calls.late.reset();
+    calls.lateVisit.reset();
+  }
   auto visit = std::make_shared<CardVisit>();
   if (o.active && !o.taskMade) {
     if (now < o.nextTryMs) return false;
@@ -253,13 +262,15 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
     calls.thread->Start();
   }
   DaqDriver& daq = f.dev.daq;
-  const auto job = calls.thread->Post([&daq, &clock, visit] { VisitCard(daq, clock, *visit); });
+  const auto job =
+      calls.thread->Post([&daq, &clock, visit, closed = calls.closed] { VisitCard(daq, clock, *visit, *closed); });
   const bool answered =
       calls.thread->Wait(job, DeviceThread::Clock::now() + std::chrono::milliseconds(deadlineMs), /*keep=*/true);
   if (!answered) {
     // Whatever the driver does with its time-out, the window goes on; the visit's
     // results are never used.
     calls.late = job;
+    calls.lateVisit = visit;
     return CardLost(f, Daq::kNoAnswer, CardLateText(deadlineMs), now);
   }
 

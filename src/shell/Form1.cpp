@@ -17,6 +17,7 @@ std::string AreaText(const AcquisitionState& st) {
 
 CardThread::~CardThread() {
   if (!hung()) return;
+  *closed = true;
   // Its job may return long after the window has gone, into this thread's state.
   thread->Abandon();
   (void)thread.release();  // NOLINT(bugprone-unused-return-value): left to the job, on purpose

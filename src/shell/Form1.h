@@ -5,6 +5,7 @@
 // The app forwards every widget event to a handler through Dispatch and then shows the
 // model.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -81,6 +82,9 @@ struct CardThread {
   // A read past its deadline and still running: no other call reaches the card before
   // it has returned.
   std::shared_ptr<DeviceThread::Job> late;
+  std::shared_ptr<void> lateVisit;  // what that read works on, the DAQ unit's own
+  // Set when the window has gone: a read that returns then asks the driver nothing more.
+  std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
   // Whether such a read is still running.
   bool hung() const { return late != nullptr && !thread->Ended(late); }
 };
