@@ -8,6 +8,10 @@
 //       The simulated camera in real time, falling silent and coming back.
 //   ostrelo_responsiveness card
 //       The simulated card unplugged for 20 s during a 0.5 s series, acquisition on.
+//   ostrelo_responsiveness hanging-card
+//       A 0.5 s series with the simulated camera and the NI-DAQmx driver loaded from the
+//       system's search (the stand-in library with FAKE_DAQMX_HANG set: some of its reads
+//       hang well past their time-out), for 30 s.
 //   ostrelo_responsiveness notify
 //       A 0.1 s series through a camera outage with --notify to a receiver on 127.0.0.1
 //       that takes the connection and never answers; then the processor time of one
@@ -279,6 +283,51 @@ int CardScenario(Session& session, const Outage& outage) {
   return 0;
 }
 
+// A series at 0.5 s for 30 s with a card whose reads sometimes hang: the longest hold of
+// the window, and the outages the log tells.
+int HangingCard() {
+  AnsweringDialogs dialogs;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("ostrelo-responsiveness-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  dialogs.saveAs = (folder / "shot-.bmp").string();
+  ostrelo::SystemClock clock;
+  SessionOptions options;
+  options.dialogs = &dialogs;
+  options.makeRealCamera = [&]() -> std::unique_ptr<ostrelo::CameraDriver> {
+    return std::make_unique<ostrelo::SimulatedCamera>(clock);
+  };
+  int result = 1;
+  {
+    Session session(options);
+    if (session.Start()) {
+      session.window()->show();
+      Form1& form = session.form();
+      ostrelo::qtui::MainWindow& window = *session.window();
+      int outages = 0;
+      form.logSink = [&](const std::string& line) {
+        ++outages;
+        std::printf("  [log] %s\n", line.c_str());
+      };
+      Probe probe;
+      form.ui.TimeText.caption = "0.5";
+      window.Dispatch([&] { form.TimeText_Change(); });
+      window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
+      window.Dispatch([&] { form.Command2_Click(); });
+      probe.Reset();
+      const double took = RunFor(30000);
+      Report("series at 0.5 s, card reads hanging", took, probe,
+             std::to_string(form.ShotCounter) + " shots, " + std::to_string(outages) + " card outages" +
+                 (form.st.DaqAcquisitionOn ? "" : " (NO CARD)"));
+      window.Dispatch([&] { form.Command2_Click(); });
+      window.close();
+      result = 0;
+    }
+  }
+  std::filesystem::remove_all(folder);
+  return result;
+}
+
 // A folder for the pictures of the measure, removed at the end.
 struct ShotFolder {
   ShotFolder() { std::filesystem::create_directories(path); }
@@ -474,6 +523,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "simulated") == 0) return Simulated(false);
   if (argc >= 2 && std::strcmp(argv[1], "card") == 0) return Simulated(true);
   if (argc >= 2 && std::strcmp(argv[1], "notify") == 0) return Notify();
+  if (argc >= 2 && std::strcmp(argv[1], "hanging-card") == 0) return HangingCard();
   if (argc >= 3 && std::strcmp(argv[1], "gige") == 0) return Gige(argv[2]);
   std::fprintf(stderr, "usage: %s simulated | card | notify | gige <arv-fake-gv-camera-0.8>\n", argv[0]);
   return 2;

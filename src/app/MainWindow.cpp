@@ -66,6 +66,13 @@ MainWindow::MainWindow(Form1& form, QWidget* parent)
   readerWait_.setSingleShot(true);
   connect(&readerWait_, &QTimer::timeout, this, &MainWindow::LiveTick);
   connect(&shotTimer_, &QTimer::timeout, this, [this] { Dispatch([this] { form_.Timer1_Timer(); }); });
+  connect(&deviceTimer_, &QTimer::timeout, this, [this] {
+    // The devices' visits grab too: like the live view's, they wait while a screen reader
+    // asks, for as long as the live view waits.
+    const bool readerAsking = SinceScreenReaderQueryMs() < kReaderPauseMs;
+    if (readerAsking && (!readerWaiting_ || readerWaitingSince_.elapsed() < kReaderWaitMaxMs)) return;
+    Dispatch([this] { form_.DeviceTimer_Timer(); });
+  });
   Build();
   Refresh();
 }
@@ -73,6 +80,7 @@ MainWindow::MainWindow(Form1& form, QWidget* parent)
 MainWindow::~MainWindow() {
   visuTimer_.stop();
   shotTimer_.stop();
+  deviceTimer_.stop();
   delete about_.data();
 }
 
@@ -297,6 +305,7 @@ void MainWindow::EndProgram() {
   visuTimer_.stop();
   readerWait_.stop();
   shotTimer_.stop();
+  deviceTimer_.stop();
   if (about_) {
     about_->hide();
     about_->deleteLater();
@@ -346,6 +355,7 @@ void MainWindow::Refresh() {
   cam_->setNotice(Q(ui_.CameraNotice));
   SyncTimer(visuTimer_, ui_.VisuTimer, visuGeneration_);
   SyncTimer(shotTimer_, ui_.Timer1, shotGeneration_);
+  SyncTimer(deviceTimer_, ui_.DeviceTimer, deviceGeneration_);
   SyncAbout();
 }
 

@@ -103,14 +103,14 @@ class MainWindow final : public QScrollArea {
   std::vector<QWidget*> tabChain_;  // the controls in Tab order
   bool focusPlaced_ = false;
 
-  QTimer visuTimer_, shotTimer_;
+  QTimer visuTimer_, shotTimer_, deviceTimer_;
   // A screen reader that has not asked anything for this long has done reading.
   static constexpr int64_t kReaderPauseMs = 50;
   static constexpr int64_t kReaderWaitMaxMs = 1000;
   QTimer readerWait_;  // the live view's next grab, put off for a screen reader
   bool readerWaiting_ = false;
   QElapsedTimer readerWaitingSince_;
-  uint64_t visuGeneration_ = ~0ull, shotGeneration_ = ~0ull;
+  uint64_t visuGeneration_ = ~0ull, shotGeneration_ = ~0ull, deviceGeneration_ = ~0ull;
 
   QPointer<AboutWindow> about_;
   uint64_t aboutInstance_ = 0;

@@ -181,9 +181,14 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     return false;
   }
   const int64_t startMs = clock.SteadyMs();
-  if (f.Outage.active) ReadDaqChannelsWithoutPicture(f);
+  f.Outage.triedMs = startMs;
+  const bool away = f.Outage.active;
+  if (away) ReadDaqChannelsWithoutPicture(f);
   const int64_t cardMs = clock.SteadyMs() - startMs;
-  Retries retries(clock, std::max<int64_t>(kGrabBudgetMs - 2 * cardMs, 1));
+  // A camera already away is asked for half the time, and the card read again after:
+  // a picture that comes later is taken by the next grab, and the card is read about
+  // twice a second whatever the camera does.
+  Retries retries(clock, std::max<int64_t>((away ? kGrabBudgetMs / 2 : kGrabBudgetMs) - 2 * cardMs, 1));
 
   RequestBufferInfo info;
   RequestChannelInfo channel;
@@ -197,6 +202,7 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     // tries again within its time, then is left for a later tick.
     if (outcome == Outcome::GaveUp || !retries.Again()) {
       NoteCameraSilent(f);
+      if (away) ReadDaqChannelsWithoutPicture(f);
       return false;
     }
   }
@@ -236,7 +242,11 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   // 8. The channels. A card that never read raises the program's error and ends the
   //    grab here; one that went away leaves a shot without its voltages, to be taken
   //    again, while the views go on.
-  const bool complete = !st.DaqAcquisitionOn || ReadDaqChannels(f) || purpose != GrabPurpose::Shot;
+  //    The card gets what is left of the grab's hold of the window, never less than a
+  //    read needs: a line's voltages are read within about a second of its stamp.
+  const int64_t cardDeadlineMs =
+      std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs);
+  const bool complete = !st.DaqAcquisitionOn || ReadDaqChannels(f, cardDeadlineMs) || purpose != GrabPurpose::Shot;
 
   Surface* camView = f.ui.SurfaceById(st.CamDC);
   Surface* overlay = f.ui.SurfaceById(st.OverlayDC);

@@ -18,6 +18,10 @@ inline constexpr int32_t kGrabWaitTimeoutMs = 200;  // each wait for the picture
 // The longest a grab keeps the window: a camera that does not answer within it leaves
 // the grab without a picture, and the window handles its events before the next try.
 inline constexpr int64_t kGrabBudgetMs = 1000;
+// The longest a grab keeps the window with the card's reading after the picture; the
+// card is given at least kCardLeastDeadlineMs (its four reads take 320 ms).
+inline constexpr int64_t kGrabHoldMs = 1200;
+inline constexpr int64_t kCardLeastDeadlineMs = 500;
 inline constexpr int32_t kGrabRetryPauseMs = 5;  // least time between two tries of a failing call
 // Pictures asked for by grabs that gave up and still owed by the camera: a shot asks
 // for its own only while fewer are owed, so a long outage cannot pile them up.

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,7 +32,8 @@ const char* const kChannelNames[Daq::kChannelCount] = {"Canal 0", "Canal 1", "Ca
 int32_t CreateDaqTask(Form1& f) { return f.dev.daq.CreateTask(Daq::kTaskName, &f.st.AiTask); }
 
 void ClearDaqTasks(Form1& f) {
-  if (f.st.AiTask != 0) f.dev.daq.ClearTask(f.st.AiTask);
+  // A read still running uses the task: the driver gets it back when it returns.
+  if (f.st.AiTask != 0 && !f.CardCalls.hung()) f.dev.daq.ClearTask(f.st.AiTask);
 }
 
 int32_t CreateDaqChannels(Form1& f, const std::string& devicePrefix, uint8_t channel) {
@@ -38,15 +43,33 @@ int32_t CreateDaqChannels(Form1& f, const std::string& devicePrefix, uint8_t cha
                                        DAQmx::Val_Volts, "");
 }
 
-double ReadDaqInputs(Form1& f, uint8_t channel) {
-  AcquisitionState& st = f.st;
-  DaqDriver& daq = f.dev.daq;
-  ShowDaqError(f, daq.CfgSampClkTiming(st.AiTask, Daq::kClockSource, Daq::kSampleRate, DAQmx::Val_Rising,
-                                       DAQmx::Val_FiniteSamps, static_cast<uint64_t>(Daq::kSamplesPerChannel)));
-  ShowDaqError(f, daq.GetTaskNumChans(st.AiTask, &st.AiChannelCount));
+namespace {
+
+// ShowDaqError without the window: only the driver is used, so it also runs on the
+// card's thread.
+void RaiseDaqError(DaqDriver& daq, int32_t status) {
+  if (status >= 0) return;
+  char probe[] = "0";
+  const int32_t needed = daq.GetErrorString(status, probe, 0);
+  std::string text;
+  if (needed > 0) {
+    const int32_t size = std::min(needed, kMaxErrorText);
+    // One spare NUL after the buffer the driver is told about: the text always ends.
+    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
+    daq.GetErrorString(status, buffer.data(), static_cast<uint32_t>(size));
+    text.assign(buffer.data(), std::strlen(buffer.data()));
+  }
+  throw ProgramError(status, text);
+}
+
+// ReadDaqInputs on the task given, the channel count kept in channelCount.
+double ReadChannel(DaqDriver& daq, DaqTaskHandle task, uint32_t& channelCount, uint8_t channel) {
+  RaiseDaqError(daq, daq.CfgSampClkTiming(task, Daq::kClockSource, Daq::kSampleRate, DAQmx::Val_Rising,
+                                          DAQmx::Val_FiniteSamps, static_cast<uint64_t>(Daq::kSamplesPerChannel)));
+  RaiseDaqError(daq, daq.GetTaskNumChans(task, &channelCount));
 
   // The buffer follows the channel count of this call, whatever it was before.
-  const uint32_t channels = st.AiChannelCount;
+  const uint32_t channels = channelCount;
   if (channel >= channels) {
     throw ProgramError(Daq::kChannelNotInTask, "Channel " + std::to_string(channel) +
                                                    " is not in the DAQ task, which holds " + std::to_string(channels) +
@@ -59,8 +82,8 @@ double ReadDaqInputs(Form1& f, uint8_t channel) {
   const uint32_t bufferSize = channels * static_cast<uint32_t>(Daq::kSamplesPerChannel);
   std::vector<double> samples(bufferSize, 0.0);
   int32_t samplesRead = 0;
-  ShowDaqError(f, daq.ReadAnalogF64(st.AiTask, Daq::kSamplesPerChannel, Daq::kReadTimeoutS, DAQmx::Val_GroupByChannel,
-                                    samples.data(), bufferSize, &samplesRead, nullptr));
+  RaiseDaqError(daq, daq.ReadAnalogF64(task, Daq::kSamplesPerChannel, Daq::kReadTimeoutS, DAQmx::Val_GroupByChannel,
+                                       samples.data(), bufferSize, &samplesRead, nullptr));
 
   // The channels lie one after the other, each as long as the count read. A count
   // beyond what was asked cannot have been stored in the buffer, so it is held to the
@@ -77,21 +100,13 @@ double ReadDaqInputs(Form1& f, uint8_t channel) {
   return value == 0.0 ? 0.0 : value;
 }
 
-void ShowDaqError(Form1& f, int32_t status) {
-  if (status >= 0) return;
-  DaqDriver& daq = f.dev.daq;
-  char probe[] = "0";
-  const int32_t needed = daq.GetErrorString(status, probe, 0);
-  std::string text;
-  if (needed > 0) {
-    const int32_t size = std::min(needed, kMaxErrorText);
-    // One spare NUL after the buffer the driver is told about: the text always ends.
-    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-    daq.GetErrorString(status, buffer.data(), static_cast<uint32_t>(size));
-    text.assign(buffer.data(), std::strlen(buffer.data()));
-  }
-  throw ProgramError(status, text);
+}  // namespace
+
+double ReadDaqInputs(Form1& f, uint8_t channel) {
+  return ReadChannel(f.dev.daq, f.st.AiTask, f.st.AiChannelCount, channel);
 }
+
+void ShowDaqError(Form1& f, int32_t status) { RaiseDaqError(f.dev.daq, status); }
 
 void NoCardReaction(Form1& f) {
   f.st.DaqAcquisitionOn = false;
@@ -131,53 +146,150 @@ void EndOutage(Form1& f, const char* how) {
   f.ui.CardNotice.clear();
 }
 
+// What a visit to the card gives back: made on the card's thread, read on the window's
+// once the visit has ended.
+struct CardVisit {
+  // In: the task to read, and for a card to bring back what its new task is made of.
+  bool bringBack = false;
+  DaqTaskHandle task = 0;
+  std::string prefix;
+  int32_t terminal = DAQmx::Val_RSE;
+  // Out.
+  bool taskMade = false;  // brought back: the new task is in task
+  bool read = false;      // the four values were read
+  std::array<double, Daq::kChannelCount> values{};
+  uint32_t channelCount = 0;
+  int32_t errorNumber = 0;  // the read's error (0: none), with its text
+  std::string errorText;
+  int64_t readStartMs = 0, readEndMs = 0;  // on the program's clock
+};
+
 // The lost task is cleared and the device reset before a task is made anew in the
-// wiring chosen: a USB card that dropped out answers only after that.
-bool BringCardBack(Form1& f) {
-  const std::string& prefix = f.st.DaqDevicePrefix;
-  ClearDaqTasks(f);
-  const std::string device = prefix.substr(0, prefix.find('/'));
-  if (f.dev.daq.ResetDevice(device) < 0) return false;
-  if (CreateDaqTask(f) < 0) return false;
+// wiring chosen: a USB card that dropped out answers only after that. Only the driver
+// and the visit are used: this runs on the card's thread.
+bool BringCardBack(DaqDriver& daq, CardVisit& v) {
+  if (v.task != 0) daq.ClearTask(v.task);
+  const std::string device = v.prefix.substr(0, v.prefix.find('/'));
+  if (daq.ResetDevice(device) < 0) return false;
+  if (daq.CreateTask(Daq::kTaskName, &v.task) < 0) return false;
+  v.taskMade = true;
   for (uint8_t c = 0; c < Daq::kChannelCount; ++c) {
-    if (CreateDaqChannels(f, prefix, c) < 0) return false;
+    const std::string physical = v.prefix + "ai" + std::to_string(static_cast<unsigned>(c));
+    if (daq.CreateAIVoltageChan(v.task, physical, "", v.terminal, Daq::kMinVolts, Daq::kMaxVolts, DAQmx::Val_Volts,
+                                "") < 0) {
+      v.taskMade = false;
+      return false;
+    }
   }
   return true;
+}
+
+void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<bool>& closed) {
+  const int64_t startMs = clock.SteadyMs();
+  if (v.bringBack) {
+    if (!BringCardBack(daq, v)) return;
+    // A slow reset has held the card long enough: the read waits for the next visit.
+    if (clock.SteadyMs() - startMs > kCardRetryMs / 2) return;
+  }
+  v.readStartMs = clock.SteadyMs();
+  try {
+    for (uint8_t i = 0; i < Daq::kChannelCount && !closed; ++i) {
+      v.values[i] = ReadChannel(daq, v.task, v.channelCount, i);
+    }
+    v.read = !closed;
+  } catch (const ProgramError& e) {
+    v.errorNumber = e.number();
+    v.errorText = e.description();
+  } catch (const std::exception& e) {
+    v.errorNumber = -1;
+    v.errorText = e.what();
+  }
+  if (!closed) v.readEndMs = clock.SteadyMs();
+}
+
+// The card is found away: its outage starts at its last answer. Before its first read
+// it is no outage but the program's error, as it always was.
+bool CardLost(Form1& f, int32_t number, const std::string& text, int64_t triedMs) {
+  CardOutage& o = f.CardAway;
+  if (!o.hasRead) throw ProgramError(number, text);
+  o.taskMade = false;
+  if (!o.active) {
+    BeginDeviceOutage(f, o);
+    o.nextTryMs = triedMs + kCardRetryMs;
+    f.ui.CardNotice = CardNoticeText(o.since);
+  }
+  return false;
 }
 
 }  // namespace
 
 std::string CardNoticeText(const LocalTime& since) { return "DAQ card not answering since " + TimeOfDayText(since); }
 
-bool ReadDaqChannels(Form1& f) {
+std::string CardLateText(int64_t deadlineMs) {
+  return "The DAQ card did not answer within " + std::to_string(deadlineMs) + " ms";
+}
+
+bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
   CardOutage& o = f.CardAway;
-  const int64_t now = f.dev.clock.SteadyMs();
-  o.triedMs = now;
+  CardThread& calls = f.CardCalls;
+  Clock& clock = f.dev.clock;
+  const int64_t now = clock.SteadyMs();
+  // A read that outlived its deadline still holds the card: nothing else is asked of it
+  // until it returns, and then the card is brought back as after any outage.
+  if (calls.hung()) return false;
+  if (calls.late) {
+    // A task the late visit made is the one to clear when the card is brought back.
+    const auto late = std::static_pointer_cast<CardVisit>(calls.lateVisit);
+    if (late->bringBack) f.st.AiTask = late->task;
+    calls.late.reset();
+    calls.lateVisit.reset();
+  }
+  auto visit = std::make_shared<CardVisit>();
   if (o.active && !o.taskMade) {
     if (now < o.nextTryMs) return false;
     o.nextTryMs = now + kCardRetryMs;
-    if (!BringCardBack(f)) return false;
+    visit->bringBack = true;
+    visit->prefix = f.st.DaqDevicePrefix;
+    visit->terminal = f.ui.Option1[0].value == 1 ? DAQmx::Val_RSE : DAQmx::Val_Diff;
+  }
+  visit->task = f.st.AiTask;
+  visit->channelCount = f.st.AiChannelCount;
+  // Only a visit counts: a card not yet due is asked again at the next occasion.
+  o.triedMs = now;
+
+  if (!calls.thread) {
+    calls.thread = std::make_unique<DeviceThread>();
+    calls.thread->Start();
+  }
+  DaqDriver& daq = f.dev.daq;
+  const auto job =
+      calls.thread->Post([&daq, &clock, visit, closed = calls.closed] { VisitCard(daq, clock, *visit, *closed); });
+  const bool answered =
+      calls.thread->Wait(job, DeviceThread::Clock::now() + std::chrono::milliseconds(deadlineMs), /*keep=*/true);
+  if (!answered) {
+    // Whatever the driver does with its time-out, the window goes on; the visit's
+    // results are never used.
+    calls.late = job;
+    calls.lateVisit = visit;
+    return CardLost(f, Daq::kNoAnswer, CardLateText(deadlineMs), now);
+  }
+
+  const CardVisit& v = *visit;
+  if (v.bringBack) {
+    f.st.AiTask = v.task;
+    if (!v.taskMade) return false;
     o.taskMade = true;
-    // A slow reset has held the window long enough: the read waits for the next grab.
-    if (f.dev.clock.SteadyMs() - now > kCardRetryMs / 2) return false;
+    if (!v.read && v.errorNumber == 0) return false;
   }
+  f.st.AiChannelCount = v.channelCount;
+  if (v.errorNumber != 0) return CardLost(f, v.errorNumber, v.errorText, now);
+  // A read that took its time on the program's clock (a simulated card) is as late as
+  // one the window stopped waiting for: its voltages are not of the moment asked.
+  if (v.readEndMs - v.readStartMs > deadlineMs) return CardLost(f, Daq::kNoAnswer, CardLateText(deadlineMs), now);
   // A shot's line carries four voltages of the same moment, or none.
-  std::array<double, Daq::kChannelCount> values{};
-  try {
-    for (uint8_t i = 0; i < Daq::kChannelCount; ++i) values[i] = ReadDaqInputs(f, i);
-  } catch (const ProgramError&) {
-    if (!o.hasRead) throw;
-    o.taskMade = false;
-    if (!o.active) {
-      BeginDeviceOutage(f, o);
-      o.nextTryMs = now + kCardRetryMs;
-      f.ui.CardNotice = CardNoticeText(o.since);
-    }
-    return false;
-  }
   for (uint8_t i = 0; i < Daq::kChannelCount; ++i) {
-    f.st.ChannelTable[i].Value = values[i];
-    f.ui.CanalLabel[i].caption = FormatNumber(values[i], Daq::kValuePattern, f.dev.locale.decimalSeparator);
+    f.st.ChannelTable[i].Value = v.values[i];
+    f.ui.CanalLabel[i].caption = FormatNumber(v.values[i], Daq::kValuePattern, f.dev.locale.decimalSeparator);
   }
   o.hasRead = true;
   EndOutage(f, "");

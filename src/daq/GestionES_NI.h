@@ -35,6 +35,7 @@ inline constexpr const char* kValuePattern = "-00.000;00.000";
 inline constexpr int32_t kOutOfMemory = 7;       // the task's channel count cannot be buffered
 inline constexpr int32_t kChannelNotInTask = 9;  // the task holds fewer channels than asked for
 inline constexpr int32_t kNoSamples = 11;        // the read delivered no sample to average
+inline constexpr int32_t kNoAnswer = 13;         // the card did not answer within its deadline
 }  // namespace Daq
 
 // DAQmxCreateTask("AI-TASK", &AiTask); the status unchanged.
@@ -56,17 +57,27 @@ void DaqStartup(Form1& f);
 // Acquisition off for the rest of the run, with the operator told once.
 void NoCardReaction(Form1& f);
 
-// The card is cleared, reset and set up again no more often than this.
-inline constexpr int64_t kCardRetryMs = 1000;
+// The card is cleared, reset and set up again no more often than this: often enough
+// that its return is seen within a second.
+inline constexpr int64_t kCardRetryMs = 500;
 inline constexpr const char* kNoVoltagesText = "No voltages from the DAQ card";
 
 // "DAQ card not answering since 14:02:33"
 std::string CardNoticeText(const LocalTime& since);
 
+// The longest the window waits for the card: a read (or a bringing back) still running
+// then is an outage, whatever the driver does with its own time-out.
+inline constexpr int64_t kCardDeadlineMs = 1000;
+// "The DAQ card did not answer within 1000 ms"
+std::string CardLateText(int64_t deadlineMs);
+
 // Reads the four channels into ChannelTable and CanalLabel, all four or none. false:
 // the card went away after it had read, or is still away; the values and labels keep
 // their last reading. A failure before the card's first read raises the program's error.
-bool ReadDaqChannels(Form1& f);
+// The card's calls run on its own thread (Form1::CardCalls), waited for up to
+// deadlineMs; a read still running then holds that thread, never the window, and the
+// card is asked nothing more until it has returned.
+bool ReadDaqChannels(Form1& f, int64_t deadlineMs = kCardDeadlineMs);
 // A new task is made for the card by the operator: it has yet to read.
 void NoteCardTaskNew(Form1& f);
 // While the camera gives no picture: the channels are read on their own, no more

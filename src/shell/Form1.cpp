@@ -15,6 +15,14 @@ std::string AreaText(const AcquisitionState& st) {
          ") - (W:" + FormatNumber(st.AoiWidth, "0000") + " - H:" + FormatNumber(st.AoiHeight, "0000") + ")";
 }
 
+CardThread::~CardThread() {
+  if (!hung()) return;
+  *closed = true;
+  // Its job may return long after the window has gone, into this thread's state.
+  thread->Abandon();
+  (void)thread.release();  // NOLINT(bugprone-unused-return-value): left to the job, on purpose
+}
+
 void Form1::Log(const std::string& line) {
   if (logSink) {
     logSink(line);
@@ -46,6 +54,7 @@ void Form1::ReportFatal(int32_t number, const std::string& description) {
   fatalText = description;
   ui.Timer1.Stop();
   ui.VisuTimer.Stop();
+  ui.DeviceTimer.Stop();
   dev.dialogs.SetBusyPointer(false);
   dev.dialogs.MessageBox("Run-time error '" + std::to_string(number) + "':\n\n" + description, kAppTitle);
   // Release the camera and the card before ending, as a normal shut-down does.

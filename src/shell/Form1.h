@@ -5,6 +5,7 @@
 // The app forwards every widget event to a handler through Dispatch and then shows the
 // model.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -15,6 +16,7 @@
 #include "shell/AcquisitionState.h"
 #include "shell/CameraDriver.h"
 #include "shell/DaqDriver.h"
+#include "shell/DeviceThread.h"
 #include "shell/Display.h"
 #include "shell/MainWindowModel.h"
 #include "shell/Platform.h"
@@ -57,6 +59,7 @@ struct DeviceOutage {
 // A camera that stops answering, as the grab follows it (camera/CameraOutage.h).
 struct CameraOutage : DeviceOutage {
   int64_t restUntilMs = 0;  // grabs leave the camera alone until then
+  int64_t triedMs = -1;     // steady clock of the last grab that asked the camera
 };
 
 // A DAQ card that stops answering after it has read (daq/GestionES_NI.h).
@@ -65,6 +68,25 @@ struct CardOutage : DeviceOutage {
   int64_t nextTryMs = 0;  // the card is brought back no sooner than this
   bool taskMade = false;  // brought back, its task yet to read
   int64_t triedMs = -1;   // steady clock of the last read or try
+};
+
+// The thread the card's reads run on, so that a driver that does not keep to its
+// time-out holds that thread, never the window (daq/GestionES_NI.h).
+struct CardThread {
+  CardThread() = default;
+  // A read still running is left to its thread, which ends after it.
+  ~CardThread();
+  CardThread(const CardThread&) = delete;
+  CardThread& operator=(const CardThread&) = delete;
+  std::unique_ptr<DeviceThread> thread;
+  // A read past its deadline and still running: no other call reaches the card before
+  // it has returned.
+  std::shared_ptr<DeviceThread::Job> late;
+  std::shared_ptr<void> lateVisit;  // what that read works on, the DAQ unit's own
+  // Set when the window has gone: a read that returns then asks the driver nothing more.
+  std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
+  // Whether such a read is still running.
+  bool hung() const { return late != nullptr && !thread->Ended(late); }
 };
 
 // The room left for shots on the picture folder's file system (shots/DiskGuard.h).
@@ -110,6 +132,7 @@ class Form1 {
   CameraOutage Outage;
   // Kept by the channel reading: whether the card is answering.
   CardOutage CardAway;
+  CardThread CardCalls;
   // Kept by the disk guard while shots are taken.
   DiskRoom Disk;
   // A shot that found no picture is tried again at the following ticks of the shot
@@ -131,6 +154,7 @@ class Form1 {
   void TimeText_KeyPress(int32_t keyAscii);
   void Timer1_Timer();
   void VisuTimer_Timer();
+  void DeviceTimer_Timer();
   void LiveCheck_Click();
   void Text_Gain_KeyPress(int32_t keyAscii);
   void PicCam_MouseDown(int32_t button, int32_t shift, double x, double y);

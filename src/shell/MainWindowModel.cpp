@@ -140,6 +140,7 @@ MainWindowModel::MainWindowModel() {
 
   VisuTimer = TimerModel(200);
   Timer1 = TimerModel(200);
+  DeviceTimer = TimerModel(kDeviceTimerMs);
 
   // Inner areas: the frameless boxes keep their whole size; Histo loses its
   // 2-pixel sunken frame on each side (565 x 37).

@@ -75,6 +75,10 @@ class TimerModel {
   uint64_t generation_ = 0;
 };
 
+// The device timer's period, and the longest a device it watches goes without a visit.
+inline constexpr int32_t kDeviceTimerMs = 250;
+inline constexpr int64_t kDeviceVisitMs = 1000;
+
 // Identifies the picture surfaces where a handle is expected.
 enum SurfaceId : int32_t { kCamSurface = 1, kOverlaySurface = 2, kZoomSurface = 3, kHistoSurface = 4 };
 // The native window handle of PicCam, given to the display at start-up.
@@ -95,6 +99,9 @@ struct MainWindowModel {
   Control Line1, Line2;
 
   TimerModel VisuTimer, Timer1;
+  // Visits each device at least once a second while one is away or a series runs,
+  // whatever the live view and the series' wait (Form1::DeviceTimer_Timer).
+  TimerModel DeviceTimer;
 
   // Inner areas of the picture boxes.
   Surface CamSurface, OverlaySurface, ZoomSurface, HistoSurface;

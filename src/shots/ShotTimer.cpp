@@ -95,6 +95,30 @@ class TickBusyGuard {
 
 }  // namespace
 
+void Form1::DeviceTimer_Timer() {
+  // Not inside the shot tick (a message box of its own), nor during a one shot, whose
+  // tick comes every 100 ms.
+  if (TickBusy || OneShot) return;
+  const bool away = Outage.active || CardAway.active;
+  if (!away && !SeriesRuns) return;
+  // Shots as close as a second apart visit both devices themselves.
+  if (!away && st.WaitMinutes == 0 && SeriesShotSpacingMs(st) <= kDeviceVisitMs) return;
+  const int64_t now = dev.clock.SteadyMs();
+  const int64_t dueAfterMs = kDeviceVisitMs - kDeviceTimerMs;
+  const bool cardWatched = st.DaqAcquisitionOn && CardAway.hasRead;
+  if ((SeriesRuns || Outage.active) && now - Outage.triedMs >= dueAfterMs) {
+    // The grab reads the card too, with its picture or, without one, on its own. A
+    // waiting shot is tried again rather than let a live picture take the one it asked for.
+    if (MultiShot && ShotWaiting) {
+      Timer1_Timer();
+    } else {
+      GrabFrame(*this, GrabPurpose::Live);
+    }
+  } else if (cardWatched && now - CardAway.triedMs >= dueAfterMs) {
+    ReadDaqChannels(*this);
+  }
+}
+
 void Form1::TimeText_Change() { ui.TimeText.foreColour = kGreen; }
 
 void Form1::TimeText_KeyPress(int32_t keyAscii) {

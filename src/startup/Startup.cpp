@@ -144,6 +144,7 @@ bool Form1::Load() {
   // 23-24
   ui.Text_Gain.caption = "0";
   ui.VisuTimer.Start();
+  ui.DeviceTimer.Start();
   phase_ = Phase::Running;
   keepPlan = [this] { KeepSeriesPlan(*this); };
   OfferInterruptedSeries(*this);
@@ -155,6 +156,7 @@ void CloseCamera(Form1& f) {
   f.ui.Timer1.Stop();
   st.LastShotTime = 0;
   f.ui.VisuTimer.Stop();
+  f.ui.DeviceTimer.Stop();
   NoteCameraClosed(f);
   NoteCardClosed(f);
   // The display is released even when no request is held (a failed start-up, or a

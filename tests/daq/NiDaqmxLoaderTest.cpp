@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "daq/GestionES_NI.h"
 #include "daq/nidaqmx/NiDaqmxDriver.h"
@@ -29,7 +31,7 @@ class FakeLibrary {
     FakeDaqmxStateFn fn = nullptr;
     library_.Resolve("FakeDaqmx_State", fn);
     if (fn != nullptr) state = fn();
-    std::memset(state, 0, sizeof *state);
+    std::memset(static_cast<void*>(state), 0, sizeof *state);
     ok = fn != nullptr;
   }
   bool ok = false;
@@ -129,7 +131,7 @@ TEST_F(NiDaqmxLoader, ReadErrorCarriesTheDriversTextCutAtItsNul) {
 
 // A card that drops out after 8 good reads with NI-DAQmx's "device cannot be accessed"
 // and answers again at the third reset: the task is cleared and the device reset no more
-// than once a second, then the task is made anew and read; nothing is shown but the notice.
+// than every kCardRetryMs, then the task is made anew and read; nothing is shown but the notice.
 TEST_F(NiDaqmxLoader, ACardThatDropsOutIsResetAndMadeAnew) {
   testing::Rig rig;
   Form1 form(Devices{rig.camera, nullptr, *driver, rig.clock, rig.dialogs});
@@ -144,7 +146,7 @@ TEST_F(NiDaqmxLoader, ACardThatDropsOutIsResetAndMadeAnew) {
   ASSERT_TRUE(loop.RunUntil([&] { return !form.ui.CardNotice.empty(); }, 5000));
   const int64_t lostAt = rig.clock.SteadyMs();
   ASSERT_TRUE(loop.RunUntil([&] { return form.ui.CardNotice.empty(); }, 10000));
-  EXPECT_GE(rig.clock.SteadyMs() - lostAt, 3000) << "three tries, a second apart";
+  EXPECT_GE(rig.clock.SteadyMs() - lostAt, 2 * kCardRetryMs) << "three tries, kCardRetryMs apart";
   loop.RunFor(200);
   EXPECT_TRUE(rig.dialogs.messages.empty());
   EXPECT_EQ(form.phase(), Phase::Running);
@@ -161,6 +163,32 @@ TEST_F(NiDaqmxLoader, ACardThatDropsOutIsResetAndMadeAnew) {
   const std::string read = "SNR", grab = read + read + read + read;
   const std::string expected = "TAAAA" + grab + grab + read + "CXCXCXTAAAA" + grab + read;
   EXPECT_EQ(calls.substr(0, expected.size()), expected) << calls;
+}
+
+// A read that hangs past its time-out: the window goes on while it hangs, the card is
+// away and asked nothing, the hung read's voltages are never taken, then the card is made anew.
+TEST_F(NiDaqmxLoader, AReadThatHangsHoldsItsOwnThreadNotTheWindow) {
+  testing::Rig rig;
+  Form1 form(Devices{rig.camera, nullptr, *driver, rig.clock, rig.dialogs});
+  std::vector<std::string> log;
+  form.logSink = [&](const std::string& line) { log.push_back(line); };
+  s.channelCount = 4, s.samplesRead = 800;
+  ASSERT_TRUE(form.Load() && ReadDaqChannels(form));
+  s.fillBase = 1000.0, s.hangMs = 60000, s.hangEvery = 1;
+  EXPECT_FALSE(ReadDaqChannels(form));
+  EXPECT_EQ(s.hanging, 1) << "the window went on while the read hung";
+  EXPECT_EQ(form.ui.CardNotice, "DAQ card not answering since 12:00:00");
+  const int32_t timings = s.calls[kFakeTiming];
+  rig.clock.Advance(5000);
+  EXPECT_FALSE(ReadDaqChannels(form));
+  EXPECT_EQ(s.calls[kFakeTiming], timings) << "the card is asked nothing while its read hangs";
+  s.hangEvery = 0, s.fillBase = 500.0, s.release = 1;
+  while (form.CardCalls.hung()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  rig.clock.Advance(1000);
+  EXPECT_TRUE(ReadDaqChannels(form));
+  EXPECT_EQ(form.st.ChannelTable[3].Value, -(500 + 2400 + 399.5)) << "a read made after the hang";
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("DAQ card not answering from 2011-03-25 12:00:00 to 2011-03-25 12:00:06", 0), 0u) << log[0];
 }
 
 // Without a usable library every call fails, so start-up takes the no-card path.

@@ -86,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GuardCase{"60", false, 64, 3 + 1440.5, 1, "", "", false},
                       GuardCase{"0.5", false, 64, 3 + 7199.5, 41, "", "Disk full in 1 h 0 min", false},
                       GuardCase{"0.5", false, 64, 3 + 7198.5, 41, "", "Disk full in 59 min", true},
-                      GuardCase{"0.5", false, 64, 3 + 7199.5, 11, "", "Disk full in 1 h 0 min", false, 1000,
-                                "Disk full in 3 h 59 min"}));
+                      GuardCase{"0.5", false, 64, 3 + 7199.5, 15, "", "Disk full in 1 h 0 min", false, 1000,
+                                "Disk full in 3 h 8 min"}));
 
 TEST(DiskGuard, ReadsTheDiskTwiceAMinuteAndStopsWhenAnotherProgramFillsIt) {
   DiskBench s;

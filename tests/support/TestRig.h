@@ -80,7 +80,7 @@ class TimerLoop {
   bool Step(int64_t endMs);
   Form1& form_;
   ManualClock& clock_;
-  Track visu_, shot_;
+  Track visu_, shot_, device_;
 };
 
 // The operator's gestures on a started window, for a rig with form(), rig.dialogs and

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "camera/aravis/AravisCamera.h"
-#include "camera/aravis/DeviceThread.h"
+#include "shell/DeviceThread.h"
 #include "camera/aravis/FrameGate.h"
 
 namespace ostrelo {

@@ -1,6 +1,7 @@
 #include "daq/nidaqmx/NiDaqmxDriver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -183,6 +184,18 @@ TaskHandle ToDriver(DaqTaskHandle task) { return reinterpret_cast<TaskHandle>(ta
 // An error text longer than this is cut; no driver text comes near it.
 constexpr int32_t kMaxErrorText = 64 * 1024;
 
+// Calls inside the library, of every driver: a read the program stopped waiting for
+// may return after its driver is gone, into the library, which is then kept loaded.
+std::atomic<int> callsInLibrary{0};
+
+class InLibrary {
+ public:
+  InLibrary() { ++callsInLibrary; }
+  ~InLibrary() { --callsInLibrary; }
+  InLibrary(const InLibrary&) = delete;
+  InLibrary& operator=(const InLibrary&) = delete;
+};
+
 }  // namespace
 
 NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
@@ -244,6 +257,8 @@ NiDaqmxDriver::NiDaqmxDriver(const std::string& libraryPath) {
 NiDaqmxDriver::~NiDaqmxDriver() {
   if (reset_.valid()) reset_.wait();  // it calls into the library
   api_.reset();
+  // NOLINTNEXTLINE(bugprone-unused-return-value): left loaded for a call still inside it
+  if (callsInLibrary > 0) (void)library_.release();
 }
 
 int32_t NiDaqmxDriver::Reported(const std::string& call, int32_t status) {
@@ -270,6 +285,7 @@ int32_t NiDaqmxDriver::CreateTask(const std::string& taskName, DaqTaskHandle* ta
   if (!api_) return Reported("DAQmxCreateTask", kNotLoaded);
   // The handle stays as it was if the driver does not write it.
   TaskHandle handle = task != nullptr ? ToDriver(*task) : nullptr;
+  const InLibrary inside;
   const int32_t status = api_->createTask(taskName.c_str(), task != nullptr ? &handle : nullptr);
   if (task != nullptr) *task = reinterpret_cast<DaqTaskHandle>(handle);
   return Reported("DAQmxCreateTask", status);
@@ -277,6 +293,7 @@ int32_t NiDaqmxDriver::CreateTask(const std::string& taskName, DaqTaskHandle* ta
 
 int32_t NiDaqmxDriver::ClearTask(DaqTaskHandle task) {
   if (!api_) return kNotLoaded;
+  const InLibrary inside;
   return api_->clearTask(ToDriver(task));
 }
 
@@ -285,6 +302,7 @@ int32_t NiDaqmxDriver::CreateAIVoltageChan(DaqTaskHandle task, const std::string
                                            double maxVal, int32_t units, const std::string& customScaleName) {
   const std::string call = "DAQmxCreateAIVoltageChan " + physicalChannel;
   if (!api_) return Reported(call, kNotLoaded);
+  const InLibrary inside;
   return Reported(call, api_->createAIVoltageChan(ToDriver(task), physicalChannel.c_str(), nameToAssign.c_str(),
                                                   terminalConfig, minVal, maxVal, units, customScaleName.c_str()));
 }
@@ -292,11 +310,13 @@ int32_t NiDaqmxDriver::CreateAIVoltageChan(DaqTaskHandle task, const std::string
 int32_t NiDaqmxDriver::CfgSampClkTiming(DaqTaskHandle task, const std::string& source, double rate, int32_t activeEdge,
                                         int32_t sampleMode, uint64_t sampsPerChan) {
   if (!api_) return kNotLoaded;
+  const InLibrary inside;
   return api_->cfgSampClkTiming(ToDriver(task), source.c_str(), rate, activeEdge, sampleMode, sampsPerChan);
 }
 
 int32_t NiDaqmxDriver::GetTaskNumChans(DaqTaskHandle task, uint32_t* data) {
   if (!api_) return kNotLoaded;
+  const InLibrary inside;
   return api_->getTaskNumChans(ToDriver(task), data);
 }
 
@@ -304,6 +324,7 @@ int32_t NiDaqmxDriver::ReadAnalogF64(DaqTaskHandle task, int32_t numSampsPerChan
                                      double* readArray, uint32_t arraySizeInSamps, int32_t* sampsPerChanRead,
                                      uint32_t* reserved) {
   if (!api_) return kNotLoaded;
+  const InLibrary inside;
   return api_->readAnalogF64(ToDriver(task), numSampsPerChan, timeout, fillMode, readArray, arraySizeInSamps,
                              sampsPerChanRead, reserved);
 }
@@ -320,7 +341,10 @@ int32_t NiDaqmxDriver::ResetDevice(const std::string& deviceName) {
 }
 
 int32_t NiDaqmxDriver::GetErrorString(int32_t errorCode, char* errorString, uint32_t bufferSize) {
-  if (api_) return api_->getErrorString(errorCode, errorString, bufferSize);
+  if (api_) {
+    const InLibrary inside;
+    return api_->getErrorString(errorCode, errorString, bufferSize);
+  }
   // Same contract as the driver's: size 0 asks for the size needed, NUL included.
   const std::string text = "NI-DAQmx is not available: " + loadError_;
   if (bufferSize == 0 || errorString == nullptr) return static_cast<int32_t>(text.size() + 1);

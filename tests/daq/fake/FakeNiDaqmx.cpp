@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -24,6 +26,18 @@ struct CardDefaults {
   }
 } cardDefaults;
 #endif
+
+// Holds the read as a driver that ignores its time-out would.
+[[maybe_unused]] void MaybeHang() {
+  static std::atomic<int32_t> begun{0};
+  const char* env = std::getenv("FAKE_DAQMX_HANG");
+  if (begun == 0 && env != nullptr) std::sscanf(env, "%d,%d", &state.hangMs, &state.hangEvery);
+  if (state.hangEvery <= 0 || ++begun % state.hangEvery != 0) return;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(state.hangMs);
+  for (state.hanging = 1; state.release == 0 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  state.release = state.hanging = 0;
+}
 
 void Copy(char (&to)[64], const char* from) {
   std::strncpy(to, from != nullptr ? from : "(null)", sizeof to - 1);
@@ -103,6 +117,7 @@ __attribute__((visibility("default"))) int32_t DAQmxReadAnalogF64(void* taskHand
   state.reservedWasNull = reserved == nullptr;
   for (uint32_t i = 0; i < arraySizeInSamps; ++i) readArray[i] = state.fillBase + i;
   *sampsPerChanRead = state.samplesRead;
+  MaybeHang();
   return Called(kFakeRead, taskHandle);
 }
 #endif

@@ -4,6 +4,7 @@
 // statuses and records the arguments it receives. Tests reach its state through
 // FakeDaqmx_State(), looked up in the same loaded module.
 
+#include <atomic>
 #include <cstdint>
 
 enum FakeDaqmxFn {
@@ -32,6 +33,9 @@ struct FakeDaqmxState {
   // refused; then the card answers again. 0: never.
   int32_t lostAfterReads, lostStatus, lostForResets;
   int32_t resetMs;  // how long a reset takes
+  // Every hangEvery-th read hangs hangMs, or until release is set; FAKE_DAQMX_HANG="<ms>,<every>".
+  int32_t hangEvery, hangMs;
+  std::atomic<int32_t> hanging, release;
 
   // Every call in order (FakeDaqmxFn values), up to its size.
   uint8_t sequence[256];

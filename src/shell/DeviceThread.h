@@ -5,7 +5,8 @@
 // posted to run no sooner than a given time; later jobs do not wait behind it.
 //
 // No device library here: the camera backend puts every access to its device on such
-// a thread, so a device that stops answering holds up that thread, never the caller.
+// a thread, and so does the DAQ unit for the card's reads, so a device that stops
+// answering holds up that thread, never the caller.
 
 #include <chrono>
 #include <condition_variable>
@@ -35,6 +36,10 @@ class DeviceThread {
   void Start();
   // Runs every job already due, drops those posted for later, and ends the thread.
   void Stop();
+  // Drops every job not yet begun and leaves the thread to the one it is running, which
+  // may never return: the thread ends after it, on its own. Only for a thread made with
+  // new and then let go of (its state must outlive the job).
+  void Abandon();
   bool running() const { return thread_.joinable(); }
 
   // Queues work to run after the jobs posted before it, and no sooner than notBefore.
@@ -47,6 +52,8 @@ class DeviceThread {
             bool keep = false);
   // Post() and Wait(): true when the work ran within the time.
   bool Run(Work work, std::optional<Clock::time_point> deadline = std::nullopt);
+  // Whether the job has run or was dropped, without waiting.
+  bool Ended(const std::shared_ptr<Job>& job);
   // Whether the caller is on this thread.
   bool onThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 

@@ -1,4 +1,4 @@
-#include "camera/aravis/DeviceThread.h"
+#include "shell/DeviceThread.h"
 
 #include <algorithm>
 
@@ -28,6 +28,22 @@ void DeviceThread::Stop() {
   for (auto& job : jobs_) job->state_ = Job::State::Dropped;
   jobs_.clear();
   done_.notify_all();
+}
+
+void DeviceThread::Abandon() {
+  if (!thread_.joinable()) return;
+  std::lock_guard lock(mutex_);
+  stopping_ = true;
+  for (auto& job : jobs_) job->state_ = Job::State::Dropped;
+  jobs_.clear();
+  thread_.detach();
+  wake_.notify_all();
+  done_.notify_all();
+}
+
+bool DeviceThread::Ended(const std::shared_ptr<Job>& job) {
+  std::lock_guard lock(mutex_);
+  return job->state_ == Job::State::Done || job->state_ == Job::State::Dropped;
 }
 
 std::shared_ptr<DeviceThread::Job> DeviceThread::Post(Work work, Clock::time_point notBefore) {

@@ -1,7 +1,7 @@
 // The device thread: jobs in order, bounded waits that drop what nobody waits for,
 // jobs put off to a later time.
 
-#include "camera/aravis/DeviceThread.h"
+#include "shell/DeviceThread.h"
 
 #include <gtest/gtest.h>
 
