@@ -97,9 +97,9 @@ Session::Session(const SessionOptions& options) {
     notify.events.awayMs = int64_t{options.notifyAfterSeconds} * 1000;
     notify.events.dailyMinute = options.notifyDailyMinute;
     notify.events.host = QSysInfo::machineHostName().toStdString();
-    notifications_ = std::make_unique<Notifications>(
-        notify, MakeUrlTransport, MakeCommandTransport,
-        [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); });
+    notifications_ =
+        std::make_unique<Notifications>(notify, MakeUrlTransport, MakeCommandTransport,
+                                        [](const std::string& line) { std::fputs((line + "\n").c_str(), stderr); });
   }
   if (!options.statusFile.empty() || notifying) {
     watcher_ = std::make_unique<Watcher>(*form_, options.statusFile);

@@ -266,7 +266,8 @@ TEST_P(KilledAt, ResumesWithEveryPictureOnce) {
     // The grab's moment as its voltages tell it: the stamp's, and the picture's.
     const int64_t at = std::llround(std::stod(fields[3]) * 100000 + std::stod(fields[2]) * 100);
     EXPECT_LE(std::abs(at - std::llround(std::stod(fields[1].substr(8)) * 100) % 1000000), 2) << lines[n];
-    EXPECT_EQ(testing::ReadBmp(files[fields[0].substr(fields[0].find_last_of("/\\") + 1)]).pixels.at(0), at % 256) << lines[n];
+    EXPECT_EQ(testing::ReadBmp(files[fields[0].substr(fields[0].find_last_of("/\\") + 1)]).pixels.at(0), at % 256)
+        << lines[n];
   }
 }
 

@@ -350,8 +350,7 @@ TEST(Notify, ACommandGetsTheJsonOnItsInputAndTheEventInItsEnvironment) {
   CommandTransport command;
   const Posting posting = PostingFor(ReceiverKind::Json, {"watchdog", "", "{}", "1d2c"});
 #ifdef _WIN32
-  const std::string copy =
-      "more > \"" + out + "\" & echo  %OSTRELO_EVENT% %OSTRELO_EVENT_ID%>> \"" + out + "\"";
+  const std::string copy = "more > \"" + out + "\" & echo  %OSTRELO_EVENT% %OSTRELO_EVENT_ID%>> \"" + out + "\"";
 #else
   const std::string copy = "cat > " + out + "; echo \" $OSTRELO_EVENT $OSTRELO_EVENT_ID\" >> " + out;
 #endif

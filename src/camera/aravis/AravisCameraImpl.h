@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "camera/aravis/AravisCamera.h"
-#include "shell/DeviceThread.h"
 #include "camera/aravis/FrameGate.h"
+#include "shell/DeviceThread.h"
 
 namespace ostrelo {
 
