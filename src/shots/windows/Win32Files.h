@@ -6,13 +6,10 @@
 
 #include <windows.h>
 
+#include "shell/windows/WideText.h"
 #include "shots/FileOutput.h"
 
 namespace ostrelo {
-
-// Empty for a name that is not UTF-8: no call finds a file by an empty name.
-std::wstring Utf16(const std::string& utf8);
-std::string Utf8(const wchar_t* wide);
 
 int ErrnoOf(DWORD error);
 // errno from GetLastError(), for the callers that read errno.

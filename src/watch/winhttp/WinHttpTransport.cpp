@@ -3,27 +3,14 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "shell/windows/WideText.h"
+
 #include <algorithm>
 #include <chrono>
 
 namespace ostrelo {
 
 namespace {
-
-std::wstring Utf16(const std::string& utf8) {
-  const int size = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), n);
-  return wide;
-}
-
-std::string Utf8(const wchar_t* wide, int length) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(), n, nullptr, nullptr);
-  return text;
-}
 
 // The failures a delivery meets, in libcurl's words; any other in WinHTTP's own. Some
 // WinHTTPs (Wine's) pass the socket's error on.
@@ -39,15 +26,7 @@ std::string Reason(DWORD error) {
     case ERROR_WINHTTP_SECURE_FAILURE: return "SSL peer certificate or SSH remote key was not OK";
     default: break;
   }
-  wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
-                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                     GetModuleHandleW(L"winhttp.dll"), error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string reason = length > 0 ? Utf8(text, static_cast<int>(length)) : std::string();
-  LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
-  return (reason.empty() ? "WinHTTP failed" : reason) + " (error " + std::to_string(error) + ")";
+  return SystemReason(error, "WinHTTP failed", GetModuleHandleW(L"winhttp.dll"));
 }
 
 // Closes a WinHTTP handle at the end of its scope.

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "shell/windows/WideText.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <string>
@@ -16,26 +18,7 @@ namespace {
 
 constexpr DWORD kPipeBytes = 65536;  // as a Linux pipe holds: a posting fits whole
 
-std::wstring Utf16(const std::string& utf8) {
-  const int size = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), n);
-  return wide;
-}
-
-std::string Reason(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string reason(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), reason.data(), n, nullptr, nullptr);
-  LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
-  return (reason.empty() ? "error" : reason) + " (error " + std::to_string(error) + ")";
-}
+std::string Reason(DWORD error) { return SystemReason(error, "error"); }
 
 // Closes a handle at the end of its scope.
 struct Owned {
