@@ -27,21 +27,19 @@ QString Usage(const QCommandLineParser& parser, const QString& program) {
 }
 
 // An argument as messages show it: an URL without its user info and query, typed with its
-// scheme or without; a command (a text with blanks) by its program only, which the
-// variables set before it ("TOKEN=... notify.sh") are not.
+// scheme or without; a command (a text with blanks) by its program only, as the delivery's
+// log lines name it.
 QString Shown(const QString& given) {
-  const QStringList words = given.split(QRegularExpression("[ \t]+"), Qt::SkipEmptyParts);
-  if (words.size() > 1) {
-    static const QRegularExpression setting("^[A-Za-z_][A-Za-z0-9_]*=");
-    for (const QString& word : words) {
-      if (!setting.match(word).hasMatch()) return Shown(word) + " ...";
-    }
-    return "...";
-  }
   const std::string text = given.trimmed().toStdString();
-  if (text.find("://") != std::string::npos) return QString::fromStdString(ShownTarget(text));
+  if (text.find("://") < text.find_first_of(" \t")) return QString::fromStdString(ShownTarget(text));
+  const std::string named = ShownTarget(text);
+  const size_t end = named.find(' ');
+  const std::string program = named.substr(0, end);
+  if (program == "...") return "...";
   // Without a scheme, what comes before the first "/", "?" or "#" is the authority.
-  return QString::fromStdString(ShownTarget("x://" + text).substr(4));
+  const std::string masked =
+      program.find("://") != std::string::npos ? ShownTarget(program) : ShownTarget("x://" + program).substr(4);
+  return QString::fromStdString(masked + (end == std::string::npos ? "" : named.substr(end)));
 }
 
 // Qt's own error texts quote the options as they were typed: every word of them that
