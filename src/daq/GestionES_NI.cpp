@@ -36,11 +36,20 @@ void ClearDaqTasks(Form1& f) {
   if (f.st.AiTask != 0 && !f.CardCalls.hung()) f.dev.daq.ClearTask(f.st.AiTask);
 }
 
+namespace {
+
+// One input of the card in the task, by the driver alone: the card's thread makes them too.
+int32_t CreateChannel(DaqDriver& daq, DaqTaskHandle task, const std::string& devicePrefix, int32_t terminal,
+                      uint8_t channel) {
+  const std::string physical = devicePrefix + "ai" + std::to_string(static_cast<unsigned>(channel));
+  return daq.CreateAIVoltageChan(task, physical, "", terminal, Daq::kMinVolts, Daq::kMaxVolts, DAQmx::Val_Volts, "");
+}
+
+}  // namespace
+
 int32_t CreateDaqChannels(Form1& f, const std::string& devicePrefix, uint8_t channel) {
   const int32_t terminal = f.ui.Option1[0].value == 1 ? DAQmx::Val_RSE : DAQmx::Val_Diff;
-  const std::string physical = devicePrefix + "ai" + std::to_string(static_cast<unsigned>(channel));
-  return f.dev.daq.CreateAIVoltageChan(f.st.AiTask, physical, "", terminal, Daq::kMinVolts, Daq::kMaxVolts,
-                                       DAQmx::Val_Volts, "");
+  return CreateChannel(f.dev.daq, f.st.AiTask, devicePrefix, terminal, channel);
 }
 
 namespace {
@@ -174,9 +183,7 @@ bool BringCardBack(DaqDriver& daq, CardVisit& v) {
   if (daq.CreateTask(Daq::kTaskName, &v.task) < 0) return false;
   v.taskMade = true;
   for (uint8_t c = 0; c < Daq::kChannelCount; ++c) {
-    const std::string physical = v.prefix + "ai" + std::to_string(static_cast<unsigned>(c));
-    if (daq.CreateAIVoltageChan(v.task, physical, "", v.terminal, Daq::kMinVolts, Daq::kMaxVolts, DAQmx::Val_Volts,
-                                "") < 0) {
+    if (CreateChannel(daq, v.task, v.prefix, v.terminal, c) < 0) {
       v.taskMade = false;
       return false;
     }
