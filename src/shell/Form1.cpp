@@ -11,8 +11,12 @@
 namespace ostrelo {
 
 std::string AreaText(const AcquisitionState& st) {
-  return "(" + FormatNumber(st.AoiLeft, "0000") + "," + FormatNumber(st.AoiTop, "0000") +
-         ") - (W:" + FormatNumber(st.AoiWidth, "0000") + " - H:" + FormatNumber(st.AoiHeight, "0000") + ")";
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on a chain of + from a literal.
+  std::string text = "(";
+  text.append(FormatNumber(st.AoiLeft, "0000")).append(",").append(FormatNumber(st.AoiTop, "0000"));
+  text.append(") - (W:").append(FormatNumber(st.AoiWidth, "0000"));
+  text.append(" - H:").append(FormatNumber(st.AoiHeight, "0000")).append(")");
+  return text;
 }
 
 CardThread::~CardThread() {
