@@ -2,7 +2,7 @@
 // a plain memcpy of the same frame measured in the same run.
 //
 //   ostrelo_bench_grab --benchmark_min_time=0.2
-//   ostrelo_bench_grab --table [--rounds=N] [--only=TEXT] [--vectors=sse2|plain]
+//   ostrelo_bench_grab --table [--rounds=N] [--only=TEXT] [--vectors=avx2|sse2|plain]
 //                                  the speed table that scripts/bench prints; --only keeps
 //                                  the floor and the grabs whose names hold TEXT (to profile);
 //                                  --vectors caps the grab's vector instructions
@@ -520,6 +520,7 @@ int main(int argc, char** argv) {
     if (arg == "--table") table = true;
     if (arg.rfind("--rounds=", 0) == 0) rounds = std::atoi(arg.c_str() + 9);
     if (arg.rfind("--only=", 0) == 0) only = arg.substr(7);
+    if (arg == "--vectors=avx2") ostrelo::CapVectors(ostrelo::VectorLevel::Avx2);
     if (arg == "--vectors=sse2") ostrelo::CapVectors(ostrelo::VectorLevel::Sse2);
     if (arg == "--vectors=plain") ostrelo::CapVectors(ostrelo::VectorLevel::Plain);
   }

@@ -62,6 +62,11 @@ class ChecksThenDisplay final : public LineObserver {
     checks_.Lines(first, count, pixels, pitch);
     if (display_ != nullptr) display_->Lines(first, count, pixels, pitch);
   }
+  bool CopyLines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch, uint8_t* destination) override {
+    if (!checks_.CopyLines(first, count, pixels, pitch, destination)) return false;
+    if (display_ != nullptr) display_->Lines(first, count, pixels, pitch);
+    return true;
+  }
 
  private:
   LineObserver& checks_;
@@ -80,6 +85,11 @@ class OneBandBehind final : public LineObserver {
     count_ = count;
     pixels_ = pixels;
     pitch_ = pitch;
+  }
+  // A band its readers copy themselves is read as it is copied: nothing to hold.
+  bool CopyLines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch, uint8_t* destination) override {
+    Flush();
+    return readers_.CopyLines(first, count, pixels, pitch, destination);
   }
   void Flush() {
     if (count_ > 0) readers_.Lines(first_, count_, pixels_, pitch_);

@@ -35,6 +35,10 @@ class CheckWalk final : public LineObserver {
 
   // Bands other than the next one down are left to Finish.
   void Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) override;
+  // With AVX-512, a band whose lines follow one another is walked in the copy's loop, a
+  // few samples after each few bytes copied: the walk's work then waits on memory
+  // together with the copy's instead of after it.
+  bool CopyLines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch, uint8_t* destination) override;
   void Finish();
 
   // What a grey level asks for: the mark bits of each kind, shifted into place for the
@@ -43,17 +47,23 @@ class CheckWalk final : public LineObserver {
 
  private:
   void WalkRows(int64_t fromRow, int64_t toRow, const uint8_t* firstLine, int64_t pitch);
+  // The mark list with room for `lines` more lines' entries.
+  uint64_t* MarkRoom(int64_t lines);
 
   Form1& f_;
   std::shared_ptr<MarkList> list_;
   MarkTables marks_{};
   std::array<std::array<uint32_t, 256>, 4> counts_{};
   bool marking_ = false, counting_ = false;
+  // The marks as ranges of grey levels, for the vector walk (wide_: with AVX-512):
+  // saturated from satFrom_ up, no signal up to noTo_, each when on.
+  bool satOn_ = false, noOn_ = false, wide_ = false;
+  uint8_t satFrom_ = 255, noTo_ = 0;
   bool empty_ = true;  // no sample lies inside both the area and the buffer
   int64_t width_ = 0, lastByte_ = -1;
   int64_t firstColumn_ = 0, lastColumn_ = -1, firstRow_ = 0, lastRow_ = -1;
-  size_t lineGroups_ = 0, marked_ = 0;
-  int64_t nextRow_ = 0;  // the lines above it are walked
+  size_t lineGroups_ = 0, marked_ = 0;  // lineGroups_: entries a line can add, at most
+  int64_t nextRow_ = 0;                 // the lines above it are walked
 };
 
 // Histo's drawing scale: x from 0 at the left to 255 at the right, y from 0 at the bottom

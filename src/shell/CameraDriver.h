@@ -24,6 +24,13 @@ struct RequestBufferInfo {
 class LineObserver {
  public:
   virtual void Lines(int32_t first, int32_t count, const uint8_t* pixels, int64_t pitch) = 0;
+  // Offered each band of a picture copied past the cache, before Lines: an observer that
+  // reads the lines while it copies them to `destination` (without padding, by streaming
+  // stores) does both and returns true, and is not shown them again; false: nothing done.
+  virtual bool CopyLines(int32_t /*first*/, int32_t /*count*/, const uint8_t* /*pixels*/, int64_t /*pitch*/,
+                         uint8_t* /*destination*/) {
+    return false;
+  }
 
  protected:
   ~LineObserver() = default;

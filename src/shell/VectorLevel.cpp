@@ -9,6 +9,10 @@ namespace {
 
 VectorLevel Detected() {
 #if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi2")) {
+    return VectorLevel::Avx512;
+  }
   if (__builtin_cpu_supports("avx2")) return VectorLevel::Avx2;
   return VectorLevel::Sse2;
 #else
@@ -16,7 +20,7 @@ VectorLevel Detected() {
 #endif
 }
 
-std::atomic<VectorLevel> cap{VectorLevel::Avx2};
+std::atomic<VectorLevel> cap{VectorLevel::Avx512};
 
 }  // namespace
 

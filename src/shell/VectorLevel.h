@@ -4,7 +4,8 @@
 
 namespace ostrelo {
 
-enum class VectorLevel { Plain, Sse2, Avx2 };
+// Avx512: AVX-512 F, BW, VL and VBMI with BMI2, as one level.
+enum class VectorLevel { Plain, Sse2, Avx2, Avx512 };
 
 // The widest level the processor has, but no wider than the cap.
 VectorLevel Vectors();

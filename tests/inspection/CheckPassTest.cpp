@@ -347,22 +347,29 @@ TEST_P(WalkMatchesReference, MarksAndCountsTheSamePixelsInTheSameOrder) {
   for (double n : expected.counts) largest = std::max(largest, n);
 
   // Walked over the frame buffer, then as a copy from padded lines shows its first two
-  // thirds (the rest already in the buffer), then as it shows them all.
+  // thirds (the rest already in the buffer), then as it shows them all; the same from
+  // lines that follow one another, which a wide walk copies itself.
   const std::vector<uint8_t> frame = st.FrameBytes;
   const int64_t pitch = c.width + 5;
   std::vector<uint8_t> padded(static_cast<size_t>(pitch * c.height), 0xA5);
   for (int64_t y = 0; y < c.height; ++y) std::copy_n(&frame[y * c.width], c.width, &padded[y * pitch]);
   // The copy on every vector level this processor has, the plain one included.
-  for (const VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2})
-    for (const int32_t shown : {0, c.height * 2 / 3, c.height}) {
+  std::vector<uint8_t> dense = frame;
+  for (const VectorLevel level : {VectorLevel::Plain, VectorLevel::Sse2, VectorLevel::Avx2, VectorLevel::Avx512})
+    for (const auto& [shown, from] : {std::pair{0, &padded},
+                                      {c.height * 2 / 3, &padded},
+                                      {c.height, &padded},
+                                      {c.height * 2 / 3, &dense},
+                                      {c.height, &dense}}) {
       CapVectors(level);
-      SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(Vectors()) << ", shown " << shown);
+      SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(Vectors()) << ", shown " << shown
+                                        << (from == &dense ? ", unpadded" : ""));
       f.ui.OverlaySurface.Fill(kWhite);
       CheckWalk walk(f);
       std::fill_n(st.FrameBytes.begin(), static_cast<size_t>(shown) * c.width, 0x5A);
-      CopyLinesShown(padded.data(), pitch, c.width, shown, st.FrameBytes.data(), &walk);
+      CopyLinesShown(from->data(), from == &dense ? c.width : pitch, c.width, shown, st.FrameBytes.data(), &walk);
       walk.Finish();
-      CapVectors(VectorLevel::Avx2);
+      CapVectors(VectorLevel::Avx512);
       ASSERT_TRUE(st.FrameBytes == frame);
       EXPECT_TRUE(f.ui.OverlaySurface.pixels == expected.overlay) << "overlay differs";
       if (!c.histogram) continue;  // the marks alone
@@ -386,7 +393,9 @@ INSTANTIATE_TEST_SUITE_P(Frames, WalkMatchesReference,
                                            WalkCase{"RandomAreaIn2448x2048", 2448, 2048, 0, 0, -1, 0, "180", "-1", 11},
                                            WalkCase{"RandomAreaOddWidth", 997, 611, 0, 0, -1, 0, "256", "77", 12},
                                            WalkCase{"RandomAreaIn5472Wide", 5472, 1216, 0, 0, -1, 0, "254", "1", 13},
-                                           WalkCase{"MarksAlone", 2448, 2048, 0, 0, -1, 0, "200", "9", 14, false}),
+                                           WalkCase{"MarksAlone", 2448, 2048, 0, 0, -1, 0, "200", "9", 14, false},
+                                           WalkCase{"HistogramAlone", 2448, 2048, 0, 0, -1, 0, "256", "-1", 15},
+                                           WalkCase{"OtherAreaIn2448", 2448, 2048, 0, 0, -1, 0, "77", "33", 16}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Areas no selection can give (the limits of the types, or past the frame) are walked
