@@ -359,6 +359,11 @@ int32_t AravisCamera::Impl::Open(std::shared_ptr<Link>& out) {
     Dispose(*l);
     return kOpenFailed;
   }
+  // A GigE Vision stream's socket takes a whole frame: the system's default buffer (about 200
+  // kB) loses packets of larger frames whenever the stream thread is late, which under Wine is
+  // nearly always. Aravis sets the size when a frame begins, so the first may still come
+  // incomplete (and is refused like any other).
+  if (ARV_IS_GV_STREAM(l->stream)) g_object_set(l->stream, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_AUTO, nullptr);
   l->bufferCount = std::max(3, options.bufferCount);
   for (int32_t i = 0; i < l->bufferCount; ++i) arv_stream_push_buffer(l->stream, arv_buffer_new_allocate(payload));
   if (!StartAcquisition(*l)) {
