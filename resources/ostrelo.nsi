@@ -1,6 +1,8 @@
 ; The Windows installer, made by scripts/package --windows:
-;   makensis -DVERSION=<version> -DSTAGE=<folder> -DUNINSTALL_LIST=<file> -DICON=<.ico> -DOUTFILE=<exe> ostrelo.nsi
-; STAGE holds ostrelo.exe, its DLLs and Qt's plugins; UNINSTALL_LIST the uninstaller's
+;   makensis -DVERSION=<version> -DSTAGE=<folder> -DUNINSTALL_LIST=<file> -DICON=<.ico> -DNOTICE=<.txt>
+;            -DOUTFILE=<exe> ostrelo.nsi
+; STAGE holds ostrelo.exe, its DLLs and Qt's plugins, the camera libraries' notice (NOTICE,
+; shown on the first page) and their licences; UNINSTALL_LIST the uninstaller's
 ; Delete and RMDir lines for exactly those files, so an uninstall never removes anything else.
 ; Both run silently with /S.
 
@@ -26,6 +28,11 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Ostrelo"
 
+; Aravis, GLib and libusb come under the LGPL: the first page names them, their licences
+; and where their source is (camera-libraries.txt, installed beside the program too).
+LicenseText "Ostrelo brings these camera libraries, under their own licences:" "Next >"
+LicenseData "${NOTICE}"
+Page license
 Page directory
 Page instfiles
 UninstPage uninstConfirm

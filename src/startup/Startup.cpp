@@ -14,6 +14,7 @@
 #include "shell/Numbers.h"
 #include "shell/Selection.h"
 #include "shots/SeriesPlan.h"
+#include "startup/CameraAdvice.h"
 #include "startup/Resume.h"
 
 namespace ostrelo {
@@ -93,7 +94,7 @@ bool Form1::Load() {
     }
   }
   if (!cameraFound) {
-    dev.dialogs.MessageBox(kNoCameraMessage, kAppTitle);
+    dev.dialogs.MessageBox(kNoCameraMessage + NoCameraAdvice(), kAppTitle);
     CloseCamera(*this);
     ClearDaqTasks(*this);
     EndProgram(kExitNoCamera);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "TestPlatform.h"
 #include "camera/GrabFrame.h"
 #include "camera/GrabRig.h"
 
@@ -16,7 +17,6 @@ namespace ostrelo::testing {
 namespace {
 
 using Calls = std::vector<std::string>;
-const std::string kNoCamera = "No camera found, please check USB cable";
 
 // ---- The shared record after start-up ----
 
@@ -192,7 +192,7 @@ TEST_P(CameraFailureTest, ReportsNoCameraReleasesEverythingAndEnds) {
 
   EXPECT_EQ(rig.camera.calls, Join({c.opening, {"MessageBox"}, c.closing}));
   ASSERT_EQ(rig.dialogs.messages.size(), 1u);
-  EXPECT_EQ(rig.dialogs.messages[0].text, kNoCamera);
+  ExpectNoCameraMessage(rig.dialogs.messages[0].text);
   EXPECT_EQ(rig.dialogs.messages[0].title, "Ostrelo");
   EXPECT_EQ(rig.clock.SteadyMs(), c.waitedMs);
   EXPECT_EQ(rig.form.phase(), Phase::Ended);

@@ -12,6 +12,8 @@
 //   the acquisition unseen.
 // - WaitFor waits at most its time-out and returns the oldest answered request. Its
 //   frame stays locked (out of the acquisition) until unlocked.
+// - Only whole frames answer requests: an incomplete one (packets lost on the way) is
+//   given back. A GigE Vision stream's socket buffer holds a few frames.
 // - Only grey frames are described and copied, always as 8-bit grey (Mono8): Mono8
 //   as it is, Mono10, Mono12 and Mono16 (unpacked, two bytes a pixel) with the top 8
 //   bits of each pixel kept. Any other pixel format (packed, colour) fails the

@@ -52,6 +52,12 @@ constexpr int64_t kTriggerProbeMinUs = 300'000;
 // that reached it before (the last one of the previous connection, resent by the
 // transport while the camera came back) can be latched until then.
 constexpr int kLatchedTriggers = 1;
+// A GigE Vision stream's socket buffer holds a few frames, and never less than this. Under
+// Wine (the fake camera's 512x512 frames at 20 fps, of about 120 in 6 s) the system's default
+// buffer let no frame come whole, one frame's size about half of them, 1 MiB about 85 %,
+// 4 MiB 95 % and more; on Linux every frame came whole with any of them.
+constexpr int64_t kSocketBufferFrames = 4;
+constexpr int64_t kLeastSocketBufferBytes = int64_t{4} << 20;
 // A gain read back this close to the one the operator's setting left is the same.
 constexpr double kGainToleranceDb = 1e-3;
 
@@ -358,6 +364,16 @@ int32_t AravisCamera::Impl::Open(std::shared_ptr<Link>& out) {
     Failed(error);
     Dispose(*l);
     return kOpenFailed;
+  }
+  // The system's default socket buffer (about 200 kB on Linux, 64 kB on Windows) loses
+  // packets of larger frames whenever the stream thread is late, which under Wine is nearly
+  // always. Aravis sets the size when a frame begins, so the first may still come incomplete
+  // (and is refused like any other).
+  if (ARV_IS_GV_STREAM(l->stream)) {
+    const auto socketBuffer =
+        static_cast<gint>(std::clamp<int64_t>(kSocketBufferFrames * payload, kLeastSocketBufferBytes, G_MAXINT));
+    g_object_set(l->stream, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_FIXED, "socket-buffer-size", socketBuffer,
+                 nullptr);
   }
   l->bufferCount = std::max(3, options.bufferCount);
   for (int32_t i = 0; i < l->bufferCount; ++i) arv_stream_push_buffer(l->stream, arv_buffer_new_allocate(payload));

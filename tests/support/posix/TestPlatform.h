@@ -23,6 +23,11 @@ namespace ostrelo::testing {
 // limit, the user it runs as) or to kill it.
 inline constexpr bool kChildProcesses = true;
 
+// The message when no camera is found: the cable, and nothing more here.
+inline void ExpectNoCameraMessage(const std::string& text) {
+  EXPECT_EQ(text, "No camera found, please check USB cable");
+}
+
 // A new folder of its own: prefix followed by six random characters.
 inline std::filesystem::path NewFolder(std::string prefix) {
   prefix += "XXXXXX";

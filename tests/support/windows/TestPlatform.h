@@ -16,6 +16,13 @@ namespace ostrelo::testing {
 // No fork: the tests that change what a process is, or kill it, are Linux's.
 inline constexpr bool kChildProcesses = false;
 
+// The message when no camera is found: the cable, then the WinUSB driver and the firewall.
+inline void ExpectNoCameraMessage(const std::string& text) {
+  EXPECT_TRUE(text.starts_with("No camera found, please check USB cable\n")) << text;
+  for (const char* step : {"WinUSB", "Zadig", "Firewall", "ostrelo.exe", "UDP"})
+    EXPECT_NE(text.find(step), text.npos) << step;
+}
+
 inline std::filesystem::path PathOf(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
