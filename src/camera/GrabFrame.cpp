@@ -68,6 +68,12 @@ class Retries {
 
 enum class Outcome { Picture, Dropped, GaveUp };
 
+// The card's deadline in a grab begun at startMs: what is left of the grab's hold of the
+// window, never less than a read needs.
+int64_t CardDeadlineMs(Clock& clock, int64_t startMs) {
+  return std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs);
+}
+
 // Shows each band of the copy to the checks, then to the display.
 class ChecksThenDisplay final : public LineObserver {
  public:
@@ -197,7 +203,7 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   const int64_t startMs = clock.SteadyMs();
   f.Outage.triedMs = startMs;
   const bool away = f.Outage.active;
-  if (away) ReadDaqChannelsWithoutPicture(f);
+  if (away) ReadDaqChannelsWithoutPicture(f, CardDeadlineMs(clock, startMs));
   const int64_t cardMs = clock.SteadyMs() - startMs;
   // A camera already away is asked for half the time, and the card read again after:
   // a picture that comes later is taken by the next grab, and the card is read about
@@ -232,7 +238,7 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     if (outcome == Outcome::GaveUp || !retries.Again()) {
       NoteCameraSilent(f);
       if (cardBegun) EndDaqRead(f, cardUntilMs);
-      if (away) ReadDaqChannelsWithoutPicture(f);
+      if (away) ReadDaqChannelsWithoutPicture(f, CardDeadlineMs(clock, startMs));
       return false;
     }
   }
@@ -279,8 +285,7 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   if (cardEarly) {
     read = EndDaqRead(f, cardUntilMs);
   } else if (st.DaqAcquisitionOn) {
-    read = ReadDaqChannels(
-        f, std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs));
+    read = ReadDaqChannels(f, CardDeadlineMs(clock, startMs));
   }
   const bool complete = !st.DaqAcquisitionOn || read || purpose != GrabPurpose::Shot;
 

@@ -330,11 +330,11 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
   return BeginDaqRead(f) && EndDaqRead(f, deadlineAtMs);
 }
 
-void ReadDaqChannelsWithoutPicture(Form1& f) {
+void ReadDaqChannelsWithoutPicture(Form1& f, int64_t deadlineMs) {
   const CardOutage& o = f.CardAway;
   if (!f.st.DaqAcquisitionOn || !o.hasRead) return;
   if (o.triedMs >= 0 && f.dev.clock.SteadyMs() - o.triedMs < kCardAloneEveryMs) return;
-  ReadDaqChannels(f);
+  ReadDaqChannels(f, deadlineMs);
 }
 
 void NoteCardTaskNew(Form1& f) { f.CardAway.hasRead = false; }

@@ -89,7 +89,7 @@ void NoteCardTaskNew(Form1& f);
 // often than every kCardAloneEveryMs, so the card's outage keeps its own times. A card
 // that has not read since its task was made is left to the next picture.
 inline constexpr int64_t kCardAloneEveryMs = 500;
-void ReadDaqChannelsWithoutPicture(Form1& f);
+void ReadDaqChannelsWithoutPicture(Form1& f, int64_t deadlineMs = kCardDeadlineMs);
 // Acquisition switched off, or shut-down, during an outage: its line is written.
 void NoteCardOff(Form1& f);
 void NoteCardClosed(Form1& f);

@@ -167,16 +167,15 @@ TEST_F(NiDaqmxLoader, ACardThatDropsOutIsResetAndMadeAnew) {
   EXPECT_EQ(calls.substr(0, expected.size()), expected) << calls;
 }
 
-// A read that hangs past its time-out, or answers, beside a quick, slow or silent camera:
-// the window is held no more than kGrabHoldMs of the program's clock; the card is away and
-// asked nothing while the read hangs, its voltages never taken; then it is made anew.
+// A read that hangs past its time-out: the window goes on while it hangs, the card is
+// away and asked nothing, the hung read's voltages are never taken, then the card is made anew.
+// Beside a quick, slow or silent camera, a grab holds the window no more than kGrabHoldMs.
 struct CardBesideCamera {
   const char* name;
   int32_t frameMs;  // 0: pictures at once; -1: none
-  bool hangs;
-  bool shotComplete;
+  bool hangs, shotComplete;
+  bool cameraAway = false;  // and the card read just before the grab
 };
-void PrintTo(const CardBesideCamera& c, std::ostream* os) { *os << c.name; }
 class HangingRead : public NiDaqmxLoader, public ::testing::WithParamInterface<CardBesideCamera> {};
 
 TEST_P(HangingRead, HoldsItsOwnThreadNotTheWindow) {
@@ -187,10 +186,10 @@ TEST_P(HangingRead, HoldsItsOwnThreadNotTheWindow) {
   form.logSink = [&](const std::string& line) { log.push_back(line); };
   s.channelCount = 4, s.samplesRead = 800;
   ASSERT_TRUE(form.Load() && ReadDaqChannels(form));
-  rig.camera.script.instant = c.frameMs == 0;
-  rig.camera.script.frameIntervalMs = std::max(c.frameMs, 1);
-  rig.camera.script.noPicture = c.frameMs < 0;
+  SimulatedCamera::Script& camera = rig.camera.script;
+  camera.instant = c.frameMs == 0, camera.frameIntervalMs = std::max(c.frameMs, 1), camera.noPicture = c.frameMs < 0;
   rig.clock.Advance(900 - rig.clock.SteadyMs() % 900);
+  form.Outage.active = c.cameraAway, form.CardAway.triedMs = rig.clock.SteadyMs();
   s.fillBase = 1000.0, s.hangMs = 60000, s.hangEvery = c.hangs ? 1 : 0;
   const int64_t start = rig.clock.SteadyMs();
   EXPECT_EQ(GrabFrame(form, GrabPurpose::Shot), c.shotComplete);
@@ -216,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(Cameras, HangingRead,
                          ::testing::Values(CardBesideCamera{"QuickCamera", 0, true, false},
                                            CardBesideCamera{"SlowCamera", 900, true, false},
                                            CardBesideCamera{"SlowCameraAnsweringCard", 900, false, true},
-                                           CardBesideCamera{"SilentCameraAnsweringCard", -1, false, false}),
+                                           CardBesideCamera{"SilentCameraAnsweringCard", -1, false, false},
+                                           CardBesideCamera{"CameraAwayAlready", -1, true, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Without a usable library every call fails, so start-up takes the no-card path.
