@@ -8,10 +8,10 @@
 //       The simulated camera in real time, falling silent and coming back.
 //   ostrelo_responsiveness card
 //       The simulated card unplugged for 20 s during a 0.5 s series, acquisition on.
-//   ostrelo_responsiveness hanging-card
+//   ostrelo_responsiveness hanging-card [slow]
 //       A 0.5 s series with the simulated camera and the NI-DAQmx driver loaded from the
 //       system's search (the stand-in library with FAKE_DAQMX_HANG set: some of its reads
-//       hang well past their time-out), for 30 s.
+//       hang well past their time-out), for 30 s; slow: a camera of one frame a second.
 //   ostrelo_responsiveness notify
 //       A 0.1 s series through a camera outage with --notify to a receiver on 127.0.0.1
 //       that takes the connection and never answers; then the processor time of one
@@ -285,7 +285,7 @@ int CardScenario(Session& session, const Outage& outage) {
 
 // A series at 0.5 s for 30 s with a card whose reads sometimes hang: the longest hold of
 // the window, and the outages the log tells.
-int HangingCard() {
+int HangingCard(bool slowCamera) {
   AnsweringDialogs dialogs;
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("ostrelo-responsiveness-" + std::to_string(getpid()));
@@ -295,7 +295,10 @@ int HangingCard() {
   SessionOptions options;
   options.dialogs = &dialogs;
   options.makeRealCamera = [&]() -> std::unique_ptr<ostrelo::CameraDriver> {
-    return std::make_unique<ostrelo::SimulatedCamera>(clock);
+    auto camera = std::make_unique<ostrelo::SimulatedCamera>(clock);
+    camera->script.instant = !slowCamera;
+    camera->script.frameIntervalMs = 1000;
+    return camera;
   };
   int result = 1;
   {
@@ -316,7 +319,8 @@ int HangingCard() {
       window.Dispatch([&] { form.Command2_Click(); });
       probe.Reset();
       const double took = RunFor(30000);
-      Report("series at 0.5 s, card reads hanging", took, probe,
+      Report(slowCamera ? "series 0.5 s, 1 frame/s camera, card hangs" : "series at 0.5 s, card reads hanging", took,
+             probe,
              std::to_string(form.ShotCounter) + " shots, " + std::to_string(outages) + " card outages" +
                  (form.st.DaqAcquisitionOn ? "" : " (NO CARD)"));
       window.Dispatch([&] { form.Command2_Click(); });
@@ -523,8 +527,10 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "simulated") == 0) return Simulated(false);
   if (argc >= 2 && std::strcmp(argv[1], "card") == 0) return Simulated(true);
   if (argc >= 2 && std::strcmp(argv[1], "notify") == 0) return Notify();
-  if (argc >= 2 && std::strcmp(argv[1], "hanging-card") == 0) return HangingCard();
+  if (argc >= 2 && std::strcmp(argv[1], "hanging-card") == 0)
+    return HangingCard(argc >= 3 && std::strcmp(argv[2], "slow") == 0);
   if (argc >= 3 && std::strcmp(argv[1], "gige") == 0) return Gige(argv[2]);
-  std::fprintf(stderr, "usage: %s simulated | card | notify | gige <arv-fake-gv-camera-0.8>\n", argv[0]);
+  std::fprintf(stderr, "usage: %s simulated | card | hanging-card [slow] | notify | gige <arv-fake-gv-camera-0.8>\n",
+               argv[0]);
   return 2;
 }

@@ -65,13 +65,13 @@ MainWindow::MainWindow(Form1& form, QWidget* parent)
   connect(&visuTimer_, &QTimer::timeout, this, &MainWindow::LiveTick);
   readerWait_.setSingleShot(true);
   connect(&readerWait_, &QTimer::timeout, this, &MainWindow::LiveTick);
-  connect(&shotTimer_, &QTimer::timeout, this, [this] { Dispatch([this] { form_.Timer1_Timer(); }); });
+  connect(&shotTimer_, &QTimer::timeout, this, [this] { Tick(shotTimer_, [this] { form_.Timer1_Timer(); }); });
   connect(&deviceTimer_, &QTimer::timeout, this, [this] {
     // The devices' visits grab too: like the live view's, they wait while a screen reader
     // asks, for as long as the live view waits.
     const bool readerAsking = SinceScreenReaderQueryMs() < kReaderPauseMs;
     if (readerAsking && (!readerWaiting_ || readerWaitingSince_.elapsed() < kReaderWaitMaxMs)) return;
-    Dispatch([this] { form_.DeviceTimer_Timer(); });
+    Tick(deviceTimer_, [this] { form_.DeviceTimer_Timer(); });
   });
   Build();
   Refresh();
@@ -267,9 +267,26 @@ QWidget* MainWindow::controlWidget(const std::string& name) const {
 
 // ------------------------------------------------------------------ events
 
+void MainWindow::Tick(QTimer& timer, const std::function<void()>& handler, uint64_t putOffAt) {
+  if (sinceHeld_.isValid() && sinceHeld_.elapsed() < kRightAfterMs && putOffAt != helds_) {
+    // Its own timer, due at once but after those that came due meanwhile.
+    QTimer::singleShot(1, Qt::PreciseTimer, this, [this, &timer, handler, at = helds_] {
+      if (timer.isActive()) Tick(timer, handler, at);
+    });
+    return;
+  }
+  Dispatch(handler);
+}
+
 void MainWindow::Dispatch(const std::function<void()>& handler) {
   if (ended_) return;
+  QElapsedTimer took;
+  took.start();
   form_.Dispatch(handler);
+  if (took.elapsed() >= kHeldMs) {
+    ++helds_;
+    sinceHeld_.start();
+  }
   if (form_.phase() == Phase::Ended) {
     EndProgram();
     return;
@@ -296,7 +313,7 @@ void MainWindow::LiveTick() {
   readerWaiting_ = false;
   readerWait_.stop();
   if (!visuTimer_.isActive()) return;  // the live view was stopped meanwhile
-  Dispatch([this] { form_.VisuTimer_Timer(); });
+  Tick(visuTimer_, [this] { form_.VisuTimer_Timer(); });
 }
 
 void MainWindow::EndProgram() {

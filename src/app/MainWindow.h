@@ -111,6 +111,14 @@ class MainWindow final : public QScrollArea {
   bool readerWaiting_ = false;
   QElapsedTimer readerWaitingSince_;
   uint64_t visuGeneration_ = ~0ull, shotGeneration_ = ~0ull, deviceGeneration_ = ~0ull;
+  // A timer due while a handler held the window fires right after it, before a timer
+  // due later that waited meanwhile: the window would be held for both. Such a tick is
+  // put off until the loop has turned once.
+  static constexpr int64_t kHeldMs = 100;       // a handler this long held the window
+  static constexpr int64_t kRightAfterMs = 20;  // a tick this soon after it was due meanwhile
+  QElapsedTimer sinceHeld_;
+  uint64_t helds_ = 0;  // handlers that held the window so far
+  void Tick(QTimer& timer, const std::function<void()>& handler, uint64_t putOffAt = ~0ull);
 
   QPointer<AboutWindow> about_;
   uint64_t aboutInstance_ = 0;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "camera/CameraOutage.h"
 #include "daq/GestionES_NI.h"
@@ -27,8 +29,15 @@ class Retries {
         triesLeft_(budgetMs / kGrabRetryPauseMs + 16),
         tryStart_(clock.SteadyMs()) {}
 
+  // Runs then() once, after a failed try at atMs or later.
+  void WhenSilentAt(int64_t atMs, std::function<void()> then) {
+    silentAtMs_ = atMs;
+    whenSilent_ = std::move(then);
+  }
+
   // After a failed try: whether another may follow (having paused if need be).
   bool Again() {
+    if (whenSilent_ && clock_.SteadyMs() >= silentAtMs_) std::exchange(whenSilent_, nullptr)();
     const int64_t now = clock_.SteadyMs();
     if (now >= deadline_ || --triesLeft_ <= 0) return false;
     const int64_t spent = now - tryStart_;
@@ -40,8 +49,11 @@ class Retries {
   }
 
   // The time-out of the next wait for a picture: the last one ends with the budget.
+  // A wait also ends when then() is due.
   int32_t WaitTimeoutMs() const {
-    const int64_t left = deadline_ - clock_.SteadyMs();
+    const int64_t now = clock_.SteadyMs();
+    int64_t left = deadline_ - now;
+    if (whenSilent_ && silentAtMs_ > now) left = std::min(left, silentAtMs_ - now);
     return static_cast<int32_t>(std::clamp<int64_t>(left, 1, kGrabWaitTimeoutMs));
   }
 
@@ -50,9 +62,17 @@ class Retries {
   int64_t deadline_;
   int64_t triesLeft_;
   int64_t tryStart_;
+  int64_t silentAtMs_ = 0;
+  std::function<void()> whenSilent_;
 };
 
 enum class Outcome { Picture, Dropped, GaveUp };
+
+// The card's deadline in a grab begun at startMs: what is left of the grab's hold of the
+// window, never less than a read needs.
+int64_t CardDeadlineMs(Clock& clock, int64_t startMs) {
+  return std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs);
+}
 
 // Shows each band of the copy to the checks, then to the display.
 class ChecksThenDisplay final : public LineObserver {
@@ -193,12 +213,24 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   const int64_t startMs = clock.SteadyMs();
   f.Outage.triedMs = startMs;
   const bool away = f.Outage.active;
-  if (away) ReadDaqChannelsWithoutPicture(f);
+  if (away) ReadDaqChannelsWithoutPicture(f, CardDeadlineMs(clock, startMs));
   const int64_t cardMs = clock.SteadyMs() - startMs;
   // A camera already away is asked for half the time, and the card read again after:
   // a picture that comes later is taken by the next grab, and the card is read about
   // twice a second whatever the camera does.
   Retries retries(clock, std::max<int64_t>((away ? kGrabBudgetMs / 2 : kGrabBudgetMs) - 2 * cardMs, 1));
+  // A camera that has not answered by kCardEarlyMs: the card is read meanwhile, so that
+  // the window is held no more than kGrabHoldMs. The grab's one visit to the card is
+  // then this one, its voltages shown with or without a picture.
+  bool cardEarly = false, cardBegun = false;
+  int64_t cardUntilMs = 0;
+  if (!away && st.DaqAcquisitionOn && f.CardAway.hasRead) {
+    retries.WhenSilentAt(startMs + kCardEarlyMs, [&] {
+      cardEarly = true;
+      cardUntilMs = std::max(startMs + kGrabHoldMs, clock.SteadyMs() + kCardLeastDeadlineMs);
+      cardBegun = BeginDaqRead(f);
+    });
+  }
 
   RequestBufferInfo info;
   RequestChannelInfo channel;
@@ -207,12 +239,16 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     if (outcome == Outcome::Picture) break;
     // A live frame is dropped: everything keeps what it showed or held, the request of
     // a dropped picture stays held, and the next tick starts by releasing it.
-    if (outcome == Outcome::Dropped && purpose == GrabPurpose::Live) return false;
+    if (outcome == Outcome::Dropped && purpose == GrabPurpose::Live) {
+      if (cardBegun) EndDaqRead(f, cardUntilMs);
+      return false;
+    }
     // A shot must not save the previous picture under its own number and time: it
     // tries again within its time, then is left for a later tick.
     if (outcome == Outcome::GaveUp || !retries.Again()) {
       NoteCameraSilent(f);
-      if (away) ReadDaqChannelsWithoutPicture(f);
+      if (cardBegun) EndDaqRead(f, cardUntilMs);
+      if (away) ReadDaqChannelsWithoutPicture(f, CardDeadlineMs(clock, startMs));
       return false;
     }
   }
@@ -254,9 +290,14 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   //    again, while the views go on.
   //    The card gets what is left of the grab's hold of the window, never less than a
   //    read needs: a line's voltages are read within about a second of its stamp.
-  const int64_t cardDeadlineMs =
-      std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs);
-  const bool complete = !st.DaqAcquisitionOn || ReadDaqChannels(f, cardDeadlineMs) || purpose != GrabPurpose::Shot;
+  //    A read begun while the camera was silent is waited for until then.
+  bool read = false;
+  if (cardEarly) {
+    read = EndDaqRead(f, cardUntilMs);
+  } else if (st.DaqAcquisitionOn) {
+    read = ReadDaqChannels(f, CardDeadlineMs(clock, startMs));
+  }
+  const bool complete = !st.DaqAcquisitionOn || read || purpose != GrabPurpose::Shot;
 
   Surface* camView = f.ui.SurfaceById(st.CamDC);
   Surface* overlay = f.ui.SurfaceById(st.OverlayDC);

@@ -22,6 +22,11 @@ inline constexpr int64_t kGrabBudgetMs = 1000;
 // card is given at least kCardLeastDeadlineMs (its four reads take 320 ms).
 inline constexpr int64_t kGrabHoldMs = 1200;
 inline constexpr int64_t kCardLeastDeadlineMs = 500;
+// A grab whose camera has not answered by then has the card read meanwhile, and waits
+// for that read no later than kGrabHoldMs: the read is given 700 ms, more than
+// kCardLeastDeadlineMs, and a camera quicker than this keeps the order picture, then
+// voltages.
+inline constexpr int64_t kCardEarlyMs = 500;
 inline constexpr int32_t kGrabRetryPauseMs = 5;  // least time between two tries of a failing call
 // Pictures asked for by grabs that gave up and still owed by the camera: a shot asks
 // for its own only while fewer are owed, so a long outage cannot pile them up.

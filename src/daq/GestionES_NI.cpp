@@ -171,6 +171,7 @@ struct CardVisit {
   int32_t errorNumber = 0;  // the read's error (0: none), with its text
   std::string errorText;
   int64_t readStartMs = 0, readEndMs = 0;  // on the program's clock
+  int64_t startMs = 0, endMs = 0;          // the whole visit
 };
 
 // The lost task is cleared and the device reset before a task is made anew in the
@@ -191,12 +192,11 @@ bool BringCardBack(DaqDriver& daq, CardVisit& v) {
   return true;
 }
 
-void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<bool>& closed) {
-  const int64_t startMs = clock.SteadyMs();
+void ReadCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<bool>& closed) {
   if (v.bringBack) {
     if (!BringCardBack(daq, v)) return;
     // A slow reset has held the card long enough: the read waits for the next visit.
-    if (clock.SteadyMs() - startMs > kCardRetryMs / 2) return;
+    if (clock.SteadyMs() - v.startMs > kCardRetryMs / 2) return;
   }
   v.readStartMs = clock.SteadyMs();
   try {
@@ -212,6 +212,12 @@ void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<boo
     v.errorText = e.what();
   }
   if (!closed) v.readEndMs = clock.SteadyMs();
+}
+
+void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<bool>& closed) {
+  v.startMs = clock.SteadyMs();
+  ReadCard(daq, clock, v, closed);
+  v.endMs = clock.SteadyMs();
 }
 
 // The card is found away: its outage starts at its last answer. Before its first read
@@ -236,14 +242,14 @@ std::string CardLateText(int64_t deadlineMs) {
   return "The DAQ card did not answer within " + std::to_string(deadlineMs) + " ms";
 }
 
-bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
+bool BeginDaqRead(Form1& f) {
   CardOutage& o = f.CardAway;
   CardThread& calls = f.CardCalls;
   Clock& clock = f.dev.clock;
   const int64_t now = clock.SteadyMs();
   // A read that outlived its deadline still holds the card: nothing else is asked of it
   // until it returns, and then the card is brought back as after any outage.
-  if (calls.hung()) return false;
+  if (calls.pending || calls.hung()) return false;
   if (calls.late) {
     // A task the late visit made is the one to clear when the card is brought back.
     const auto late = std::static_pointer_cast<CardVisit>(calls.lateVisit);
@@ -269,16 +275,38 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
     calls.thread->Start();
   }
   DaqDriver& daq = f.dev.daq;
-  const auto job =
+  calls.pending =
       calls.thread->Post([&daq, &clock, visit, closed = calls.closed] { VisitCard(daq, clock, *visit, *closed); });
-  const bool answered =
-      calls.thread->Wait(job, DeviceThread::Clock::now() + std::chrono::milliseconds(deadlineMs), /*keep=*/true);
+  calls.pendingVisit = visit;
+  calls.postedMs = now;
+  return true;
+}
+
+bool EndDaqRead(Form1& f, int64_t deadlineAtMs) {
+  CardOutage& o = f.CardAway;
+  CardThread& calls = f.CardCalls;
+  Clock& clock = f.dev.clock;
+  if (!calls.pending) return false;
+  const auto job = std::move(calls.pending);
+  const auto visit = std::static_pointer_cast<CardVisit>(std::move(calls.pendingVisit));
+  calls.pending.reset();
+  calls.pendingVisit.reset();
+  const int64_t postedMs = calls.postedMs;
+  const int64_t deadlineMs = deadlineAtMs - postedMs;
+  const bool answered = calls.thread->Wait(
+      job,
+      DeviceThread::Clock::now() + std::chrono::milliseconds(std::max<int64_t>(deadlineAtMs - clock.SteadyMs(), 0)),
+      /*keep=*/true);
+  // The window has waited until the visit ended, or until its deadline: a clock that
+  // moves only when slept on (a simulated one) is brought there; a real one is there.
+  const int64_t waitedUntilMs = answered ? postedMs + (visit->endMs - visit->startMs) : deadlineAtMs;
+  if (waitedUntilMs > clock.SteadyMs()) clock.SleepMs(static_cast<int32_t>(waitedUntilMs - clock.SteadyMs()));
   if (!answered) {
     // Whatever the driver does with its time-out, the window goes on; the visit's
     // results are never used.
     calls.late = job;
     calls.lateVisit = visit;
-    return CardLost(f, Daq::kNoAnswer, CardLateText(deadlineMs), now);
+    return CardLost(f, Daq::kNoAnswer, CardLateText(deadlineMs), postedMs);
   }
 
   const CardVisit& v = *visit;
@@ -289,10 +317,10 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
     if (!v.read && v.errorNumber == 0) return false;
   }
   f.st.AiChannelCount = v.channelCount;
-  if (v.errorNumber != 0) return CardLost(f, v.errorNumber, v.errorText, now);
+  if (v.errorNumber != 0) return CardLost(f, v.errorNumber, v.errorText, postedMs);
   // A read that took its time on the program's clock (a simulated card) is as late as
   // one the window stopped waiting for: its voltages are not of the moment asked.
-  if (v.readEndMs - v.readStartMs > deadlineMs) return CardLost(f, Daq::kNoAnswer, CardLateText(deadlineMs), now);
+  if (v.readEndMs - v.readStartMs > deadlineMs) return CardLost(f, Daq::kNoAnswer, CardLateText(deadlineMs), postedMs);
   // A shot's line carries four voltages of the same moment, or none.
   for (uint8_t i = 0; i < Daq::kChannelCount; ++i) {
     f.st.ChannelTable[i].Value = v.values[i];
@@ -304,11 +332,16 @@ bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
   return true;
 }
 
-void ReadDaqChannelsWithoutPicture(Form1& f) {
+bool ReadDaqChannels(Form1& f, int64_t deadlineMs) {
+  const int64_t deadlineAtMs = f.dev.clock.SteadyMs() + deadlineMs;
+  return BeginDaqRead(f) && EndDaqRead(f, deadlineAtMs);
+}
+
+void ReadDaqChannelsWithoutPicture(Form1& f, int64_t deadlineMs) {
   const CardOutage& o = f.CardAway;
   if (!f.st.DaqAcquisitionOn || !o.hasRead) return;
   if (o.triedMs >= 0 && f.dev.clock.SteadyMs() - o.triedMs < kCardAloneEveryMs) return;
-  ReadDaqChannels(f);
+  ReadDaqChannels(f, deadlineMs);
 }
 
 void NoteCardTaskNew(Form1& f) { f.CardAway.hasRead = false; }

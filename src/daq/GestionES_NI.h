@@ -78,13 +78,18 @@ std::string CardLateText(int64_t deadlineMs);
 // deadlineMs; a read still running then holds that thread, never the window, and the
 // card is asked nothing more until it has returned.
 bool ReadDaqChannels(Form1& f, int64_t deadlineMs = kCardDeadlineMs);
+// ReadDaqChannels in two halves, so that the window can go on with other work while the
+// card reads: the visit is begun (false: the card is not asked now, and the reading's
+// answer is false), then waited for until deadlineAtMs on the program's clock.
+bool BeginDaqRead(Form1& f);
+bool EndDaqRead(Form1& f, int64_t deadlineAtMs);
 // A new task is made for the card by the operator: it has yet to read.
 void NoteCardTaskNew(Form1& f);
 // While the camera gives no picture: the channels are read on their own, no more
 // often than every kCardAloneEveryMs, so the card's outage keeps its own times. A card
 // that has not read since its task was made is left to the next picture.
 inline constexpr int64_t kCardAloneEveryMs = 500;
-void ReadDaqChannelsWithoutPicture(Form1& f);
+void ReadDaqChannelsWithoutPicture(Form1& f, int64_t deadlineMs = kCardDeadlineMs);
 // Acquisition switched off, or shut-down, during an outage: its line is written.
 void NoteCardOff(Form1& f);
 void NoteCardClosed(Form1& f);

@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <thread>
 
+#include "shell/DeviceThread.h"
 #include "shell/Numbers.h"
 #include "shell/Platform.h"
 
@@ -109,7 +111,43 @@ void SystemClock::SleepMs(int32_t ms) {
 
 ManualClock::ManualClock(LocalTime start) { Set(start); }
 
-LocalTime ManualClock::Now() { return FromEpochMs(epochMs_); }
+namespace {
+// The time of the calling device thread on a manual clock.
+struct DeviceThreadTime {
+  const ManualClock* clock = nullptr;
+  int64_t steadyMs = 0;
+};
+thread_local DeviceThreadTime deviceThreadTime;
+}  // namespace
+
+int64_t ManualClock::Lead() {
+  if (!DeviceThread::OnAnyDeviceThread()) return 0;
+  DeviceThreadTime& t = deviceThreadTime;
+  if (t.clock != this) t = {this, 0};
+  const int64_t clockMs = steadyMs_;
+  t.steadyMs = std::max(t.steadyMs, clockMs);
+  return t.steadyMs - clockMs;
+}
+
+LocalTime ManualClock::Now() {
+  const int64_t lead = Lead();
+  return FromEpochMs(epochMs_ + lead);
+}
+
+int64_t ManualClock::SteadyMs() {
+  const int64_t lead = Lead();
+  return steadyMs_ + lead;
+}
+
+void ManualClock::SleepMs(int32_t ms) {
+  if (ms <= 0) return;
+  if (!DeviceThread::OnAnyDeviceThread()) {
+    Advance(ms);
+    return;
+  }
+  Lead();  // the thread's time brought up to the clock's
+  deviceThreadTime.steadyMs += ms;
+}
 
 void ManualClock::Advance(int64_t ms) {
   if (ms <= 0) return;

@@ -4,7 +4,13 @@
 
 namespace ostrelo {
 
+namespace {
+thread_local bool onDeviceThread = false;
+}  // namespace
+
 DeviceThread::~DeviceThread() { Stop(); }
+
+bool DeviceThread::OnAnyDeviceThread() { return onDeviceThread; }
 
 void DeviceThread::Start() {
   if (thread_.joinable()) return;
@@ -88,6 +94,7 @@ bool DeviceThread::Run(Work work, std::optional<Clock::time_point> deadline) {
 }
 
 void DeviceThread::Loop() {
+  onDeviceThread = true;
   std::unique_lock lock(mutex_);
   for (;;) {
     const Clock::time_point now = Clock::now();

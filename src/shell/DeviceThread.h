@@ -56,6 +56,8 @@ class DeviceThread {
   bool Ended(const std::shared_ptr<Job>& job);
   // Whether the caller is on this thread.
   bool onThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+  // Whether the caller is on a thread of any DeviceThread.
+  static bool OnAnyDeviceThread();
 
  private:
   void Loop();

@@ -83,6 +83,10 @@ struct CardThread {
   // it has returned.
   std::shared_ptr<DeviceThread::Job> late;
   std::shared_ptr<void> lateVisit;  // what that read works on, the DAQ unit's own
+  // A visit begun and not yet waited for, posted at postedMs (the program's clock).
+  std::shared_ptr<DeviceThread::Job> pending;
+  std::shared_ptr<void> pendingVisit;
+  int64_t postedMs = 0;
   // Set when the window has gone: a read that returns then asks the driver nothing more.
   std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
   // Whether such a read is still running.

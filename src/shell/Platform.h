@@ -2,6 +2,7 @@
 // What the platform provides to the core: the clock, the modal dialogs, the busy
 // pointer and the free space of a folder. The Qt executable implements them with Qt; tests replace them.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -52,20 +53,24 @@ class SystemClock final : public Clock {
 };
 
 // A clock that moves only when told to (or when something sleeps on it): whole
-// series of shots run in simulated time.
+// series of shots run in simulated time. A device thread (shell/DeviceThread.h) runs
+// beside the window: its sleeps move only its own time, which never falls behind the
+// clock's; the window's time meets it when the window has waited for its work.
 class ManualClock final : public Clock {
  public:
   explicit ManualClock(LocalTime start = {2011, 3, 25, 12, 0, 0, 43200.0});
   LocalTime Now() override;
-  int64_t SteadyMs() override { return steadyMs_; }
-  void SleepMs(int32_t ms) override { Advance(ms); }
+  int64_t SteadyMs() override;
+  void SleepMs(int32_t ms) override;
 
   void Advance(int64_t ms);
   void Set(const LocalTime& t);  // jumps the calendar (steady time unchanged)
 
  private:
-  int64_t epochMs_ = 0;  // local milliseconds since 30 December 1899: whole steps never drift
-  int64_t steadyMs_ = 0;
+  // How far the calling device thread is ahead of the clock (0 on any other thread).
+  int64_t Lead();
+  std::atomic<int64_t> epochMs_ = 0;  // local milliseconds since 30 December 1899: whole steps never drift
+  std::atomic<int64_t> steadyMs_ = 0;
 };
 
 struct SaveDialogRequest {

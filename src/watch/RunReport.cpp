@@ -24,7 +24,7 @@ RunReport TakeReport(const Form1& f, const ShotSeen& lastShot) {
   r.acquisitionOn = f.st.DaqAcquisitionOn;
   for (size_t i = 0; i < r.voltages.size(); ++i) {
     r.channelNames[i] = f.st.ChannelTable[i].Name;
-    r.voltages[i] = RecordedVoltage(f.st.ChannelTable[i].Value);
+    r.voltages[i] = RecordedVoltage(lastShot.number > 0 ? lastShot.voltages[i] : f.st.ChannelTable[i].Value);
   }
   r.cameraAway = f.Outage.active;
   r.cameraAwaySince = f.Outage.since;

@@ -18,6 +18,9 @@ struct ShotSeen {
   int32_t number = 0;  // 0: no shot yet
   LocalTime time{};
   int64_t steadyMs = 0;
+  // The channels' values then, those of its record line: readings made since without a
+  // shot (the camera silent, the live view) are not this shot's.
+  std::array<double, 4> voltages{};
 };
 
 struct RunReport {

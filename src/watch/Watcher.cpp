@@ -19,6 +19,7 @@ Watcher::Watcher(Form1& form, std::string statusFile) : form_(form), statusFile_
 void Watcher::Update() {
   if (form_.ShotCounter != lastShot_.number) {
     lastShot_ = {form_.ShotCounter, form_.dev.clock.Now(), form_.dev.clock.SteadyMs()};
+    for (size_t i = 0; i < lastShot_.voltages.size(); ++i) lastShot_.voltages[i] = form_.st.ChannelTable[i].Value;
   }
   if (!statusFile_.empty()) WriteStatus(StatusJson(TakeReport(form_, lastShot_)));
   if (events_ != nullptr) events_->Observe(form_, lastShot_);

@@ -106,6 +106,21 @@ std::function<void(const Bench&)> PlanEdited(std::vector<std::pair<std::string, 
   };
 }
 
+// The folder read-only at a first start by another user (root writes anywhere), then writable.
+void ReadOnlyAtFirst(const Bench& b) {
+  if (!testing::kChildProcesses) GTEST_SKIP() << "another user: a child process of its own";
+  fs::remove(b.state / "series.lock");
+  testing::GiveToChild(b.Plan());
+  fs::permissions(b.Record(), fs::perms::others_read, fs::perm_options::add);
+  fs::permissions(b.state.path(), fs::perms::all);
+  fs::permissions(b.folder.path(), fs::perms(0555));
+  const auto files = testing::Snapshot(b.folder.path());
+  testing::RunInChild([&] { Program(b).Load(); }, /*dropRoot=*/true);
+  EXPECT_TRUE(fs::exists(b.Plan()) && !fs::exists(b.Plan() + ".rejected")) << "the plan kept";
+  EXPECT_EQ(testing::Snapshot(b.folder.path()), files) << "nothing written";
+  fs::permissions(b.folder.path(), fs::perms(0755));
+}
+
 struct ResumeCase {
   const char* name;
   std::function<void(const Bench&)> meanwhile;  // what happened before the new start
@@ -216,6 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    true, "series.json.rejected.2"},
         ResumeCase{"DiskFull", nullptr, true, "only room for 0 shots on /data", "..", true, kDiskReserveBytes},
+        ResumeCase{"FolderReadOnlyAtFirst", ReadOnlyAtFirst, true, ""},
         ResumeCase{"NextPicturePresent", [](const Bench& b) { fs::copy_file(b.Picture(3), b.Picture(4)); }, true,
                    "next picture"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -65,6 +65,11 @@ inline void RunInChild(const std::function<void()>& body, bool dropRoot = false)
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's checks failed (see its output above)";
 }
 
+// The file belongs to the user a child that drops root runs as.
+inline void GiveToChild(const std::filesystem::path& file) {
+  EXPECT_TRUE(::geteuid() != 0 || ::chown(file.c_str(), 65534, 65534) == 0) << file;
+}
+
 // In the calling process: files may grow to at most bytes; a write beyond fails with
 // EFBIG instead of raising SIGXFSZ. For child processes only.
 inline void LimitFileSize(uint64_t bytes) {

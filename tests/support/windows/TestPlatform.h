@@ -45,5 +45,6 @@ inline void RunInChild(const std::function<void()>&, bool = false) {
   ADD_FAILURE() << "no child process on Windows: the test skips when kChildProcesses is false";
 }
 inline void LimitFileSize(uint64_t) { ADD_FAILURE() << "no file-size limit on Windows"; }
+inline void GiveToChild(const std::filesystem::path&) {}
 
 }  // namespace ostrelo::testing
