@@ -256,6 +256,14 @@ int Scenario(Session& session, AnsweringDialogs& dialogs, const Outage& outage) 
   return 0;
 }
 
+// The operator's way into a series: the wait typed and validated, then "Multiple shots".
+void StartSeries(Form1& form, ostrelo::qtui::MainWindow& window, const char* wait) {
+  form.ui.TimeText.caption = wait;
+  window.Dispatch([&] { form.TimeText_Change(); });
+  window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
+  window.Dispatch([&] { form.Command2_Click(); });
+}
+
 // A series at 0.5 s with acquisition on through a 20 s outage of the DAQ card, STOP 1 s
 // into one, and the closing of the window during one.
 int CardScenario(Session& session, const Outage& outage) {
@@ -263,10 +271,7 @@ int CardScenario(Session& session, const Outage& outage) {
   Form1& form = session.form();
   ostrelo::qtui::MainWindow& window = *session.window();
   Probe probe;
-  form.ui.TimeText.caption = "0.5";
-  window.Dispatch([&] { form.TimeText_Change(); });
-  window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
-  window.Dispatch([&] { form.Command2_Click(); });
+  StartSeries(form, window, "0.5");
   probe.Reset();
   double took = RunFor(3000);
   Report("series at 0.5 s, card answering", took, probe, std::to_string(form.ShotCounter) + " shots");
@@ -313,10 +318,7 @@ int HangingCard(bool slowCamera) {
         std::printf("  [log] %s\n", line.c_str());
       };
       Probe probe;
-      form.ui.TimeText.caption = "0.5";
-      window.Dispatch([&] { form.TimeText_Change(); });
-      window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
-      window.Dispatch([&] { form.Command2_Click(); });
+      StartSeries(form, window, "0.5");
       probe.Reset();
       const double took = RunFor(30000);
       Report(slowCamera ? "series 0.5 s, 1 frame/s camera, card hangs" : "series at 0.5 s, card reads hanging", took,
@@ -436,10 +438,7 @@ int Notify() {
     ostrelo::qtui::MainWindow& window = *session.window();
     ostrelo::SimulatedCamera& camera = *session.simulatedCamera();
     Probe probe;
-    form.ui.TimeText.caption = "0.1";
-    window.Dispatch([&] { form.TimeText_Change(); });
-    window.Dispatch([&] { form.TimeText_KeyPress(ostrelo::kKeyEnter); });
-    window.Dispatch([&] { form.Command2_Click(); });
+    StartSeries(form, window, "0.1");
     probe.Reset();
     const double took = RunFor(5000);
     Report("series at 0.1 s, receiver silent", took, probe, std::to_string(form.ShotCounter) + " shots");
