@@ -8,6 +8,7 @@
 #include "shell/Form1.h"
 #include "shell/Numbers.h"
 #include "shots/DiskGuard.h"
+#include "shots/FileOutput.h"
 #include "shots/ShotProcedure.h"
 
 namespace ostrelo {
@@ -64,7 +65,7 @@ void RunEvents::Emit(const Form1& f, const ShotSeen& lastShot, const char* event
   const std::string picture = PictureOf(f);
   // Who tells, then what: "bench-3, essai: the camera ...", the series by its name's base.
   std::string who = options_.host;
-  const std::string series = picture.substr(picture.find_last_of('/') + 1);
+  const std::string series = picture.substr(FolderPartLength(picture));
   if (!series.empty()) who += (who.empty() ? "" : ", ") + series;
   std::string text = said;
   if (who.empty() && !text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));

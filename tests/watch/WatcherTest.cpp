@@ -164,9 +164,13 @@ TEST_P(WatcherInLocale, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce
   Receiver receiver, second;
   TempFolder commandFolder;
   const std::string got = commandFolder / "got";
+#ifdef _WIN32
+  const std::string command = "echo [%OSTRELO_EVENT_ID%]>> \"" + got + "\"& more >> \"" + got + "\"";
+#else
+  const std::string command = "{ printf '[%s]\\n' \"$OSTRELO_EVENT_ID\"; cat; } >> " + got;
+#endif
   NotifyBench b(all ? std::vector{receiver.url(), second.url()} : std::vector{receiver.url()},
-                LocalTime{2011, 3, 25, 11, 59, 38, 43178.0},
-                all ? "{ printf '%s ' \"$OSTRELO_EVENT_ID\"; cat; } >> " + got : "");
+                LocalTime{2011, 3, 25, 11, 59, 38, 43178.0}, all ? command : "");
   SeriesRig& s = b.s;
   s.form().st.DaqAcquisitionOn = true;
   s.form().dev.locale.decimalSeparator = *std::localeconv()->decimal_point;
@@ -213,18 +217,18 @@ TEST_P(WatcherInLocale, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce
                                              "card-back",      "series-stopped"};
   const auto bodies = receiver.Wait([&](const auto& got) { return got.size() >= expected.size(); });
   ASSERT_EQ(bodies.size(), expected.size());
-  std::string toCommand;  // "id json" a line
+  std::string toCommand;  // "[id]" a line, then the json
   for (size_t i = 0; i < bodies.size(); ++i) {
     ASSERT_TRUE(Json::accept(BodyOf(bodies[i]))) << bodies[i];
-    const std::string id = Json::parse(BodyOf(bodies[i])).value("id", "");
+    const Json j = Json::parse(BodyOf(bodies[i]));
+    const std::string id = j.value("id", "");
     EXPECT_TRUE(id.size() == 36 && toCommand.find(id) == std::string::npos) << "a UUID of its own: " << bodies[i];
     EXPECT_NE(bodies[i].find("\r\nX-Ostrelo-Event-Id: " + id + "\r\n"), std::string::npos) << bodies[i];
-    toCommand += id + " " + BodyOf(bodies[i]);
-    EXPECT_EQ(Json::parse(BodyOf(bodies[i]))["text"].get<std::string>().rfind("bench, im110325-: ", 0), 0u)
-        << bodies[i];
+    toCommand += "[" + id + "]\n" + BodyOf(bodies[i]);
+    EXPECT_EQ(j["text"].get<std::string>().rfind("bench, im110325-: ", 0), 0u) << bodies[i];
     EXPECT_EQ(EventOf(bodies[i]), expected[i]) << bodies[i];
     EXPECT_NE(bodies[i].find(R"("time":"2011-03-25T1)"), std::string::npos) << bodies[i];
-    EXPECT_NE(bodies[i].find(R"("host":"bench","picture":")" + s.folder / "im110325-\""), std::string::npos)
+    EXPECT_EQ(j["host"].get<std::string>() + " " + j["picture"].get<std::string>(), "bench " + s.folder / "im110325-")
         << bodies[i];
   }
   EXPECT_NE(bodies[4].find(R"(: no shot for 5.3 s while the series runs.","secondsWithoutShot":5.283})"),
@@ -243,10 +247,13 @@ TEST_P(WatcherInLocale, ASeriesThroughOutagesKeepsTheStatusAndPostsEachEventOnce
   const auto copies = second.Wait([&](const auto& got) { return got.size() >= bodies.size(); });
   ASSERT_EQ(copies.size(), bodies.size());
   for (size_t i = 0; i < bodies.size(); ++i) EXPECT_EQ(BodyOf(copies[i]), BodyOf(bodies[i]));
-  for (int i = 0; i < 3000 && ReadFile(got).size() < toCommand.size(); ++i) {
+  std::string written;
+  for (int i = 0; i < 3000 && written.size() < toCommand.size(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    written = ReadFile(got);
+    written.erase(std::remove(written.begin(), written.end(), '\r'), written.end());  // cmd.exe's line ends
   }
-  EXPECT_EQ(ReadFile(got), toCommand);
+  EXPECT_EQ(written, toCommand);
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, WatcherInLocale,

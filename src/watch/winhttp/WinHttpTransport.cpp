@@ -93,6 +93,8 @@ std::string WinHttpTransport::Deliver(const std::string& url, const std::string&
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   const int rest = static_cast<int>(std::max<int64_t>(1, left.count()));
   WinHttpSetTimeouts(request.h, rest, rest, rest, rest);
+  answerMs = static_cast<DWORD>(rest);
+  WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerMs, sizeof answerMs);
   if (!WinHttpReceiveResponse(request.h, nullptr)) return Reason(GetLastError());
   DWORD status = 0;
   DWORD statusSize = sizeof status;
