@@ -156,7 +156,7 @@ Json RecordedVoltages(const Form1& f, const std::string& record, int32_t n) {
 
 // Under Wine a file of the folder is now and then still open elsewhere for a moment
 // (a sharing violation), though the program has closed it: the operator would try again.
-void TakeAway(const std::string& folder) {
+void TakeAway(const fs::path& folder) {
   std::error_code error;
   for (int tries = 0; fs::remove_all(folder, error) == static_cast<std::uintmax_t>(-1) && tries < 100; ++tries)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
