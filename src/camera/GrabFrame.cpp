@@ -74,22 +74,6 @@ int64_t CardDeadlineMs(Clock& clock, int64_t startMs) {
   return std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs);
 }
 
-// The card read begun while the camera is silent: the grab's one visit to the card then.
-// Small enough to be called back without an allocation on every grab.
-struct EarlyCardRead {
-  Form1& f;
-  int64_t startMs;
-  bool due = false;  // begun, or asked for and refused
-  bool begun = false;
-  int64_t untilMs = 0;
-
-  void Begin() {
-    due = true;
-    untilMs = std::max(startMs + kGrabHoldMs, f.dev.clock.SteadyMs() + kCardLeastDeadlineMs);
-    begun = BeginDaqRead(f);
-  }
-};
-
 // Shows each band of the copy to the checks, then to the display.
 class ChecksThenDisplay final : public LineObserver {
  public:
@@ -238,9 +222,14 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   // A camera that has not answered by kCardEarlyMs: the card is read meanwhile, so that
   // the window is held no more than kGrabHoldMs. The grab's one visit to the card is
   // then this one, its voltages shown with or without a picture.
-  EarlyCardRead early{f, startMs};
+  bool cardEarly = false, cardBegun = false;
+  int64_t cardUntilMs = 0;
   if (!away && st.DaqAcquisitionOn && f.CardAway.hasRead) {
-    retries.WhenSilentAt(startMs + kCardEarlyMs, [&early] { early.Begin(); });
+    retries.WhenSilentAt(startMs + kCardEarlyMs, [&] {
+      cardEarly = true;
+      cardUntilMs = std::max(startMs + kGrabHoldMs, clock.SteadyMs() + kCardLeastDeadlineMs);
+      cardBegun = BeginDaqRead(f);
+    });
   }
 
   RequestBufferInfo info;
@@ -251,14 +240,14 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     // A live frame is dropped: everything keeps what it showed or held, the request of
     // a dropped picture stays held, and the next tick starts by releasing it.
     if (outcome == Outcome::Dropped && purpose == GrabPurpose::Live) {
-      if (early.begun) EndDaqRead(f, early.untilMs);
+      if (cardBegun) EndDaqRead(f, cardUntilMs);
       return false;
     }
     // A shot must not save the previous picture under its own number and time: it
     // tries again within its time, then is left for a later tick.
     if (outcome == Outcome::GaveUp || !retries.Again()) {
       NoteCameraSilent(f);
-      if (early.begun) EndDaqRead(f, early.untilMs);
+      if (cardBegun) EndDaqRead(f, cardUntilMs);
       if (away) ReadDaqChannelsWithoutPicture(f, CardDeadlineMs(clock, startMs));
       return false;
     }
@@ -303,8 +292,8 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   //    read needs: a line's voltages are read within about a second of its stamp.
   //    A read begun while the camera was silent is waited for until then.
   bool read = false;
-  if (early.due) {
-    read = EndDaqRead(f, early.untilMs);
+  if (cardEarly) {
+    read = EndDaqRead(f, cardUntilMs);
   } else if (st.DaqAcquisitionOn) {
     read = ReadDaqChannels(f, CardDeadlineMs(clock, startMs));
   }
