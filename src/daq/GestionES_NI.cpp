@@ -293,13 +293,13 @@ bool EndDaqRead(Form1& f, int64_t deadlineAtMs) {
   calls.pendingVisit.reset();
   const int64_t postedMs = calls.postedMs;
   const int64_t deadlineMs = deadlineAtMs - postedMs;
-  const bool answered = calls.thread->Wait(
-      job,
-      DeviceThread::Clock::now() + std::chrono::milliseconds(std::max<int64_t>(deadlineAtMs - clock.SteadyMs(), 0)),
-      /*keep=*/true);
+  const int64_t realWaitMs = clock.RealWaitMs(std::max<int64_t>(deadlineAtMs - clock.SteadyMs(), 0));
+  const bool answered =
+      calls.thread->Wait(job, DeviceThread::Clock::now() + std::chrono::milliseconds(realWaitMs), /*keep=*/true);
   // The window has waited until the visit ended, or until its deadline: a clock that
   // moves only when slept on (a simulated one) is brought there; a real one is there.
-  const int64_t waitedUntilMs = answered ? postedMs + (visit->endMs - visit->startMs) : deadlineAtMs;
+  const int64_t waitedUntilMs =
+      answered ? std::min(postedMs + (visit->endMs - visit->startMs), deadlineAtMs) : deadlineAtMs;
   if (waitedUntilMs > clock.SteadyMs()) clock.SleepMs(static_cast<int32_t>(waitedUntilMs - clock.SteadyMs()));
   if (!answered) {
     // Whatever the driver does with its time-out, the window goes on; the visit's

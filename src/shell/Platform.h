@@ -42,6 +42,8 @@ class Clock {
   virtual int64_t SteadyMs() = 0;
   // Blocks the caller; a simulated clock advances instead.
   virtual void SleepMs(int32_t ms) = 0;
+  // How long to really wait for a device thread's work that may take ms on this clock.
+  virtual int64_t RealWaitMs(int64_t ms) { return ms; }
 };
 
 // The wall clock of the machine.
@@ -63,6 +65,12 @@ class ManualClock final : public Clock {
   int64_t SteadyMs() override;
   void SleepMs(int32_t ms) override;
 
+  // A simulated device's work takes no real time however long it lasts on this clock, so
+  // a real wait is cut only for work that really hangs (a stand-in driver library): a
+  // bound drawn from simulated time would count a thread not yet scheduled as a device late.
+  int64_t RealWaitMs(int64_t) override { return realWaitMs_; }
+  void LimitRealWaits(int64_t ms) { realWaitMs_ = ms; }
+
   void Advance(int64_t ms);
   void Set(const LocalTime& t);  // jumps the calendar (steady time unchanged)
 
@@ -71,6 +79,7 @@ class ManualClock final : public Clock {
   int64_t Lead();
   std::atomic<int64_t> epochMs_ = 0;  // local milliseconds since 30 December 1899: whole steps never drift
   std::atomic<int64_t> steadyMs_ = 0;
+  int64_t realWaitMs_ = 10000;
 };
 
 struct SaveDialogRequest {

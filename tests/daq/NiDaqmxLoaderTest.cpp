@@ -175,6 +175,7 @@ struct CardBesideCamera {
   int32_t frameMs;  // 0: pictures at once; -1: none
   bool hangs, shotComplete;
   bool cameraAway = false;  // and the card read just before the grab
+  int32_t realReadMs = 0;   // each channel's read lasts this long in real time, none on the clock
 };
 class HangingRead : public NiDaqmxLoader, public ::testing::WithParamInterface<CardBesideCamera> {};
 
@@ -190,7 +191,8 @@ TEST_P(HangingRead, HoldsItsOwnThreadNotTheWindow) {
   camera.instant = c.frameMs == 0, camera.frameIntervalMs = std::max(c.frameMs, 1), camera.noPicture = c.frameMs < 0;
   rig.clock.Advance(900 - rig.clock.SteadyMs() % 900);
   form.Outage.active = c.cameraAway, form.CardAway.triedMs = rig.clock.SteadyMs();
-  s.fillBase = 1000.0, s.hangMs = 60000, s.hangEvery = c.hangs ? 1 : 0;
+  s.fillBase = 1000.0, s.hangMs = c.hangs ? 60000 : c.realReadMs, s.hangEvery = c.hangs || c.realReadMs > 0;
+  if (c.hangs) rig.clock.LimitRealWaits(200);  // the read really hangs: no need to wait long for it
   const int64_t start = rig.clock.SteadyMs();
   EXPECT_EQ(GrabFrame(form, GrabPurpose::Shot), c.shotComplete);
   EXPECT_LE(rig.clock.SteadyMs() - start, kGrabHoldMs + kGrabRetryPauseMs) << "the hold of the window";
@@ -215,6 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Cameras, HangingRead,
                          ::testing::Values(CardBesideCamera{"QuickCamera", 0, true, false},
                                            CardBesideCamera{"SlowCamera", 900, true, false},
                                            CardBesideCamera{"SlowCameraAnsweringCard", 900, false, true},
+                                           CardBesideCamera{"SlowCameraCardThreadLate", 900, false, true, false, 150},
                                            CardBesideCamera{"SilentCameraAnsweringCard", -1, false, false},
                                            CardBesideCamera{"CameraAwayAlready", -1, true, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
