@@ -155,6 +155,8 @@ void EndOutage(Form1& f, const char* how) {
   f.ui.CardNotice.clear();
 }
 
+}  // namespace
+
 // What a visit to the card gives back: made on the card's thread, read on the window's
 // once the visit has ended.
 struct CardVisit {
@@ -173,6 +175,8 @@ struct CardVisit {
   int64_t readStartMs = 0, readEndMs = 0;  // on the program's clock
   int64_t startMs = 0, endMs = 0;          // the whole visit
 };
+
+namespace {
 
 // The lost task is cleared and the device reset before a task is made anew in the
 // wiring chosen: a USB card that dropped out answers only after that. Only the driver
@@ -252,8 +256,8 @@ bool BeginDaqRead(Form1& f) {
   if (calls.pending || calls.hung()) return false;
   if (calls.late) {
     // A task the late visit made is the one to clear when the card is brought back.
-    const auto late = std::static_pointer_cast<CardVisit>(calls.lateVisit);
-    if (late->bringBack) f.st.AiTask = late->task;
+    const CardVisit& late = *calls.lateVisit;
+    if (late.bringBack) f.st.AiTask = late.task;
     calls.late.reset();
     calls.lateVisit.reset();
   }
@@ -288,7 +292,7 @@ bool EndDaqRead(Form1& f, int64_t deadlineAtMs) {
   Clock& clock = f.dev.clock;
   if (!calls.pending) return false;
   const auto job = std::move(calls.pending);
-  const auto visit = std::static_pointer_cast<CardVisit>(std::move(calls.pendingVisit));
+  const auto visit = std::move(calls.pendingVisit);
   calls.pending.reset();
   calls.pendingVisit.reset();
   const int64_t postedMs = calls.postedMs;

@@ -70,6 +70,8 @@ struct CardOutage : DeviceOutage {
   int64_t triedMs = -1;   // steady clock of the last read or try
 };
 
+struct CardVisit;  // what one visit to the card asks and gives back, the DAQ unit's own
+
 // The thread the card's reads run on, so that a driver that does not keep to its
 // time-out holds that thread, never the window (daq/GestionES_NI.h).
 struct CardThread {
@@ -82,10 +84,10 @@ struct CardThread {
   // A read past its deadline and still running: no other call reaches the card before
   // it has returned.
   std::shared_ptr<DeviceThread::Job> late;
-  std::shared_ptr<void> lateVisit;  // what that read works on, the DAQ unit's own
+  std::shared_ptr<CardVisit> lateVisit;  // what that read works on
   // A visit begun and not yet waited for, posted at postedMs (the program's clock).
   std::shared_ptr<DeviceThread::Job> pending;
-  std::shared_ptr<void> pendingVisit;
+  std::shared_ptr<CardVisit> pendingVisit;
   int64_t postedMs = 0;
   // Set when the window has gone: a read that returns then asks the driver nothing more.
   std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
