@@ -74,6 +74,22 @@ int64_t CardDeadlineMs(Clock& clock, int64_t startMs) {
   return std::clamp<int64_t>(startMs + kGrabHoldMs - clock.SteadyMs(), kCardLeastDeadlineMs, kCardDeadlineMs);
 }
 
+// The card read begun while the camera is silent: the grab's one visit to the card then.
+// Small enough to be called back without an allocation on every grab.
+struct EarlyCardRead {
+  Form1& f;
+  int64_t startMs;
+  bool due = false;  // begun, or asked for and refused
+  bool begun = false;
+  int64_t untilMs = 0;
+
+  void Begin() {
+    due = true;
+    untilMs = std::max(startMs + kGrabHoldMs, f.dev.clock.SteadyMs() + kCardLeastDeadlineMs);
+    begun = BeginDaqRead(f);
+  }
+};
+
 // Shows each band of the copy to the checks, then to the display.
 class ChecksThenDisplay final : public LineObserver {
  public:
@@ -222,14 +238,9 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   // A camera that has not answered by kCardEarlyMs: the card is read meanwhile, so that
   // the window is held no more than kGrabHoldMs. The grab's one visit to the card is
   // then this one, its voltages shown with or without a picture.
-  bool cardEarly = false, cardBegun = false;
-  int64_t cardUntilMs = 0;
+  EarlyCardRead early{f, startMs};
   if (!away && st.DaqAcquisitionOn && f.CardAway.hasRead) {
-    retries.WhenSilentAt(startMs + kCardEarlyMs, [&] {
-      cardEarly = true;
-      cardUntilMs = std::max(startMs + kGrabHoldMs, clock.SteadyMs() + kCardLeastDeadlineMs);
-      cardBegun = BeginDaqRead(f);
-    });
+    retries.WhenSilentAt(startMs + kCardEarlyMs, [&early] { early.Begin(); });
   }
 
   RequestBufferInfo info;
@@ -240,14 +251,14 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
     // A live frame is dropped: everything keeps what it showed or held, the request of
     // a dropped picture stays held, and the next tick starts by releasing it.
     if (outcome == Outcome::Dropped && purpose == GrabPurpose::Live) {
-      if (cardBegun) EndDaqRead(f, cardUntilMs);
+      if (early.begun) EndDaqRead(f, early.untilMs);
       return false;
     }
     // A shot must not save the previous picture under its own number and time: it
     // tries again within its time, then is left for a later tick.
     if (outcome == Outcome::GaveUp || !retries.Again()) {
       NoteCameraSilent(f);
-      if (cardBegun) EndDaqRead(f, cardUntilMs);
+      if (early.begun) EndDaqRead(f, early.untilMs);
       if (away) ReadDaqChannelsWithoutPicture(f, CardDeadlineMs(clock, startMs));
       return false;
     }
@@ -292,8 +303,8 @@ bool GrabFrame(Form1& f, GrabPurpose purpose) {
   //    read needs: a line's voltages are read within about a second of its stamp.
   //    A read begun while the camera was silent is waited for until then.
   bool read = false;
-  if (cardEarly) {
-    read = EndDaqRead(f, cardUntilMs);
+  if (early.due) {
+    read = EndDaqRead(f, early.untilMs);
   } else if (st.DaqAcquisitionOn) {
     read = ReadDaqChannels(f, CardDeadlineMs(clock, startMs));
   }
