@@ -218,7 +218,8 @@ void ReadCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<bool
   if (!closed) v.readEndMs = clock.SteadyMs();
 }
 
-void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v, const std::atomic<bool>& closed) {
+void VisitCard(DaqDriver& daq, Clock& clock, CardVisit& v, int64_t askedMs, const std::atomic<bool>& closed) {
+  clock.DeviceWorkBegins(askedMs);
   v.startMs = clock.SteadyMs();
   ReadCard(daq, clock, v, closed);
   v.endMs = clock.SteadyMs();
@@ -279,8 +280,8 @@ bool BeginDaqRead(Form1& f) {
     calls.thread->Start();
   }
   DaqDriver& daq = f.dev.daq;
-  calls.pending =
-      calls.thread->Post([&daq, &clock, visit, closed = calls.closed] { VisitCard(daq, clock, *visit, *closed); });
+  calls.pending = calls.thread->Post(
+      [&daq, &clock, visit, now, closed = calls.closed] { VisitCard(daq, clock, *visit, now, *closed); });
   calls.pendingVisit = visit;
   calls.postedMs = now;
   return true;

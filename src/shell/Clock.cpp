@@ -116,6 +116,7 @@ namespace {
 struct DeviceThreadTime {
   const ManualClock* clock = nullptr;
   int64_t steadyMs = 0;
+  bool own = false;  // runs on from the moment its work was asked for
 };
 thread_local DeviceThreadTime deviceThreadTime;
 }  // namespace
@@ -125,8 +126,16 @@ int64_t ManualClock::Lead() {
   DeviceThreadTime& t = deviceThreadTime;
   if (t.clock != this) t = {this, 0};
   const int64_t clockMs = steadyMs_;
-  t.steadyMs = std::max(t.steadyMs, clockMs);
+  if (!t.own) t.steadyMs = std::max(t.steadyMs, clockMs);
   return t.steadyMs - clockMs;
+}
+
+void ManualClock::DeviceWorkBegins(int64_t askedMs) {
+  if (!DeviceThread::OnAnyDeviceThread()) return;
+  DeviceThreadTime& t = deviceThreadTime;
+  if (t.clock != this) t = {this, 0};
+  t.steadyMs = std::max(t.steadyMs, askedMs);
+  t.own = true;
 }
 
 LocalTime ManualClock::Now() {
@@ -145,7 +154,7 @@ void ManualClock::SleepMs(int32_t ms) {
     Advance(ms);
     return;
   }
-  Lead();  // the thread's time brought up to the clock's
+  Lead();  // the thread's time as it stands
   deviceThreadTime.steadyMs += ms;
 }
 

@@ -44,6 +44,8 @@ class Clock {
   virtual void SleepMs(int32_t ms) = 0;
   // How long to really wait for a device thread's work that may take ms on this clock.
   virtual int64_t RealWaitMs(int64_t ms) { return ms; }
+  // Work on a device thread, asked for at askedMs, begins on the calling thread.
+  virtual void DeviceWorkBegins(int64_t /*askedMs*/) {}
 };
 
 // The wall clock of the machine.
@@ -57,7 +59,10 @@ class SystemClock final : public Clock {
 // A clock that moves only when told to (or when something sleeps on it): whole
 // series of shots run in simulated time. A device thread (shell/DeviceThread.h) runs
 // beside the window: its sleeps move only its own time, which never falls behind the
-// clock's; the window's time meets it when the window has waited for its work.
+// clock's; the window's time meets it when the window has waited for its work. Work
+// begun by DeviceWorkBegins runs on its own time from the moment it was asked for, not
+// from wherever the window's time has got to when the thread really runs: the same
+// series gives the same times however the threads are scheduled.
 class ManualClock final : public Clock {
  public:
   explicit ManualClock(LocalTime start = {2011, 3, 25, 12, 0, 0, 43200.0});
@@ -69,13 +74,14 @@ class ManualClock final : public Clock {
   // a real wait is cut only for work that really hangs (a stand-in driver library): a
   // bound drawn from simulated time would count a thread not yet scheduled as a device late.
   int64_t RealWaitMs(int64_t) override { return realWaitMs_; }
+  void DeviceWorkBegins(int64_t askedMs) override;
   void LimitRealWaits(int64_t ms) { realWaitMs_ = ms; }
 
   void Advance(int64_t ms);
   void Set(const LocalTime& t);  // jumps the calendar (steady time unchanged)
 
  private:
-  // How far the calling device thread is ahead of the clock (0 on any other thread).
+  // How far the calling device thread's time is from the clock's (0 on any other thread).
   int64_t Lead();
   std::atomic<int64_t> epochMs_ = 0;  // local milliseconds since 30 December 1899: whole steps never drift
   std::atomic<int64_t> steadyMs_ = 0;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <future>
+
+#include "shell/DeviceThread.h"
 #include "shell/Platform.h"
 
 namespace ostrelo {
@@ -16,6 +19,30 @@ TEST(ManualClock, ManySmallStepsLandExactlyOnTheWholeSecond) {
   EXPECT_EQ(t.minute, 0);
   EXPECT_EQ(t.second, 0);
   EXPECT_DOUBLE_EQ(t.secondsSinceMidnight, 43200.0);
+}
+
+// A device thread that really runs late, the window's time gone on meanwhile: its work
+// still runs from the moment it was asked for, and the window's time is left alone.
+TEST(ManualClock, DeviceWorkRunsFromWhenItWasAsked) {
+  ManualClock clock;
+  DeviceThread thread;
+  thread.Start();
+  const int64_t asked = clock.SteadyMs();
+  std::promise<void> scheduled;
+  int64_t begun = 0, ended = 0;
+  const auto job = thread.Post([&, later = scheduled.get_future().share()] {
+    later.wait();
+    clock.DeviceWorkBegins(asked);
+    begun = clock.SteadyMs();
+    clock.SleepMs(80);
+    ended = clock.SteadyMs();
+  });
+  clock.Advance(700);
+  scheduled.set_value();
+  ASSERT_TRUE(thread.Wait(job));
+  EXPECT_EQ(begun, asked);
+  EXPECT_EQ(ended, asked + 80);
+  EXPECT_EQ(clock.SteadyMs(), asked + 700);
 }
 
 struct CalendarCase {
