@@ -303,8 +303,7 @@ bool EndDaqRead(Form1& f, int64_t deadlineAtMs) {
       calls.thread->Wait(job, DeviceThread::Clock::now() + std::chrono::milliseconds(realWaitMs), /*keep=*/true);
   // The window has waited until the visit ended, or until its deadline: a clock that
   // moves only when slept on (a simulated one) is brought there; a real one is there.
-  const int64_t waitedUntilMs =
-      answered ? std::min(postedMs + (visit->endMs - visit->startMs), deadlineAtMs) : deadlineAtMs;
+  const int64_t waitedUntilMs = answered ? std::min(visit->endMs, deadlineAtMs) : deadlineAtMs;
   if (waitedUntilMs > clock.SteadyMs()) clock.SleepMs(static_cast<int32_t>(waitedUntilMs - clock.SteadyMs()));
   if (!answered) {
     // Whatever the driver does with its time-out, the window goes on; the visit's
