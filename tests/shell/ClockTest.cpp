@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <future>
 #include <vector>
 
 #include "shell/DeviceThread.h"
@@ -28,14 +27,10 @@ TEST(ManualClock, DeviceWorkRunsFromWhenItWasAsked) {
   ManualClock clock;
   DeviceThread thread;
   thread.Start();
-  std::promise<void> scheduled;
-  int64_t begun = -1, ended = -1;
-  const auto job = thread.Post([&, later = scheduled.get_future().share()] {
-    later.wait(), clock.DeviceWorkBegins(0), begun = clock.SteadyMs(), clock.SleepMs(80), ended = clock.SteadyMs();
-  });
   clock.Advance(700);
-  scheduled.set_value();
-  ASSERT_TRUE(thread.Wait(job));
+  int64_t begun = -1, ended = -1;
+  ASSERT_TRUE(thread.Run(
+      [&] { clock.DeviceWorkBegins(0), begun = clock.SteadyMs(), clock.SleepMs(80), ended = clock.SteadyMs(); }));
   EXPECT_EQ((std::vector<int64_t>{begun, ended, clock.SteadyMs()}), (std::vector<int64_t>{0, 80, 700}));
 }
 
